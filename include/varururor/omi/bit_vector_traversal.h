@@ -1,0 +1,67 @@
+// Walks the set bits of an omi_BlkBitVect in either direction, skipping absent blocks and
+// zero words in one step each.
+//
+// A traversal works on a snapshot of its vector's geometry and directory. It stays valid
+// while the vector keeps that directory; after the vector's directory has grown (SetBit,
+// SetFromTo, |=, ^= beyond it), SetBitTraverseData brings the traversal up to date. Start
+// with First, Last or SetCurrent, then step with Next or Prev until a step returns false;
+// after that, every step returns false until the traversal is started again.
+#ifndef VARURUROR_OMI_BIT_VECTOR_TRAVERSAL_H
+#define VARURUROR_OMI_BIT_VECTOR_TRAVERSAL_H
+
+#include "varururor/frame/export.h"
+#include "varururor/mem/operators.h"
+#include "varururor/omi/bit_vector.h"
+
+class VR_API omi_BlkBitVectTrav : public mem_AllocationOperatorsTiny {
+ public:
+  // A null vector gives a traversal that finds nothing.
+  explicit omi_BlkBitVectTrav(omi_BlkBitVect const* vector);
+  omi_BlkBitVectTrav(omi_BlkBitVectTrav const& other);
+  omi_BlkBitVectTrav& operator=(omi_BlkBitVectTrav const& other);
+  virtual ~omi_BlkBitVectTrav();
+
+  // Each moves to the first, last, next or previous set bit and stores its number in bit;
+  // false (and 0 in bit) when there is none.
+  bool First(unsigned int& bit);
+  bool Last(unsigned int& bit);
+  bool Next(unsigned int& bit);
+  bool Prev(unsigned int& bit);
+  // Stands on bit if it is set, otherwise on the next set bit above it (forward) or the
+  // previous one below it; the bit found is stored in bit (0 when none).
+  bool SetCurrent(unsigned int& bit, bool forward);
+
+ private:
+  friend void SetBitTraverseData(omi_BlkBitVect const* vector, omi_BlkBitVectTrav* trav);
+
+  // The library's own steps, not exported.
+  // The lowest (highest) set bit in the present blocks from block upward (downward).
+  __attribute__((visibility("hidden"))) bool ScanUp(int block, unsigned int& bit);
+  __attribute__((visibility("hidden"))) bool ScanDown(int block, unsigned int& bit);
+  // The lowest set bit from word on to the end of the current block, then in later blocks;
+  // the highest set bit before word in the current block, then in earlier blocks.
+  __attribute__((visibility("hidden"))) bool WordsUp(unsigned int const* word, unsigned int& bit);
+  __attribute__((visibility("hidden"))) bool WordsDown(unsigned int const* word, unsigned int& bit);
+  __attribute__((visibility("hidden"))) void EnterBlock(int block);
+  __attribute__((visibility("hidden"))) bool StandOn(unsigned int const* word,
+                                                     unsigned int position, unsigned int& bit);
+  // Every later step fails until the traversal is started again.
+  __attribute__((visibility("hidden"))) bool Exhausted(unsigned int& bit);
+
+  unsigned int directory_length_;
+  unsigned int words_per_block_;
+  unsigned int log2_words_per_block_;
+  unsigned int word_mask_;
+  unsigned int bits_per_block_;
+  unsigned int* const* directory_;
+  int block_;
+  unsigned int const* word_;
+  // The backward limit is held as the current block's first word (inclusive) rather than
+  // the word before it, so that no pointer outside a block is ever formed.
+  unsigned int const* first_word_;
+  unsigned int const* past_last_;  // the forward limit: the word after the block's last
+  unsigned int mask_;              // a single set bit within the current word
+  unsigned int bit_;
+};
+
+#endif

@@ -1,0 +1,50 @@
+// Where the allocation front end meets the memory tracker: the process-wide tracking
+// mode, the per-entry-point copies of it, and the reports of each operation.
+#ifndef VARURUROR_MEM_TRACKING_PORT_H
+#define VARURUROR_MEM_TRACKING_PORT_H
+
+#include <atomic>
+
+namespace mem::tracking {
+
+enum Mode : int {
+  kUndecided = 0,
+  kOff = 1,
+  kOn = 2,
+  kFinished = 3,  // the tracker has been destroyed
+};
+
+// The process-wide mode; a plain word, read by every entry point's cache.
+extern int g_mode;
+
+// Decides the mode on first query (on when KOV_MEM_TRACK is set, whatever its value)
+// and returns it.
+int DecideMode();
+
+// One entry point's copy of the mode. Once it reads off, the entry point stops looking;
+// while the process-wide mode is undecided it looks again at every call. Threads may
+// race on the copy; a race only delays when reporting starts. Relaxed atomic accesses
+// are plain loads and stores on this processor.
+class ModeCache {
+ public:
+  constexpr ModeCache() = default;
+  bool ShouldReport() { return cached_.load(std::memory_order_relaxed) != kOff && Refresh(); }
+  // For thread checkers: the copy is a word shared on purpose.
+  void DeclareShared() const;
+
+ private:
+  bool Refresh();
+  std::atomic<int> cached_{kUndecided};
+};
+
+// The operations, as the tracker records them: the block, the block it replaced
+// (realloc), and the size asked for.
+enum class Operation { kMalloc, kFree, kRealloc, kCalloc, kRelease, kAcquire, kCount };
+void Report(Operation operation, void const* block, void const* old_block, unsigned size);
+
+// How many reports of each operation have been made; what the tracker receives.
+unsigned ReportCount(Operation operation);
+
+}  // namespace mem::tracking
+
+#endif

@@ -1,0 +1,16 @@
+// Run-time loading of shared objects and lookup of their symbols.
+#ifndef VARURUROR_PLAT_DYNAMIC_LIBRARY_H
+#define VARURUROR_PLAT_DYNAMIC_LIBRARY_H
+
+namespace plat {
+
+struct LibraryObject;
+using LibraryHandle = LibraryObject*;
+
+LibraryHandle LoadLibrary(char const* file_name);  // null when it cannot be loaded
+void* GetProcAddress(LibraryHandle library, char const* symbol);
+void FreeLibrary(LibraryHandle library);
+
+}  // namespace plat
+
+#endif

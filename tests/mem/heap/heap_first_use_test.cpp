@@ -1,0 +1,95 @@
+// The heap from its very first use. This program holds this one test only: nothing else
+// may touch the heap before it.
+#include <gtest/gtest.h>
+
+#include "heap_test_support.h"
+
+namespace heap_test {
+namespace {
+
+using mem::heap::g_heap_params;
+using mem::heap::g_heap_state;
+
+TEST(HeapFirstUse, FromNothingToTheFirstBlocks) {
+  ASSERT_EQ(g_heap_params.page_size, 0u) << "the heap was used before this test";
+  EXPECT_EQ(dlmalloc_footprint(), 0u);
+  EXPECT_EQ(dlmalloc_max_footprint(), 0u);
+  EXPECT_EQ(dlmalloc_memory_limit(), 0u);
+  EXPECT_EQ(error_memory_limit(), 0);
+
+  dl_mallinfo info = dlmallinfo();
+  std::size_t const* words = reinterpret_cast<std::size_t const*>(&info);
+  for (int i = 0; i < 10; ++i) EXPECT_EQ(words[i], 0u) << "field " << i;
+  EXPECT_EQ(dlfragmentationinfo(), 0u);
+  EXPECT_TRUE(HeapConsistent(std::vector<void*>{}));
+
+  // That first operation ran the initialisation pass.
+  EXPECT_EQ(g_heap_params.magic, 0x58585858u);
+  EXPECT_EQ(g_heap_params.page_size, 4096u);
+  EXPECT_EQ(g_heap_params.granularity, kGranularity);
+  EXPECT_EQ(g_heap_params.mapping_threshold, 0x40000u);
+  EXPECT_EQ(g_heap_params.trim_threshold, 0x200000u);
+  EXPECT_EQ(g_heap_params.default_state_flags, 7u);
+  EXPECT_EQ(g_heap_params.lock_switch, 2);
+  EXPECT_EQ(g_heap_params.memory_limit, 0u);
+  EXPECT_EQ(g_heap_state.mflags, 7u);
+  EXPECT_EQ(g_heap_state.lock_switch, 2);
+  EXPECT_EQ(g_heap_state.top, nullptr);
+
+  // The first request of 256 KiB: the initial segment, made as for 16 bytes and left
+  // wholly to the top, then the block's own mapping.
+  void* big = dlmalloc(256 * kKiB);
+  ASSERT_NE(big, nullptr);
+  std::size_t mapping = MappingSizeFor(ChunkSizeFor(256 * kKiB));
+  EXPECT_EQ(mapping, 320 * kKiB);
+  EXPECT_EQ(mem::heap::MappingSizeOf(big), mapping);
+  EXPECT_EQ(dlmalloc_footprint(), kGranularity + mapping);
+  EXPECT_EQ(g_heap_state.magic, 0x58585858u);
+  EXPECT_EQ(g_heap_state.seg.size, kGranularity);
+  EXPECT_EQ(g_heap_state.seg.next, nullptr);
+  info = dlmallinfo();
+  EXPECT_EQ(info.keepcost, kGranularity - 8 - kTopFoot);
+  EXPECT_EQ(info.arena, kGranularity - 8);
+  EXPECT_EQ(info.fordblks, kGranularity - 8);
+  EXPECT_EQ(info.ordblks, 1u);
+  EXPECT_EQ(info.hblkhd, mapping + 8);
+  EXPECT_EQ(info.uordblks, mapping + 8);
+  EXPECT_EQ(info.usmblks, kGranularity + mapping);
+  EXPECT_EQ(dlfragmentationinfo(), 0u);
+  EXPECT_TRUE(HeapConsistent({big}));
+
+  // Small blocks are cut from the top one after another.
+  char* a = static_cast<char*>(dlmalloc(100));
+  char* b = static_cast<char*>(dlmalloc(1000));
+  char* c = static_cast<char*>(dlmalloc(100));
+  EXPECT_EQ(b, a + ChunkSizeFor(100));
+  EXPECT_EQ(c, b + ChunkSizeFor(1000));
+  dlfree(b);
+  EXPECT_EQ(dlfragmentationinfo(), ChunkSizeFor(1000));
+  EXPECT_EQ(dlmallinfo().ordblks, 2u);
+  EXPECT_TRUE(HeapConsistent({big, a, c}));
+
+  dlfree(big);
+  EXPECT_EQ(dlmalloc_footprint(), kGranularity);
+  EXPECT_EQ(dlmalloc_max_footprint(), kGranularity + mapping);
+  dlfree(a);
+  dlfree(c);
+  EXPECT_EQ(dlmallinfo().ordblks, 1u);
+  EXPECT_TRUE(HeapConsistent(std::vector<void*>{}));
+
+  // The mapping threshold is a chunk size: 256 KiB - 4 bytes pad to a chunk of 256 KiB,
+  // 256 KiB - 20 to one 16 bytes short of it, which a new segment serves.
+  void* at_threshold = dlmalloc(256 * kKiB - 4);
+  void* below_threshold = dlmalloc(256 * kKiB - 20);
+  ASSERT_TRUE(at_threshold != nullptr && below_threshold != nullptr);
+  EXPECT_EQ(mem::heap::MappingSizeOf(at_threshold), mapping);
+  EXPECT_EQ(mem::heap::MappingSizeOf(below_threshold), 0u);
+  EXPECT_EQ(dlmalloc_footprint(),
+            kGranularity + mapping + SegmentSizeFor(ChunkSizeFor(256 * kKiB - 20)));
+  EXPECT_TRUE(HeapConsistent({at_threshold, below_threshold}));
+  dlfree(at_threshold);
+  dlfree(below_threshold);
+}
+
+}  // namespace
+}  // namespace heap_test

@@ -1,0 +1,169 @@
+// Locks, events, interlocked words, thread-local slots and threads.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "plat/critical_section.h"
+#include "plat/event.h"
+#include "plat/fault_injection.h"
+#include "plat/interlocked.h"
+#include "plat/thread.h"
+#include "plat/thread_local_storage.h"
+
+namespace {
+
+TEST(Interlocked, ResultsAreTheNewValueOrTheOldOne) {
+  long volatile word = 5;
+  EXPECT_EQ(plat::InterlockedIncrement(&word), 6);
+  EXPECT_EQ(plat::InterlockedDecrement(&word), 5);
+  EXPECT_EQ(plat::InterlockedCompareExchange(&word, 9, 4), 5);  // no match: unchanged
+  EXPECT_EQ(word, 5);
+  EXPECT_EQ(plat::InterlockedCompareExchange(&word, 9, 5), 5);
+  EXPECT_EQ(word, 9);
+  EXPECT_EQ(plat::InterlockedExchange(&word, 1), 9);
+  int target = 0;
+  int* volatile slot = nullptr;
+  EXPECT_EQ(plat::InterlockedCompareExchangePointer(&slot, &target, static_cast<int*>(nullptr)),
+            nullptr);
+  EXPECT_EQ(slot, &target);
+}
+
+TEST(CriticalSection, IsRecursiveAndExcludesOtherThreads) {
+  plat::CriticalSection section;
+  plat::InitializeCriticalSection(&section);
+  plat::EnterCriticalSection(&section);
+  EXPECT_TRUE(plat::TryEnterCriticalSection(&section));  // again by the owner
+  bool other_got_it = true;
+  std::thread([&] { other_got_it = plat::TryEnterCriticalSection(&section); }).join();
+  EXPECT_FALSE(other_got_it);
+  plat::LeaveCriticalSection(&section);
+  plat::LeaveCriticalSection(&section);
+
+  long counter = 0;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&] {
+      for (int i = 0; i < 20000; ++i) {
+        plat::EnterCriticalSection(&section);
+        ++counter;
+        plat::LeaveCriticalSection(&section);
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(counter, 80000);
+  plat::DeleteCriticalSection(&section);
+}
+
+TEST(Event, AutoResetLetsOneWaiterThroughPerSignal) {
+  plat::EventHandle event = plat::CreateEvent(false, false);
+  ASSERT_NE(event, nullptr);
+  EXPECT_FALSE(plat::WaitForEvent(event, 10));
+  // A signal with nobody waiting is kept for the next wait, once.
+  plat::SetEvent(event);
+  plat::SetEvent(event);
+  EXPECT_TRUE(plat::WaitForEvent(event, 0));
+  EXPECT_FALSE(plat::WaitForEvent(event, 10));
+
+  std::atomic<int> passed{0};
+  std::vector<std::thread> waiters;
+  for (int t = 0; t < 3; ++t) {
+    waiters.emplace_back([&] {
+      plat::WaitForEvent(event);
+      ++passed;
+    });
+  }
+  for (int signal = 1; signal <= 3; ++signal) {
+    plat::SetEvent(event);
+    while (passed.load() < signal) std::this_thread::yield();
+    EXPECT_EQ(passed.load(), signal);
+  }
+  for (auto& waiter : waiters) waiter.join();
+  plat::CloseEvent(event);
+}
+
+TEST(Event, ManualResetStaysSignalledUntilReset) {
+  plat::EventHandle event = plat::CreateEvent(true, true);
+  ASSERT_NE(event, nullptr);
+  EXPECT_TRUE(plat::WaitForEvent(event, 0));
+  EXPECT_TRUE(plat::WaitForEvent(event, 0));
+  plat::ResetEvent(event);
+  EXPECT_FALSE(plat::WaitForEvent(event, 5));
+  plat::CloseEvent(event);
+
+  plat::InjectFailures(plat::Operation::kCreateEvent, 0, 1);
+  EXPECT_EQ(plat::CreateEvent(false, false), nullptr);
+  plat::ClearInjectedFailures();
+}
+
+TEST(ThreadLocalStorage, EachThreadSeesItsOwnValue) {
+  unsigned slot = plat::TlsAlloc();
+  ASSERT_NE(slot, plat::kTlsOutOfIndexes);
+  int mine = 1;
+  int theirs = 2;
+  EXPECT_EQ(plat::TlsGetValue(slot), nullptr);
+  EXPECT_TRUE(plat::TlsSetValue(slot, &mine));
+  std::thread([&] {
+    EXPECT_EQ(plat::TlsGetValue(slot), nullptr);
+    plat::TlsSetValue(slot, &theirs);
+    EXPECT_EQ(plat::TlsGetValue(slot), &theirs);
+  }).join();
+  EXPECT_EQ(plat::TlsGetValue(slot), &mine);
+  EXPECT_TRUE(plat::TlsFree(slot));
+
+  plat::InjectFailures(plat::Operation::kTlsAlloc, 0, 1);
+  EXPECT_EQ(plat::TlsAlloc(), plat::kTlsOutOfIndexes);
+  plat::ClearInjectedFailures();
+}
+
+struct ThreadProbe {
+  unsigned id_field = 0;
+  unsigned id_seen_inside = 0;
+  unsigned id_field_at_start = 0;
+};
+
+unsigned ProbeStart(void* argument) {
+  ThreadProbe* probe = static_cast<ThreadProbe*>(argument);
+  probe->id_field_at_start = probe->id_field;
+  probe->id_seen_inside = plat::GetCurrentThreadId();
+  return 42;
+}
+
+TEST(Thread, IdIsStoredBeforeTheThreadRunsAndExitCodeComesBack) {
+  for (int round = 0; round < 20; ++round) {
+    ThreadProbe probe;
+    plat::ThreadHandle thread = plat::CreateThread(ProbeStart, &probe, &probe.id_field);
+    ASSERT_NE(thread, nullptr);
+    EXPECT_EQ(plat::WaitForThread(thread), 42u);
+    EXPECT_EQ(plat::WaitForThread(thread), 42u);  // waiting again is harmless
+    plat::CloseThread(thread);
+    EXPECT_NE(probe.id_field, 0u);
+    EXPECT_EQ(probe.id_field_at_start, probe.id_field);
+    EXPECT_EQ(probe.id_seen_inside, probe.id_field);
+    EXPECT_NE(probe.id_field, plat::GetCurrentThreadId());
+  }
+  plat::InjectFailures(plat::Operation::kCreateThread, 0, 1);
+  unsigned id = 0;
+  EXPECT_EQ(plat::CreateThread(ProbeStart, nullptr, &id), nullptr);
+  plat::ClearInjectedFailures();
+}
+
+std::atomic<bool> g_release_detached{false};
+
+unsigned WaitForRelease(void*) {
+  while (!g_release_detached.load()) std::this_thread::yield();
+  return 0;
+}
+
+TEST(Thread, ClosingTheHandleOfARunningThreadDetachesIt) {
+  unsigned id = 0;
+  plat::ThreadHandle thread = plat::CreateThread(WaitForRelease, nullptr, &id);
+  ASSERT_NE(thread, nullptr);
+  EXPECT_TRUE(plat::SetThreadPriority(thread, plat::kThreadPriorityNormal));
+  plat::CloseThread(thread);
+  g_release_detached.store(true);
+}
+
+}  // namespace
