@@ -2,7 +2,7 @@
 //   bench_front_end                      the library heap (dlmalloc) behind the front end
 //   KVN_CRTMALLOC=1 bench_front_end      the platform heap (malloc) behind it
 // Each pair of benchmarks allocates and frees the same sizes, once through the front end
-// and once by calling that heap's own functions.
+// and once by calling that heap's own functions, both as direct calls.
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
@@ -12,33 +12,39 @@
 
 namespace {
 
-using Malloc = void* (*)(std::size_t);
-using Free = void (*)(void*);
-
-struct Heap {
-  Malloc malloc;
-  Free free;
+struct FrontEnd {
+  static void* Malloc(std::size_t size) { return mem_Malloc(static_cast<unsigned>(size)); }
+  static void Free(void* p) { mem_Free(p); }
 };
 
-void* FrontEndMalloc(std::size_t size) { return mem_Malloc(static_cast<unsigned>(size)); }
+struct LibraryHeap {
+  static void* Malloc(std::size_t size) { return dlmalloc(size); }
+  static void Free(void* p) { dlfree(p); }
+};
 
-Heap Direct() { return mem_UseDL() ? Heap{dlmalloc, dlfree} : Heap{std::malloc, std::free}; }
-Heap FrontEnd() { return Heap{FrontEndMalloc, mem_Free}; }
+struct PlatformHeap {
+  static void* Malloc(std::size_t size) { return std::malloc(size); }
+  static void Free(void* p) { std::free(p); }
+};
+
+char const* HeapName() { return mem_UseDL() ? "library heap" : "platform heap"; }
 
 // One allocation and its free, the same size each time: the fastest path of a heap,
 // where the front end's share is largest.
-void PairOfCalls(benchmark::State& state, Heap heap) {
+template <typename Heap>
+void Pair(benchmark::State& state) {
   std::size_t size = static_cast<std::size_t>(state.range(0));
   for (auto _ : state) {
-    void* p = heap.malloc(size);
+    void* p = Heap::Malloc(size);
     benchmark::DoNotOptimize(p);
-    heap.free(p);
+    Heap::Free(p);
   }
-  state.SetLabel(mem_UseDL() ? "library heap" : "platform heap");
+  state.SetLabel(HeapName());
 }
 
 // A window of live blocks of mixed sizes, replaced one at a time.
-void Churn(benchmark::State& state, Heap heap) {
+template <typename Heap>
+void Churn(benchmark::State& state) {
   constexpr std::size_t kWindow = 1024;
   std::vector<void*> live(kWindow, nullptr);
   std::size_t next = 0;
@@ -46,19 +52,38 @@ void Churn(benchmark::State& state, Heap heap) {
   for (auto _ : state) {
     seed = seed * 1103515245u + 12345u;
     std::size_t size = 8 + (seed >> 16) % 512;
-    heap.free(live[next]);
-    live[next] = heap.malloc(size);
+    Heap::Free(live[next]);
+    live[next] = Heap::Malloc(size);
     benchmark::DoNotOptimize(live[next]);
     next = (next + 1) % kWindow;
   }
-  for (void* p : live) heap.free(p);
-  state.SetLabel(mem_UseDL() ? "library heap" : "platform heap");
+  for (void* p : live) Heap::Free(p);
+  state.SetLabel(HeapName());
 }
 
-void BM_Pair_FrontEnd(benchmark::State& state) { PairOfCalls(state, FrontEnd()); }
-void BM_Pair_Direct(benchmark::State& state) { PairOfCalls(state, Direct()); }
-void BM_Churn_FrontEnd(benchmark::State& state) { Churn(state, FrontEnd()); }
-void BM_Churn_Direct(benchmark::State& state) { Churn(state, Direct()); }
+// The heap that serves the process, called directly.
+template <template <typename> class Benchmark>
+void Direct(benchmark::State& state) {
+  if (mem_UseDL()) {
+    Benchmark<LibraryHeap>::Run(state);
+  } else {
+    Benchmark<PlatformHeap>::Run(state);
+  }
+}
+
+template <typename Heap>
+struct PairOf {
+  static void Run(benchmark::State& state) { Pair<Heap>(state); }
+};
+template <typename Heap>
+struct ChurnOf {
+  static void Run(benchmark::State& state) { Churn<Heap>(state); }
+};
+
+void BM_Pair_Direct(benchmark::State& state) { Direct<PairOf>(state); }
+void BM_Pair_FrontEnd(benchmark::State& state) { Pair<FrontEnd>(state); }
+void BM_Churn_Direct(benchmark::State& state) { Direct<ChurnOf>(state); }
+void BM_Churn_FrontEnd(benchmark::State& state) { Churn<FrontEnd>(state); }
 
 BENCHMARK(BM_Pair_Direct)->Arg(16)->Arg(100)->Arg(1000);
 BENCHMARK(BM_Pair_FrontEnd)->Arg(16)->Arg(100)->Arg(1000);

@@ -33,9 +33,10 @@ bool IsPoolBlock(void const* p) {
   return thread_block::g_pool_seen && thread_block::CarriesPageMark(p);
 }
 
-}  // namespace
-
-void* mem_Malloc(unsigned int size) {
+// The common case of each entry point, tracking off for good and no pool in play, is a
+// test of two words and a jump into the heap; everything else goes out of line, so the
+// common case needs no frame of its own.
+__attribute__((noinline)) void* MallocWithPoolOrTracking(unsigned size) {
   void* p = thread_block::g_routing && size < thread_block::kRoutedSizeLimit
                 ? thread_block::Allocate(size)
                 : g_heap_table.malloc(size);
@@ -43,7 +44,7 @@ void* mem_Malloc(unsigned int size) {
   return p;
 }
 
-void mem_Free(void* p) {
+__attribute__((noinline)) void FreeWithPoolOrTracking(void* p) {
   if (g_free_tracking.ShouldReport()) Report(Operation::kFree, p, nullptr, 0);
   if (IsPoolBlock(p)) {
     thread_block::Free(p);
@@ -52,10 +53,29 @@ void mem_Free(void* p) {
   }
 }
 
-void* mem_Realloc(void* p, unsigned int size) {
+__attribute__((noinline)) void* ReallocWithPoolOrTracking(void* p, unsigned size) {
   void* resized = IsPoolBlock(p) ? thread_block::Resize(p, size) : g_heap_table.realloc(p, size);
   if (g_realloc_tracking.ShouldReport()) Report(Operation::kRealloc, resized, p, size);
   return resized;
+}
+
+}  // namespace
+
+void* mem_Malloc(unsigned int size) {
+  if (g_malloc_tracking.IsOff() && !thread_block::g_routing) return g_heap_table.malloc(size);
+  return MallocWithPoolOrTracking(size);
+}
+
+void mem_Free(void* p) {
+  if (g_free_tracking.IsOff() && !thread_block::g_pool_seen) return g_heap_table.free(p);
+  FreeWithPoolOrTracking(p);
+}
+
+void* mem_Realloc(void* p, unsigned int size) {
+  if (g_realloc_tracking.IsOff() && !thread_block::g_pool_seen) {
+    return g_heap_table.realloc(p, size);
+  }
+  return ReallocWithPoolOrTracking(p, size);
 }
 
 void* mem_Calloc(unsigned int count, unsigned int size) {

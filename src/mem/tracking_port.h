@@ -28,7 +28,9 @@ int DecideMode();
 class ModeCache {
  public:
   constexpr ModeCache() = default;
-  bool ShouldReport() { return cached_.load(std::memory_order_relaxed) != kOff && Refresh(); }
+  bool ShouldReport() { return !IsOff() && Refresh(); }
+  // Off for good: the entry point has nothing to report, now or later.
+  bool IsOff() const { return cached_.load(std::memory_order_relaxed) == kOff; }
   // For thread checkers: the copy is a word shared on purpose.
   void DeclareShared() const;
 

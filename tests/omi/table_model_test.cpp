@@ -202,7 +202,7 @@ void RunUintTableModels() {
   for (Shape const& shape : kShapes) {
     for (unsigned seed = 1; seed <= 3; ++seed) {
       SCOPED_TRACE("shape " + std::to_string(shape.top_bits) + ", seed " + std::to_string(seed));
-      UintTableModel<T>(seed, shape).Run(2500);
+      UintTableModel<T>(seed, shape).Run(2000);
     }
   }
 }
