@@ -8,6 +8,7 @@
 #include "varururor/frame/alert_listener.h"
 
 #include "varururor/mem/allocation.h"
+#include "varururor/mem/allocator.h"
 #include "varururor/mem/dlmalloc.h"
 #include "varururor/mem/mallinfo.h"
 #include "varururor/mem/operators.h"

@@ -32,9 +32,19 @@ __attribute__((no_sanitize_address)) inline bool CarriesPageMark(void const* p) 
   return words[0] == page && words[1] == kPageMarkWord;
 }
 
+// The pool's operations for the front end; the pool is made on first need.
 void* Allocate(unsigned size);
 void Free(void* p);
 void* Resize(void* p, unsigned size);
+
+}  // namespace mem::thread_block
+
+class mem_TBPool;
+
+namespace mem::thread_block {
+
+// The pool, or null before its first use; for checks.
+mem_TBPool* ExistingPool();
 
 }  // namespace mem::thread_block
 

@@ -15,15 +15,16 @@ constexpr unsigned int kAllBits = 0xFFFFFFFFu;
 constexpr unsigned int kBitsPerWord = 32;
 constexpr unsigned int kByteBits = 8;
 constexpr unsigned int kByteMask = 0xFF;
+constexpr unsigned int kByteValues = 256;
 // Members per line of the list dump, and the field each is printed in ("%8d").
 constexpr unsigned int kDumpPerLine = 8;
 constexpr int kDumpWidth = 8;
 
 // The number of set bits of each byte value.
 struct ByteBitCounts {
-  unsigned char count[256];
+  unsigned char count[kByteValues];
   constexpr ByteBitCounts() : count() {
-    for (unsigned int value = 0; value < 256; ++value) {
+    for (unsigned int value = 0; value < kByteValues; ++value) {
       count[value] = static_cast<unsigned char>((value & 1u) + count[value >> 1]);
     }
   }

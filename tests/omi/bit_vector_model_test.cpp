@@ -91,23 +91,20 @@ class BitVectorModel {
 
   unsigned Pick(unsigned n) { return std::uniform_int_distribution<unsigned>(0, n - 1)(random_); }
 
-  // Mostly in the first blocks, some at block edges, some past the first directory
-  // (1048576 bits), a few far out (directories of 2048 slots).
+  // Mostly in the first blocks, some either side of block edges, some past the first
+  // directory (1048576 bits), a few far out (directories of 2048 slots).
   unsigned RandomBit() {
-    switch (Pick(10)) {
+    switch (Pick(8)) {
       case 0:
       case 1:
-      case 2:
         return Pick(3 * 8192);
+      case 2:
       case 3:
-      case 4:
         return (1 + Pick(12)) * 8192 + Pick(4) - 2;
+      case 4:
       case 5:
-        return Pick(64);
-      case 6:
-      case 7:
         return Pick(1u << 18);
-      case 8:
+      case 6:
         return 1048576 + Pick(3 * 1048576);
       default:
         return (1u << 24) - 1 - Pick(20000);

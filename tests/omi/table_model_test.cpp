@@ -1,8 +1,9 @@
-// Random sequences of operations on integer-keyed tables, checked after every step against
-// a std::map: insertions (new and overwriting), removals, clears, copies, lookups, visits in
-// ascending and descending order and sorted visits with a descending comparison. Keys come
-// dense, clustered, at table-block edges and at random over the whole 32-bit range; signed
-// keys include the most negative integer.
+// Random sequences of operations on the integer-keyed tables, checked after every step
+// against a std::map: insertions (new keys and overwrites), removals, clears, copies,
+// lookups, the life of table blocks, visits in ascending and descending order, and sorted
+// visits with a descending comparison. Keys come dense, clustered, either side of
+// table-block edges and at random over the 32-bit range; signed keys include the most
+// negative integer.
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -11,6 +12,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <type_traits>
 
 #include "varururor/omi/int_table.h"
 #include "varururor/omi/int_table_iterator.h"
@@ -26,66 +28,31 @@ int DescendingKeys(void const* a, void const* b) {
   return x->key < y->key ? 1 : x->key > y->key ? -1 : 0;
 }
 
-// The shapes the tables are built with: the default, and one whose small table blocks make
-// small keys spread over many blocks.
+// The default shape, and one whose small table blocks spread small keys over many blocks.
 struct Shape {
-  unsigned top_bits;
-  unsigned split_bits;
-  unsigned value_slots;
-  unsigned shift;
+  unsigned top_bits, split_bits, value_slots, shift;
 };
 constexpr Shape kShapes[] = {{12, 10, 24, 20}, {20, 4, 2, 12}};
 
-class KeySource {
- public:
-  explicit KeySource(unsigned seed) : random_(seed) {}
-
-  unsigned Pick(unsigned n) { return std::uniform_int_distribution<unsigned>(0, n - 1)(random_); }
-
-  unsigned Key(unsigned shift) {
-    switch (Pick(8)) {
-      case 0:
-      case 1:
-        return Pick(300);  // dense
-      case 2:
-      case 3:
-        return kCenters[Pick(4)] + Pick(64);  // clustered
-      case 4:
-        return ((1 + Pick(6)) << shift) + Pick(3) - 1;  // either side of a table-block edge
-      case 5:
-        return 0xFFFFFFFFu - Pick(4);
-      default:
-        return static_cast<unsigned>(random_());
-    }
-  }
-
- private:
-  static constexpr unsigned kCenters[] = {5000, 1u << 20, 123456789, 0x80000000u};
-  std::mt19937 random_;
-};
-
 // Values of each type, told apart by n.
 template <typename T>
-T ValueOf(unsigned n);
-template <>
-int ValueOf<int>(unsigned n) {
-  return static_cast<int>(n) - 500000;
-}
-template <>
-double ValueOf<double>(unsigned n) {
-  return n * 0.25;
-}
-template <>
-void* ValueOf<void*>(unsigned n) {
-  return reinterpret_cast<void*>(static_cast<std::uintptr_t>(n) * 4);
+T ValueOf(unsigned n) {
+  if constexpr (std::is_pointer_v<T>) {
+    return reinterpret_cast<T>(static_cast<std::uintptr_t>(n) * 4);
+  } else {
+    return static_cast<T>(n) * T(3) / T(2);
+  }
 }
 
-// An omi_UintTable<T> against std::map<unsigned, T>.
-template <typename T>
-class UintTableModel {
+// Table is omi_UintTable<T> (unsigned keys) or omi_IntTable<T> (signed keys).
+template <typename Table, typename Key, typename T>
+class TableModel {
  public:
-  UintTableModel(unsigned seed, Shape shape) : keys_(seed), shape_(shape) {
-    table_.reset(new omi_UintTable<T>(shape.top_bits, shape.split_bits, shape.value_slots));
+  static constexpr bool kSigned = std::is_signed_v<Key>;
+  using Iterator = std::conditional_t<kSigned, omi_IntTableIterator<T>, omi_UintTableIterator<T>>;
+
+  TableModel(unsigned seed, Shape shape) : random_(seed), shape_(shape) {
+    table_.reset(new Table(shape.top_bits, shape.split_bits, shape.value_slots));
   }
 
   void Run(int steps) {
@@ -98,234 +65,154 @@ class UintTableModel {
   }
 
  private:
-  std::string Step() {
-    unsigned key = keys_.Key(shape_.shift);
-    switch (keys_.Pick(20)) {
-      case 0: {
-        std::unique_ptr<omi_UintTable<T>> copy(new omi_UintTable<T>(*table_));
-        table_.swap(copy);
-        // The copy carries on; it must not be affected by changes to the table it was made
-        // from, which then goes.
-        if (!model_.empty()) copy->Insert(model_.begin()->first, ValueOf<T>(1));
-        copy->Insert(key, ValueOf<T>(2));
-        copy.reset();
-        return "copy";
-      }
+  unsigned Pick(unsigned n) { return std::uniform_int_distribution<unsigned>(0, n - 1)(random_); }
+
+  Key RandomKey() {
+    static constexpr unsigned kCenters[] = {5000, 1u << 20, 123456789, 0x80000000u};
+    switch (Pick(9)) {
+      case 0:
       case 1:
-        if (keys_.Pick(5) != 0) return "no clear";
-        table_->Clear();
-        model_.clear();
-        return "clear";
+        return static_cast<Key>(Pick(300)) - (kSigned ? 150 : 0);  // dense
       case 2:
       case 3:
+        return static_cast<Key>(kCenters[Pick(4)] + Pick(64));  // clustered
       case 4:
+        return static_cast<Key>(((1 + Pick(6)) << shape_.shift) + Pick(3) - 1);  // block edges
       case 5:
-      case 6: {
-        // Mostly a present key, so that removals happen and blocks empty.
-        if (!model_.empty() && keys_.Pick(4) != 0) {
-          auto it = model_.lower_bound(key);
-          key = it == model_.end() ? model_.begin()->first : it->first;
-        }
-        bool present = model_.erase(key) != 0;
-        EXPECT_EQ(table_->Remove(key), present) << key;
-        return "remove " + std::to_string(key);
-      }
-      default: {
-        if (!model_.empty() && keys_.Pick(4) == 0) key = model_.rbegin()->first;  // overwrite
-        T value = ValueOf<T>(keys_.Pick(1000000));
-        bool fresh = model_.count(key) == 0;
-        model_[key] = value;
-        EXPECT_EQ(table_->Insert(key, value), fresh) << key;
-        return "insert " + std::to_string(key);
-      }
+        return static_cast<Key>(0xFFFFFFFFu - Pick(4));
+      case 6:
+        return static_cast<Key>(0x80000000u + Pick(4));  // INT_MIN and above when signed
+      default:
+        return static_cast<Key>(random_());
     }
   }
 
+  std::string Step() {
+    Key key = RandomKey();
+    unsigned action = Pick(20);
+    if (action == 0) {
+      std::unique_ptr<Table> copy;
+      if constexpr (kSigned) {
+        copy.reset(table_->Copy());
+      } else {
+        copy.reset(new Table(*table_));
+      }
+      // The copy carries on; the table it was made from changes, then goes.
+      table_.swap(copy);
+      copy->Insert(key, ValueOf<T>(1));
+      if (!model_.empty()) copy->Remove(model_.begin()->first);
+      return "copy";
+    }
+    if (action == 1 && Pick(5) == 0) {
+      table_->Clear();
+      model_.clear();
+      return "clear";
+    }
+    if (action < 8) {
+      // Mostly a present key, so that blocks empty.
+      if (!model_.empty() && Pick(4) != 0) {
+        auto it = model_.lower_bound(key);
+        key = it == model_.end() ? model_.begin()->first : it->first;
+      }
+      bool present = model_.erase(key) != 0;
+      EXPECT_EQ(table_->Remove(key), present) << key;
+      return "remove " + std::to_string(key);
+    }
+    if (!model_.empty() && Pick(4) == 0) key = model_.rbegin()->first;  // overwrite
+    T value = ValueOf<T>(Pick(1000000));
+    bool fresh = model_.count(key) == 0;
+    model_[key] = value;
+    EXPECT_EQ(table_->Insert(key, value), fresh) << key;
+    return "insert " + std::to_string(key);
+  }
+
   void Check() {
-    ASSERT_EQ(table_->Count(), static_cast<int>(model_.size()));
+    ASSERT_EQ(static_cast<unsigned>(table_->Count()), model_.size());
     for (auto const& [key, value] : model_) {
       T const* cell = table_->Find(key);
       ASSERT_NE(cell, nullptr) << key;
       ASSERT_EQ(*cell, value) << key;
     }
     for (int probe = 0; probe < 16; ++probe) {
-      unsigned key = keys_.Key(shape_.shift);
+      Key key = RandomKey();
       ASSERT_EQ(table_->IsPresent(key), model_.count(key) != 0) << key;
-      // A table block exists exactly while one of its keys is present.
-      unsigned block = key >> shape_.shift;
-      auto next = model_.lower_bound(block << shape_.shift);
-      bool block_used = next != model_.end() && (next->first >> shape_.shift) == block;
-      ASSERT_EQ(table_->FindBlock(key) != nullptr, block_used) << key;
-    }
-  }
-
-  void CheckVisits() {
-    omi_UintTableIterator<T> it(*table_);
-    auto m = model_.begin();
-    for (it.First(); !it.IsDone(); it.Next(), ++m) {
-      ASSERT_NE(m, model_.end());
-      ASSERT_EQ(it.CurrentKey(), m->first);
-      ASSERT_EQ(it.CurrentValue(), m->second);
-    }
-    ASSERT_EQ(m, model_.end());
-    auto r = model_.rbegin();
-    for (it.Last(); !it.IsDone(); it.Prev(), ++r) {
-      ASSERT_NE(r, model_.rend());
-      ASSERT_EQ(it.CurrentKey(), r->first);
-    }
-    ASSERT_EQ(r, model_.rend());
-    // A sorted visit in descending order, and back up again with Prev from its end.
-    omi_UintTableIterator<T> sorted(*table_, DescendingKeys<T>);
-    r = model_.rbegin();
-    for (sorted.First(); !sorted.IsDone(); sorted.Next(), ++r) {
-      ASSERT_NE(r, model_.rend());
-      ASSERT_EQ(sorted.CurrentKey(), r->first);
-      ASSERT_EQ(sorted.CurrentValue(), r->second);
-    }
-    ASSERT_EQ(r, model_.rend());
-    m = model_.begin();
-    for (sorted.Last(); !sorted.IsDone(); sorted.Prev(), ++m) {
-      ASSERT_NE(m, model_.end());
-      ASSERT_EQ(sorted.CurrentKey(), m->first);
-    }
-    ASSERT_EQ(m, model_.end());
-  }
-
-  KeySource keys_;
-  Shape shape_;
-  std::unique_ptr<omi_UintTable<T>> table_;
-  std::map<unsigned, T> model_;
-};
-
-template <typename T>
-void RunUintTableModels() {
-  for (Shape const& shape : kShapes) {
-    for (unsigned seed = 1; seed <= 3; ++seed) {
-      SCOPED_TRACE("shape " + std::to_string(shape.top_bits) + ", seed " + std::to_string(seed));
-      UintTableModel<T>(seed, shape).Run(2000);
-    }
-  }
-}
-
-TEST(UintTableModel, IntValues) { RunUintTableModels<int>(); }
-TEST(UintTableModel, DoubleValues) { RunUintTableModels<double>(); }
-TEST(UintTableModel, PointerValues) { RunUintTableModels<void*>(); }
-
-// An omi_IntTable<void*> (the one whose Copy clients reach) against std::map<int, void*>.
-class IntTableModel {
- public:
-  IntTableModel(unsigned seed, Shape shape) : keys_(seed), shape_(shape) {
-    table_.reset(new omi_IntTable<void*>(shape.top_bits, shape.split_bits, shape.value_slots));
-  }
-
-  void Run(int steps) {
-    for (int step = 0; step < steps && !testing::Test::HasFailure(); ++step) {
-      std::string what = Step();
-      SCOPED_TRACE("step " + std::to_string(step) + ": " + what);
-      Check();
-      if (step % 10 == 0) CheckVisits();
-    }
-  }
-
- private:
-  int Key() {
-    switch (keys_.Pick(6)) {
-      case 0:
-        return INT_MIN + static_cast<int>(keys_.Pick(2));
-      case 1:
-        return INT_MAX - static_cast<int>(keys_.Pick(2));
-      case 2:
-        return static_cast<int>(keys_.Pick(41)) - 20;
-      default:
-        return static_cast<int>(keys_.Key(shape_.shift));
-    }
-  }
-
-  std::string Step() {
-    int key = Key();
-    switch (keys_.Pick(16)) {
-      case 0:
-        if (keys_.Pick(5) != 0) return "no clear";
-        table_->Clear();
-        model_.clear();
-        return "clear";
-      case 1:
-        if (keys_.Pick(3) != 0) return "no copy";
-        copy_.reset(table_->Copy());
-        copy_model_ = model_;
-        return "copy";
-      case 2:
-      case 3:
-      case 4:
-      case 5: {
-        if (!model_.empty() && keys_.Pick(4) != 0) {
-          auto it = model_.lower_bound(key);
-          key = it == model_.end() ? model_.begin()->first : it->first;
-        }
-        bool present = model_.erase(key) != 0;
-        EXPECT_EQ(table_->Remove(key), present) << key;
-        return "remove " + std::to_string(key);
-      }
-      default: {
-        void* value = ValueOf<void*>(keys_.Pick(1000));
-        bool fresh = model_.count(key) == 0;
-        model_[key] = value;
-        EXPECT_EQ(table_->Insert(key, value), fresh) << key;
-        return "insert " + std::to_string(key);
+      if constexpr (!kSigned) {
+        // A table block exists exactly while one of its keys is present.
+        unsigned block = key >> shape_.shift;
+        auto next = model_.lower_bound(block << shape_.shift);
+        bool used = next != model_.end() && (next->first >> shape_.shift) == block;
+        ASSERT_EQ(table_->FindBlock(key) != nullptr, used) << key;
       }
     }
   }
 
-  void Check() {
-    ASSERT_EQ(table_->Count(), model_.size());
-    for (auto const& [key, value] : model_) {
-      void* const* cell = table_->Find(key);
-      ASSERT_NE(cell, nullptr) << key;
-      ASSERT_EQ(*cell, value) << key;
+  template <typename Model>
+  static void ExpectVisit(Iterator& it, Model const& model, bool backward) {
+    auto m = model.begin();
+    if (backward) {
+      it.Last();
+    } else {
+      it.First();
     }
-    for (int probe = 0; probe < 8; ++probe) {
-      int key = Key();
-      ASSERT_EQ(table_->IsPresent(key), model_.count(key) != 0) << key;
+    for (; !it.IsDone(); ++m) {
+      ASSERT_NE(m, model.end());
+      ASSERT_EQ(it.CurrentKey(), m->first);
+      ASSERT_EQ(it.CurrentValue(), m->second);
+      if constexpr (kSigned) {
+        it.Next();
+      } else if (backward) {
+        it.Prev();
+      } else {
+        it.Next();
+      }
     }
-    if (copy_ != nullptr) {
-      ASSERT_EQ(copy_->Count(), copy_model_.size());
-      for (auto const& [key, value] : copy_model_) ASSERT_EQ(*copy_->Find(key), value) << key;
-    }
+    ASSERT_EQ(m, model.end());
   }
 
   void CheckVisits() {
-    omi_IntTableIterator<void*> it(*table_);
-    auto m = model_.begin();
-    for (it.First(); !it.IsDone(); it.Next(), ++m) {
-      ASSERT_NE(m, model_.end());
-      ASSERT_EQ(it.CurrentKey(), m->first);
-      ASSERT_EQ(it.CurrentValue(), m->second);
-    }
-    ASSERT_EQ(m, model_.end());
-    it.Last();
-    auto last = model_.rbegin();
-    bool any_non_negative = last != model_.rend() && last->first >= 0;
-    ASSERT_EQ(it.IsDone(), !any_non_negative);
-    if (any_non_negative) {
-      ASSERT_EQ(it.CurrentKey(), last->first);
+    Iterator it(*table_);
+    ExpectVisit(it, model_, false);
+    if constexpr (kSigned) {
+      // Last stands on the greatest non-negative key, or is done at once.
+      it.Last();
+      bool any = !model_.empty() && model_.rbegin()->first >= 0;
+      ASSERT_EQ(it.IsDone(), !any);
+      if (any) {
+        ASSERT_EQ(it.CurrentKey(), model_.rbegin()->first);
+      }
+    } else {
+      std::map<Key, T, std::greater<Key>> descending(model_.begin(), model_.end());
+      ExpectVisit(it, descending, true);
+      Iterator sorted(*table_, DescendingKeys<T>);
+      ExpectVisit(sorted, descending, false);
+      ExpectVisit(sorted, model_, true);
     }
   }
 
-  KeySource keys_;
+  std::mt19937 random_;
   Shape shape_;
-  std::unique_ptr<omi_IntTable<void*>> table_;
-  std::unique_ptr<omi_IntTable<void*>> copy_;
-  std::map<int, void*> model_;
-  std::map<int, void*> copy_model_;
+  std::unique_ptr<Table> table_;
+  std::map<Key, T> model_;
 };
 
-TEST(IntTableModel, RandomOperationsOnSignedKeysAgainstAMap) {
+template <typename Table, typename Key, typename T>
+void RunModels(unsigned first_seed) {
   for (Shape const& shape : kShapes) {
-    for (unsigned seed = 11; seed <= 15; ++seed) {
+    for (unsigned seed = first_seed; seed < first_seed + 3; ++seed) {
       SCOPED_TRACE("shape " + std::to_string(shape.top_bits) + ", seed " + std::to_string(seed));
-      IntTableModel(seed, shape).Run(2500);
+      TableModel<Table, Key, T>(seed, shape).Run(2000);
     }
   }
 }
+
+TEST(TableModel, UnsignedKeysIntValues) { RunModels<omi_UintTable<int>, unsigned, int>(1); }
+TEST(TableModel, UnsignedKeysDoubleValues) {
+  RunModels<omi_UintTable<double>, unsigned, double>(11);
+}
+TEST(TableModel, UnsignedKeysPointerValues) {
+  RunModels<omi_UintTable<void*>, unsigned, void*>(21);
+}
+// The void* table is the one whose Copy clients reach.
+TEST(TableModel, SignedKeysPointerValues) { RunModels<omi_IntTable<void*>, int, void*>(31); }
 
 }  // namespace

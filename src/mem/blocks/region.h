@@ -1,0 +1,64 @@
+// Regions: the allocators that run inside a block's memory. A fixed region hands out
+// slots of one size; its free slots hold the free list.
+#ifndef VARURUROR_MEM_BLOCKS_REGION_H
+#define VARURUROR_MEM_BLOCKS_REGION_H
+
+#include <cstddef>
+#include <cstdint>
+
+namespace mem::blocks {
+
+// Offsets and positions are in words: a region lives inside a block's memory, and its
+// record sits at word start of that memory, with its slots after its header.
+class Region {
+ public:
+  virtual ~Region();
+  // The word offset of a free slot from the start, or kNoSlot.
+  virtual int Allocate() = 0;
+  // Gives the slot at word index (counted from the block's memory) back; true when the
+  // region has nothing allocated left.
+  virtual bool Free(int index) = 0;
+  virtual void Print() const = 0;
+
+  static constexpr int kNoSlot = -1;
+};
+
+class FixedRegion : public Region {
+ public:
+  // The region whose record is at word start of a block's memory, length words long
+  // counted from start, with slots of slot_words words from word start + kHeaderWords.
+  FixedRegion(int start, int size_class, int length, int slot_words);
+
+  int Allocate() override;
+  bool Free(int index) override;
+  void Print() const override;
+
+  int Start() const { return start_; }
+  int SizeClass() const { return class_; }
+  int AllocCount() const { return alloc_count_; }
+  int Length() const { return length_; }
+  int FirstFree() const { return first_free_; }
+  int SlotWords() const { return slot_words_; }
+  // The slot's first word: the offset of the next free slot, or kNeverUsed.
+  std::int32_t* SlotAt(int offset) const;
+
+  // The first word of a free slot from which on no slot was ever handed out.
+  static constexpr std::int32_t kNeverUsed = -1;
+  // The region record's own words: the slots begin after them.
+  static constexpr int kHeaderWords = 8;
+
+ private:
+  int start_;
+  int class_;
+  int alloc_count_;
+  int header_words_;
+  int length_;
+  int first_free_;
+  int slot_words_;
+};
+static_assert(sizeof(FixedRegion) == 32, "eight words");
+static_assert(sizeof(FixedRegion) == FixedRegion::kHeaderWords * 4, "the header is the record");
+
+}  // namespace mem::blocks
+
+#endif

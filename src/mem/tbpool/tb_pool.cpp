@@ -1,0 +1,182 @@
+#include "mem/tbpool/tb_pool.h"
+
+#include <cstring>
+#include <new>
+
+#include "mem/heap/heap_lock.h"
+#include "mem/heap_table.h"
+#include "mem/thread_block_port.h"
+
+namespace {
+
+using mem::blocks::ClassOf;
+using mem::blocks::FixedRegion;
+using mem::blocks::kClassCount;
+using mem::blocks::kSlotWords;
+using mem::blocks::kWordBytes;
+
+char const kTag[] = "mem_TBPool";
+
+// The pool's lock: a zero-filled lock is free, so it needs no construction.
+mem::heap::HeapLock g_pool_lock;
+
+// Decides at entry whether to lock and releases only what it took.
+class PoolLockGuard {
+ public:
+  explicit PoolLockGuard(bool wanted) : taken_(wanted && mem::thread_block::g_thread_lock) {
+    if (taken_) g_pool_lock.Acquire();
+  }
+  ~PoolLockGuard() {
+    if (taken_) g_pool_lock.Release();
+  }
+  PoolLockGuard(PoolLockGuard const&) = delete;
+  PoolLockGuard& operator=(PoolLockGuard const&) = delete;
+
+ private:
+  bool taken_;
+};
+
+std::uint32_t* Words(std::uintptr_t address) { return reinterpret_cast<std::uint32_t*>(address); }
+
+}  // namespace
+
+mem_TBPool::mem_TBPool() : table_(*this), page_count_(0), free_id_head_(0) {
+  for (int& head : class_heads_) head = mem_Block::kNoLink;
+}
+
+mem_TBPool* mem_TBPool::Create() {
+  mem_DLAllocator temporary;
+  void* record = temporary.Malloc(kTag, sizeof(mem_TBPool));
+  if (record == nullptr) return nullptr;
+  auto* pool = ::new (record) mem_TBPool;
+  if (pool->table_.Ok()) return pool;
+  pool->~mem_TBPool();
+  temporary.Free(kTag, record);
+  return nullptr;
+}
+
+mem_FixedBlock* mem_TBPool::BlockOfPage(std::uintptr_t page) {
+  return reinterpret_cast<mem_FixedBlock*>(page + kBlockOffsetBytes);
+}
+
+void* mem_TBPool::Allocate(unsigned size, bool take_lock) {
+  PoolLockGuard lock(take_lock);
+  return AllocateUnlocked(ClassOf(size));
+}
+
+void* mem_TBPool::AllocateUnlocked(int size_class) {
+  int id = class_heads_[size_class];
+  while (id != mem_Block::kNoLink) {
+    mem_FixedBlock* block = Page(id);
+    int index = block->Region().Allocate();
+    if (index != FixedRegion::kNoSlot) return block->Memory() + index;
+    // A full page leaves the list; its next free slot links it in again.
+    int next = block->Next();
+    Unlink(block, size_class);
+    id = next;
+  }
+  // The page is had before its id is taken, so a refusal loses no id.
+  void* memory = MemAlign(kTag, kPageBytes, kPageBytes);
+  if (memory == nullptr) return nullptr;
+  bool reused = free_id_head_ != 0;
+  id = TakePageId();
+  if (!reused && !table_.Store(id, nullptr)) {
+    --page_count_;
+    Free(kTag, memory);
+    return nullptr;
+  }
+  std::uintptr_t page = reinterpret_cast<std::uintptr_t>(memory);
+  Words(page)[0] = static_cast<std::uint32_t>(page);
+  Words(page)[1] = mem::thread_block::kPageMarkWord;
+  mem_FixedBlock* block =
+      mem_FixedBlock::ConstructIn(Words(page + kBlockOffsetBytes), kMemoryWords, id, size_class,
+                                  static_cast<int>(kSlotWords[size_class]));
+  table_.Store(id, block);
+  LinkAtHead(block, size_class);
+  return block->Memory() + block->Region().Allocate();
+}
+
+int mem_TBPool::TakePageId() {
+  if (free_id_head_ == 0) return page_count_++;
+  int id = free_id_head_ - 1;
+  free_id_head_ = static_cast<int>(reinterpret_cast<std::intptr_t>(table_.Get(id)));
+  return id;
+}
+
+void mem_TBPool::Unlink(mem_FixedBlock* block, int size_class) {
+  int previous = block->Previous();
+  int next = block->Next();
+  if (previous != mem_Block::kNoLink) {
+    Page(previous)->SetNext(next);
+  } else if (class_heads_[size_class] == block->Id()) {
+    class_heads_[size_class] = next;
+  }
+  if (next != mem_Block::kNoLink) Page(next)->SetPrevious(previous);
+  block->SetNext(mem_Block::kNoLink);
+  block->SetPrevious(mem_Block::kNoLink);
+}
+
+void mem_TBPool::LinkAtHead(mem_FixedBlock* block, int size_class) {
+  int head = class_heads_[size_class];
+  block->SetPrevious(mem_Block::kNoLink);
+  block->SetNext(head);
+  if (head != mem_Block::kNoLink) Page(head)->SetPrevious(block->Id());
+  class_heads_[size_class] = block->Id();
+}
+
+void mem_TBPool::FreeSlot(void* p) {
+  PoolLockGuard lock(true);
+  FreeUnlocked(p);
+}
+
+void mem_TBPool::FreeUnlocked(void* p) {
+  std::uintptr_t page = reinterpret_cast<std::uintptr_t>(p) & ~(kPageBytes - 1);
+  mem_FixedBlock* block = BlockOfPage(page);
+  FixedRegion& region = block->Region();
+  int size_class = region.SizeClass();
+  int index = static_cast<int>(static_cast<std::uint32_t*>(p) - block->Memory());
+  bool empty = region.Free(index);
+  bool has_neighbour =
+      block->Next() != mem_Block::kNoLink || block->Previous() != mem_Block::kNoLink;
+  if (empty && has_neighbour) {
+    // At most one empty page per class stays: this one goes back to the heap.
+    int id = block->Id();
+    Unlink(block, size_class);
+    table_.Store(id, reinterpret_cast<void*>(static_cast<std::intptr_t>(free_id_head_)));
+    free_id_head_ = id + 1;
+    Words(page)[0] = kReleasedPageWord;
+    Words(page)[1] = kReleasedPageWord;
+    Free(kTag, reinterpret_cast<void*>(page));
+    return;
+  }
+  bool listed = class_heads_[size_class] == block->Id() || block->Previous() != mem_Block::kNoLink;
+  if (!listed) LinkAtHead(block, size_class);
+}
+
+void* mem_TBPool::Resize(void* p, unsigned size) {
+  PoolLockGuard lock(true);
+  std::uintptr_t page = reinterpret_cast<std::uintptr_t>(p) & ~(kPageBytes - 1);
+  unsigned slot_bytes = kSlotWords[BlockOfPage(page)->Region().SizeClass()] * kWordBytes;
+  if (size == 0) {
+    FreeUnlocked(p);
+    return nullptr;
+  }
+  if (size <= slot_bytes) return p;
+  void* moved;
+  if (size > mem::blocks::kLargestSlotBytes) {
+    // The block leaves the pool for the heap that serves the process, since that is the
+    // heap the front end gives it back to.
+    moved = mem::g_heap_table.malloc(size);
+    if (moved == nullptr) {
+      PurgeFor(size);
+      moved = mem::g_heap_table.malloc(size);
+    }
+  } else {
+    moved = AllocateUnlocked(ClassOf(size));
+  }
+  // Without a new block the old one stays as it was.
+  if (moved == nullptr) return nullptr;
+  std::memcpy(moved, p, slot_bytes);
+  FreeUnlocked(p);
+  return moved;
+}
