@@ -9,6 +9,9 @@ static_assert(sizeof(unsigned int) == 4 && sizeof(long) == 4, "VaruRuror needs t
 // A function, object or class that clients reach.
 #define VR_API __attribute__((visibility("default")))
 
+// A member of an exported class that stays inside the library.
+#define VR_HIDDEN __attribute__((visibility("hidden")))
+
 // An upper-case entry point for Fortran callers: standard-call convention, the hidden
 // length of a character argument right after that argument.
 #define VR_FORTRAN extern "C" __attribute__((visibility("default"), stdcall))

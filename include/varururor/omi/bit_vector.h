@@ -74,10 +74,9 @@ class VR_API omi_BlkBitVect : public omi_BlockedArray<unsigned int> {
 
   // The library's own steps, not exported.
   enum class Operation { kAnd, kOr, kMinus, kXor };
-  __attribute__((visibility("hidden"))) void Combine(omi_BlkBitVect const& other,
-                                                     Operation operation);
+  VR_HIDDEN void Combine(omi_BlkBitVect const& other, Operation operation);
   // Counts the set bits afresh and frees every all-zero block.
-  __attribute__((visibility("hidden"))) void Recount();
+  VR_HIDDEN void Recount();
 
   unsigned int count_;
 };

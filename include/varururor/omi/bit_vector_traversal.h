@@ -36,17 +36,16 @@ class VR_API omi_BlkBitVectTrav : public mem_AllocationOperatorsTiny {
 
   // The library's own steps, not exported.
   // The lowest (highest) set bit in the present blocks from block upward (downward).
-  __attribute__((visibility("hidden"))) bool ScanUp(int block, unsigned int& bit);
-  __attribute__((visibility("hidden"))) bool ScanDown(int block, unsigned int& bit);
+  VR_HIDDEN bool ScanUp(int block, unsigned int& bit);
+  VR_HIDDEN bool ScanDown(int block, unsigned int& bit);
   // The lowest set bit from word on to the end of the current block, then in later blocks;
   // the highest set bit before word in the current block, then in earlier blocks.
-  __attribute__((visibility("hidden"))) bool WordsUp(unsigned int const* word, unsigned int& bit);
-  __attribute__((visibility("hidden"))) bool WordsDown(unsigned int const* word, unsigned int& bit);
-  __attribute__((visibility("hidden"))) void EnterBlock(int block);
-  __attribute__((visibility("hidden"))) bool StandOn(unsigned int const* word,
-                                                     unsigned int position, unsigned int& bit);
+  VR_HIDDEN bool WordsUp(unsigned int const* word, unsigned int& bit);
+  VR_HIDDEN bool WordsDown(unsigned int const* word, unsigned int& bit);
+  VR_HIDDEN void EnterBlock(int block);
+  VR_HIDDEN bool StandOn(unsigned int const* word, unsigned int position, unsigned int& bit);
   // Every later step fails until the traversal is started again.
-  __attribute__((visibility("hidden"))) bool Exhausted(unsigned int& bit);
+  VR_HIDDEN bool Exhausted(unsigned int& bit);
 
   unsigned int directory_length_;
   unsigned int words_per_block_;

@@ -105,7 +105,7 @@ class omi_BlockedArray {
   void Clear();
 
   // A zero-filled block; the library's own step, not exported.
-  __attribute__((visibility("hidden"))) T* NewBlock() const;
+  VR_HIDDEN T* NewBlock() const;
 
   unsigned int growth_step_;
   unsigned int directory_length_;

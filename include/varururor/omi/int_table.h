@@ -23,7 +23,7 @@ class VR_API omi_IntTable : public mem_AllocationOperatorsTiny {
 
   // A deep copy, owned by the caller. Clients reach it for void* tables only (see the
   // declaration after the class); the int and double tables copy inside the library.
-  __attribute__((visibility("hidden"))) omi_IntTable* Copy() const;
+  VR_HIDDEN omi_IntTable* Copy() const;
 
   // As omi_UintTable's: true when the key was new, resp. was present and is now gone.
   bool Insert(int key, T const& value) { return TableOf(key).Insert(Place(key), value); }

@@ -91,10 +91,10 @@ class VR_API omi_UintTable : public mem_AllocationOperatorsTiny {
   friend class omi_UintTableIterator<T>;
 
   // The library's own steps, not exported.
-  __attribute__((visibility("hidden"))) omi_UintTableBlock<T>* NewBlock() const;
+  VR_HIDDEN omi_UintTableBlock<T>* NewBlock() const;
   // Makes room for directory index; the new slots are empty.
-  __attribute__((visibility("hidden"))) void GrowDirectory(unsigned int index);
-  __attribute__((visibility("hidden"))) void DestroyBlocks();
+  VR_HIDDEN void GrowDirectory(unsigned int index);
+  VR_HIDDEN void DestroyBlocks();
 
   omi_UintTableBlock<T>** directory_;
   int count_;
