@@ -2,7 +2,6 @@
 
 #include <cstdlib>
 
-#include "mem/tbpool/tb_pool.h"
 #include "varururor/mem/allocation.h"
 
 namespace mem::thread_block {
@@ -10,31 +9,6 @@ namespace mem::thread_block {
 unsigned char g_routing = 0;
 unsigned char g_pool_seen = 0;
 unsigned char g_thread_lock = 0;
-
-namespace {
-
-// The one pool of the process, made on first need and never destroyed. Its creation is
-// not locked: the first use must not race.
-mem_TBPool* g_pool = nullptr;
-
-mem_TBPool* Pool() {
-  if (g_pool == nullptr) g_pool = mem_TBPool::Create();
-  return g_pool;
-}
-
-}  // namespace
-
-void* Allocate(unsigned size) {
-  mem_TBPool* pool = Pool();
-  return pool != nullptr ? pool->Allocate(size, true) : nullptr;
-}
-
-// A block that carries the page mark was made by the pool, so the pool exists.
-void Free(void* p) { g_pool->FreeSlot(p); }
-
-void* Resize(void* p, unsigned size) { return g_pool->Resize(p, size); }
-
-mem_TBPool* ExistingPool() { return g_pool; }
 
 }  // namespace mem::thread_block
 
@@ -51,9 +25,4 @@ void mem_TBAllocator(int mode) {
   } else {
     g_routing = 0;
   }
-}
-
-void mem_TBThreadLock(bool on) {
-  mem::thread_block::Pool();
-  mem::thread_block::g_thread_lock = on ? 1 : 0;
 }

@@ -70,7 +70,3 @@ void mem_FixedBlock::Release(mem_Allocator& allocator) {
   this->~mem_FixedBlock();
   allocator.Free(kFixedBlockTag, memory);
 }
-
-mem::blocks::FixedRegion& mem_FixedBlock::Region() const {
-  return *reinterpret_cast<mem::blocks::FixedRegion*>(memory_ + region_offset_);
-}

@@ -70,7 +70,9 @@ class mem_FixedBlock : public mem_Block {
   void Release(mem_Allocator& allocator) override;
 
   int Id() const { return id_; }
-  mem::blocks::FixedRegion& Region() const;
+  mem::blocks::FixedRegion& Region() const {
+    return *reinterpret_cast<mem::blocks::FixedRegion*>(memory_ + region_offset_);
+  }
 
   // The class of items larger than the largest slot class.
   static constexpr int kOversizeClass = 12;

@@ -23,14 +23,35 @@ class Region {
   static constexpr int kNoSlot = -1;
 };
 
-class FixedRegion : public Region {
+class FixedRegion final : public Region {
  public:
   // The region whose record is at word start of a block's memory, length words long
   // counted from start, with slots of slot_words words from word start + kHeaderWords.
   FixedRegion(int start, int size_class, int length, int slot_words);
 
-  int Allocate() override;
-  bool Free(int index) override;
+  // Inline: the pools call these on every small allocation and free.
+  int Allocate() override {
+    if (first_free_ > length_ - slot_words_) return kNoSlot;
+    int offset = first_free_;
+    std::int32_t* slot = SlotAt(offset);
+    if (*slot == kNeverUsed) {
+      first_free_ += slot_words_;
+      if (first_free_ < length_) *SlotAt(first_free_) = kNeverUsed;
+    } else {
+      first_free_ = *slot;
+    }
+    alloc_count_ += slot_words_;
+    return start_ + offset;
+  }
+
+  bool Free(int index) override {
+    int offset = index - start_;
+    alloc_count_ -= slot_words_;
+    *SlotAt(offset) = first_free_;
+    first_free_ = offset;
+    return alloc_count_ == 0;
+  }
+
   void Print() const override;
 
   int Start() const { return start_; }
@@ -39,8 +60,11 @@ class FixedRegion : public Region {
   int Length() const { return length_; }
   int FirstFree() const { return first_free_; }
   int SlotWords() const { return slot_words_; }
-  // The slot's first word: the offset of the next free slot, or kNeverUsed.
-  std::int32_t* SlotAt(int offset) const;
+  // The slot's first word: the offset of the next free slot, or kNeverUsed. The record is
+  // the first thing at word start, so the block's memory begins start words before it.
+  std::int32_t* SlotAt(int offset) const {
+    return const_cast<std::int32_t*>(reinterpret_cast<std::int32_t const*>(this)) + offset;
+  }
 
   // The first word of a free slot from which on no slot was ever handed out.
   static constexpr std::int32_t kNeverUsed = -1;

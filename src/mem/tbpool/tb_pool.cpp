@@ -6,6 +6,7 @@
 #include "mem/heap/heap_lock.h"
 #include "mem/heap_table.h"
 #include "mem/thread_block_port.h"
+#include "varururor/mem/allocation.h"
 
 namespace {
 
@@ -179,4 +180,40 @@ void* mem_TBPool::Resize(void* p, unsigned size) {
   std::memcpy(moved, p, slot_bytes);
   FreeUnlocked(p);
   return moved;
+}
+
+// The front end's way into the pool. These live beside the pool, so that its fast paths
+// are inlined into them.
+namespace mem::thread_block {
+
+namespace {
+
+// The one pool of the process, made on first need and never destroyed. Its creation is
+// not locked: the first use must not race.
+mem_TBPool* g_pool = nullptr;
+
+mem_TBPool* Pool() {
+  if (g_pool == nullptr) g_pool = mem_TBPool::Create();
+  return g_pool;
+}
+
+}  // namespace
+
+void* Allocate(unsigned size) {
+  mem_TBPool* pool = Pool();
+  return pool != nullptr ? pool->Allocate(size, true) : nullptr;
+}
+
+// A block that carries the page mark was made by the pool, so the pool exists.
+void Free(void* p) { g_pool->FreeSlot(p); }
+
+void* Resize(void* p, unsigned size) { return g_pool->Resize(p, size); }
+
+mem_TBPool* ExistingPool() { return g_pool; }
+
+}  // namespace mem::thread_block
+
+void mem_TBThreadLock(bool on) {
+  mem::thread_block::Pool();
+  mem::thread_block::g_thread_lock = on ? 1 : 0;
 }
