@@ -12,6 +12,8 @@
 #include "varururor/mem/dlmalloc.h"
 #include "varururor/mem/mallinfo.h"
 #include "varururor/mem/operators.h"
+#include "varururor/mem/ptr_hash.h"
+#include "varururor/mem/tracker.h"
 
 #include "varururor/atr/string_rep.h"
 #include "varururor/atr/string_base.h"

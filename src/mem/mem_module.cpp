@@ -11,9 +11,12 @@ frame::StartCounter g_mem_counter;
 void mem_initialize(int& started_modules) {
   if (!g_mem_counter.Start(started_modules)) return;
   mem::ChooseHeapAtStartup();
-  mem::tracking::DecideMode();
+  mem::tracking::StartThreadTracking();
 }
 
-void mem_finalize(int& started_modules) { g_mem_counter.Stop(started_modules); }
+void mem_finalize(int& started_modules) {
+  if (!g_mem_counter.Stop(started_modules)) return;
+  mem::tracking::FinishTracking();
+}
 
 void mem_formalize() {}

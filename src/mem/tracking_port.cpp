@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "mem/tracker/thread_state.h"
+#include "mem/tracker/tracker.h"
 #include "plat/race_annotations.h"
 
 namespace mem::tracking {
@@ -24,17 +26,18 @@ bool ModeCache::Refresh() {
 
 void ModeCache::DeclareShared() const { plat::DeclareAtomicWord(&cached_, sizeof cached_); }
 
-namespace {
-// Until the tracker writes records, each report is counted by operation.
-std::atomic<unsigned> g_report_counts[static_cast<int>(Operation::kCount)];
-}  // namespace
-
-void Report(Operation operation, void const*, void const*, unsigned) {
-  g_report_counts[static_cast<int>(operation)].fetch_add(1, std::memory_order_relaxed);
+void Report(Operation operation, void const* block, void const* old_block, unsigned size) {
+  if (mem_Tracker* tracker = mem_Tracker::Get()) tracker->Report(operation, block, old_block, size);
 }
 
-unsigned ReportCount(Operation operation) {
-  return g_report_counts[static_cast<int>(operation)].load(std::memory_order_relaxed);
+void StartThreadTracking() {
+  if (DecideMode() != kOn) return;
+  if (mem_Tracker* tracker = mem_Tracker::Get()) tracker->ThreadNumber();
+}
+
+void FinishTracking() {
+  mem_Tracker::Destroy();
+  tracker::ReleaseCallingThreadRecord();
 }
 
 }  // namespace mem::tracking

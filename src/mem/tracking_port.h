@@ -28,7 +28,12 @@ int DecideMode();
 class ModeCache {
  public:
   constexpr ModeCache() = default;
-  bool ShouldReport() { return !IsOff() && Refresh(); }
+  bool ShouldReport() {
+    int const cached = cached_.load(std::memory_order_relaxed);
+    // Tracking on and still on: the common case while tracking, decided without a call.
+    if (cached == kOn && g_mode == kOn) return true;
+    return cached != kOff && Refresh();
+  }
   // Off for good: the entry point has nothing to report, now or later.
   bool IsOff() const { return cached_.load(std::memory_order_relaxed) == kOff; }
   // For thread checkers: the copy is a word shared on purpose.
@@ -40,12 +45,17 @@ class ModeCache {
 };
 
 // The operations, as the tracker records them: the block, the block it replaced
-// (realloc), and the size asked for.
-enum class Operation { kMalloc, kFree, kRealloc, kCalloc, kRelease, kAcquire, kCount };
+// (realloc), and the size asked for (count times size for calloc). Makes the tracker on
+// first use.
+enum class Operation { kMalloc, kFree, kRealloc, kCalloc, kRelease, kAcquire };
 void Report(Operation operation, void const* block, void const* old_block, unsigned size);
 
-// How many reports of each operation have been made; what the tracker receives.
-unsigned ReportCount(Operation operation);
+// At the module's start, with tracking on: the calling thread's tracking state, so that
+// it is thread 0.
+void StartThreadTracking();
+// At the module's stop: destroys the tracker (writing its last files) and releases the
+// calling thread's tracking state.
+void FinishTracking();
 
 }  // namespace mem::tracking
 

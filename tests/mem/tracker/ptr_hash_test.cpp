@@ -1,0 +1,84 @@
+// mem_PtrHash against std::unordered_map over a long random sequence that grows it
+// several times, deletes and reuses deleted slots.
+#include "varururor/mem/ptr_hash.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <unordered_map>
+#include <vector>
+
+namespace {
+
+constexpr int kAbsent = 2147483647;
+
+TEST(PtrHash, AnAbsentKeyIsTheEmptyMarker) {
+  mem_PtrHash without_array(0);
+  EXPECT_EQ(without_array.LookUp(42), kAbsent);
+  without_array.Delete(42);
+  mem_PtrHash sized(10000);
+  EXPECT_EQ(sized.LookUp(0), kAbsent);
+  EXPECT_EQ(mem_PtrHash::kEmpty, kAbsent);
+}
+
+TEST(PtrHash, AKeyAddedAgainTakesTheNewValue) {
+  mem_PtrHash table(1);
+  table.Add(7, 1);
+  table.Add(7, 2);
+  EXPECT_EQ(table.LookUp(7), 2);
+  table.Delete(7);
+  EXPECT_EQ(table.LookUp(7), kAbsent);
+  table.Add(7, 3);
+  EXPECT_EQ(table.LookUp(7), 3);
+}
+
+TEST(PtrHash, TheMarkersAreNeverStored) {
+  mem_PtrHash table(0);
+  table.Add(mem_PtrHash::kEmpty, 5);
+  table.Add(mem_PtrHash::kDeleted, 5);
+  EXPECT_EQ(table.LookUp(mem_PtrHash::kEmpty), kAbsent);
+  EXPECT_EQ(table.LookUp(mem_PtrHash::kDeleted), kAbsent);
+}
+
+// Keys as the tracker uses them (aligned block addresses) and arbitrary ones, including
+// negative keys and keys that collide modulo every table size.
+TEST(PtrHash, BehavesAsAMapThroughGrowthAndDeletion) {
+  for (int initial : {0, 10, 10000}) {
+    std::mt19937 random(1234u + initial);
+    mem_PtrHash table(initial);
+    std::unordered_map<int, int> model;
+    std::vector<int> keys;
+    for (int step = 0; step < 300000; ++step) {
+      int const choice = static_cast<int>(random() % 10);
+      int key;
+      if (choice < 5 || keys.empty()) {
+        key = random() % 4 == 0 ? static_cast<int>(random() % 2000) * 15683
+                                : static_cast<int>(random() & ~7u);
+        if (key == mem_PtrHash::kEmpty || key == mem_PtrHash::kDeleted) continue;
+        int const value = static_cast<int>(random() % 1000000);
+        table.Add(key, value);
+        if (model.emplace(key, value).second) {
+          keys.push_back(key);
+        } else {
+          model[key] = value;
+        }
+      } else {
+        key = keys[random() % keys.size()];
+        if (choice < 8) {
+          auto it = model.find(key);
+          ASSERT_EQ(table.LookUp(key), it != model.end() ? it->second : kAbsent) << step;
+        } else {
+          table.Delete(key);
+          model.erase(key);
+        }
+      }
+    }
+    for (int key : keys) {
+      auto it = model.find(key);
+      ASSERT_EQ(table.LookUp(key), it != model.end() ? it->second : kAbsent);
+    }
+    EXPECT_GT(model.size(), 65521u / 2) << "the sequence must grow the table past its first sizes";
+  }
+}
+
+}  // namespace

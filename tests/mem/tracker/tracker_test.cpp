@@ -1,0 +1,407 @@
+// The tracker in real runs: each test runs its program in a child with tracking decided
+// there, then reads back the files it wrote, field by field.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "child_process.h"
+#include "tracker_files.h"
+#include "varururor/varururor.h"
+
+namespace {
+
+using tracker_files::Exists;
+using tracker_files::ReadPhaseFile;
+using tracker_files::ReadRecordFile;
+using tracker_files::ReadRun;
+using tracker_files::Record;
+
+std::uint32_t Word(void const* p) {
+  return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(p));
+}
+
+// The child tells the parent its block addresses through a file.
+void WriteBlocks(std::string const& path, std::vector<void*> const& blocks) {
+  std::FILE* out = std::fopen(path.c_str(), "w");
+  for (void* block : blocks) std::fprintf(out, "%u\n", Word(block));
+  std::fclose(out);
+}
+
+std::vector<std::uint32_t> ReadBlocks(std::string const& path) {
+  std::vector<std::uint32_t> blocks;
+  std::FILE* in = std::fopen(path.c_str(), "r");
+  if (in == nullptr) return blocks;
+  unsigned value;
+  while (std::fscanf(in, "%u", &value) == 1) blocks.push_back(value);
+  std::fclose(in);
+  return blocks;
+}
+
+void ExpectRecord(Record const& r, std::uint32_t pointer, std::uint32_t old_pointer, int kind,
+                  int transaction, int size, int thread, int phase) {
+  EXPECT_EQ(r.pointer, pointer) << "transaction " << transaction;
+  EXPECT_EQ(r.old_pointer, old_pointer) << "transaction " << transaction;
+  EXPECT_EQ(r.kind, kind) << "transaction " << transaction;
+  EXPECT_EQ(r.transaction, transaction);
+  EXPECT_EQ(r.size, size) << "transaction " << transaction;
+  EXPECT_EQ(r.thread, thread) << "transaction " << transaction;
+  EXPECT_EQ(r.phase, phase) << "transaction " << transaction;
+}
+
+TEST(Tracker, RecordsEveryOperationWithItsThreadAndPhase) {
+  std::string const dir = tracker_files::MakeTempDir();
+  EXPECT_IN_CHILD("^$", {
+    setenv("KOV_MEM_TRACK", "1", 1);
+    setenv("KOV_MEM_OUTPUTDIR", dir.c_str(), 1);
+    int total = 0;
+    mem_initialize(total);
+    mem_Tracker_Interface::SetOutputName("run");
+    void* p = mem_Malloc(10);
+    mem_Tracker_Interface::EnterPhase("solve", 0);
+    mem_Tracker_Interface::EnterPhase("assemble", 0);
+    void* q = mem_Calloc(3, 8);
+    void* p2 = mem_Realloc(p, 100000);
+    mem_Tracker_Interface::ExitPhase(0);
+    mem_Release(q);
+    mem_Acquire(q);
+    mem_Free(q);
+    mem_Tracker_Interface::ExitPhase(0);
+    mem_Tracker_Interface::ExitPhase(0);  // at ROOT: stays there
+    mem_Free(p2);
+    WriteBlocks(dir + "/blocks", {p, q, p2});
+    mem_finalize(total);
+  });
+  std::vector<std::uint32_t> b = ReadBlocks(dir + "/blocks");
+  ASSERT_EQ(b.size(), 3u);
+  std::map<std::string, int> phases = ReadPhaseFile(dir + "/run.phaseStack");
+  ASSERT_EQ(phases.size(), 3u);
+  EXPECT_EQ(phases["ROOT"], 0);
+  EXPECT_EQ(phases["ROOT->solve"], 1);
+  EXPECT_EQ(phases["ROOT->solve->assemble"], 2);
+  std::vector<Record> r = ReadRecordFile(dir + "/run.memT0");
+  ASSERT_EQ(r.size(), 7u);
+  ExpectRecord(r[0], b[0], 0, 0, 0, 10, 0, 0);
+  ExpectRecord(r[1], b[1], 0, 5, 1, 24, 0, 2);
+  ExpectRecord(r[2], b[2], b[0], 4, 2, 100000, 0, 2);
+  ExpectRecord(r[3], b[1], 0, 7, 3, -1, 0, 1);
+  ExpectRecord(r[4], b[1], 0, 8, 4, -1, 0, 1);
+  ExpectRecord(r[5], b[1], 0, 1, 5, -1, 0, 1);
+  ExpectRecord(r[6], b[2], 0, 1, 6, -1, 0, 0);
+  EXPECT_FALSE(Exists(dir + "/run.memT1"));
+  EXPECT_FALSE(Exists(dir + "/unknownMemTrack.memT0"));
+}
+
+TEST(Tracker, AFullBufferStartsTheNextFile) {
+  std::string const dir = tracker_files::MakeTempDir();
+  EXPECT_IN_CHILD("^$", {
+    setenv("KOV_MEM_TRACK", "", 1);
+    setenv("KOV_MEM_OUTPUTDIR", dir.c_str(), 1);
+    int total = 0;
+    mem_initialize(total);
+    for (int i = 0; i < 65536 + 3; ++i) mem_Free(mem_Malloc(16));
+    mem_finalize(total);
+  });
+  std::vector<Record> first = ReadRecordFile(dir + "/unknownMemTrack.memT0");
+  std::vector<Record> second = ReadRecordFile(dir + "/unknownMemTrack.memT1");
+  ASSERT_EQ(first.size(), 131072u);
+  ASSERT_EQ(second.size(), 6u);
+  EXPECT_FALSE(Exists(dir + "/unknownMemTrack.memT2"));
+  EXPECT_TRUE(Exists(dir + "/unknownMemTrack.phaseStack"));
+  std::vector<Record> all = ReadRun(dir + "/unknownMemTrack");
+  for (std::size_t i = 0; i < all.size(); ++i) {
+    ASSERT_EQ(all[i].transaction, static_cast<int>(i));
+    ASSERT_EQ(all[i].kind, i % 2 == 0 ? 0 : 1);
+    ASSERT_EQ(all[i].size, i % 2 == 0 ? 16 : -1);
+  }
+}
+
+TEST(Tracker, AnExactlyFullBufferLeavesAnEmptyLastFile) {
+  std::string const dir = tracker_files::MakeTempDir();
+  EXPECT_IN_CHILD("^$", {
+    setenv("KOV_MEM_TRACK", "", 1);
+    setenv("KOV_MEM_OUTPUTDIR", dir.c_str(), 1);
+    int total = 0;
+    mem_initialize(total);
+    for (int i = 0; i < 65536; ++i) mem_Free(mem_Malloc(16));
+    mem_finalize(total);
+  });
+  EXPECT_EQ(ReadRecordFile(dir + "/unknownMemTrack.memT0").size(), 131072u);
+  EXPECT_TRUE(Exists(dir + "/unknownMemTrack.memT1"));
+  EXPECT_EQ(ReadRecordFile(dir + "/unknownMemTrack.memT1").size(), 0u);
+}
+
+TEST(Tracker, StoppedTrackingKeepsItsBlocksOutOfTheRecords) {
+  std::string const dir = tracker_files::MakeTempDir();
+  EXPECT_IN_CHILD("^$", {
+    setenv("KOV_MEM_TRACK", "", 1);
+    setenv("KOV_MEM_OUTPUTDIR", dir.c_str(), 1);
+    int total = 0;
+    mem_initialize(total);
+    void* before = mem_Malloc(8);  // 0: recorded
+    mem_Tracker_Interface::StopTracking();
+    void* hidden = mem_Malloc(8);              // not recorded
+    void* moved = mem_Realloc(hidden, 50000);  // not recorded; the new block is hidden
+    void* same = mem_Calloc(2, 2);             // not recorded
+    mem_Release(same);                         // hidden: not recorded, stays hidden
+    mem_Free(before);                          // 1: made before the stop
+    mem_Tracker_Interface::StartTracking();
+    void* after = mem_Malloc(4);  // 2: recorded again
+    mem_Free(moved);              // hidden: not recorded
+    mem_Acquire(same);            // hidden: not recorded, stays hidden
+    mem_Free(same);               // hidden: not recorded, no longer hidden
+    mem_Release(same);            // 3: only reports, and is recorded now
+    mem_Free(after);              // 4
+    EXPECT_TRUE(mem_Tracker_Interface::IsTrackingActive());
+    WriteBlocks(dir + "/blocks", {before, after, same});
+    mem_finalize(total);
+  });
+  std::vector<std::uint32_t> b = ReadBlocks(dir + "/blocks");
+  ASSERT_EQ(b.size(), 3u);
+  std::vector<Record> r = ReadRecordFile(dir + "/unknownMemTrack.memT0");
+  ASSERT_EQ(r.size(), 5u);
+  ExpectRecord(r[0], b[0], 0, 0, 0, 8, 0, 0);
+  ExpectRecord(r[1], b[0], 0, 1, 1, -1, 0, 0);
+  ExpectRecord(r[2], b[1], 0, 0, 2, 4, 0, 0);
+  ExpectRecord(r[3], b[2], 0, 7, 3, -1, 0, 0);
+  ExpectRecord(r[4], b[1], 0, 1, 4, -1, 0, 0);
+}
+
+TEST(Tracker, WatchedTransactionsAreAnnouncedInOrder) {
+  std::string const dir = tracker_files::MakeTempDir();
+  EXPECT_IN_CHILD(
+      "^mem_Tracker  --  transaction 3  --  free\n"
+      "mem_Tracker  --  transaction 4  --  calloc\n"
+      "mem_Tracker  --  transaction 7  --  release\n$",
+      {
+        setenv("KOV_MEM_TRACK", "", 1);
+        setenv("KOV_MEM_OUTPUTDIR", dir.c_str(), 1);
+        setenv("KOV_MEM_DBTRANS", "7,3,,4,0,4", 1);
+        int total = 0;
+        mem_initialize(total);
+        void* a = mem_Malloc(1);     // 0: watched, a malloc: no line
+        void* b = mem_Malloc(1);     // 1
+        void* c = mem_Malloc(1);     // 2
+        mem_Free(a);                 // 3
+        void* d = mem_Calloc(1, 1);  // 4 (listed twice, announced once)
+        mem_Free(b);                 // 5
+        mem_Free(c);                 // 6
+        mem_Release(d);              // 7
+        mem_Free(d);                 // 8
+        mem_finalize(total);
+      });
+}
+
+TEST(Tracker, TooManyWatchedTransactionsKeepTheFirstFifty) {
+  std::string list;
+  for (int i = 60; i > 0; --i) list += std::to_string(i) + ",";
+  std::string const dir = tracker_files::MakeTempDir();
+  EXPECT_IN_CHILD(
+      "^memTracker  --  Too many debug transactions specified. First 50 will be used.\n"
+      "mem_Tracker  --  transaction 11  --  free\n$",
+      {
+        setenv("KOV_MEM_TRACK", "", 1);
+        setenv("KOV_MEM_OUTPUTDIR", dir.c_str(), 1);
+        setenv("KOV_MEM_DBTRANS", list.c_str(), 1);
+        int total = 0;
+        mem_initialize(total);
+        for (int i = 0; i < 5; ++i) mem_Malloc(1);  // 0..4 under the watched 11
+        for (int i = 0; i < 6; ++i) mem_Malloc(1);  // 5..10: not watched (60..51 kept)
+        mem_Free(nullptr);                          // 11
+      });
+}
+
+TEST(Tracker, PhasesPrintTheirPathsWhenAsked) {
+  std::string const dir = tracker_files::MakeTempDir();
+  EXPECT_IN_CHILD(
+      "^ROOT->a  --  ENTER PHASE  --  Monitored TransID = 1 --  threadId = 0\n"
+      "ROOT->a->b  --  ENTER PHASE  --  Monitored TransID = 1 --  threadId = 0\n"
+      "ROOT->a->b  --  EXIT PHASE  -- Monitored TransID = 1 -- threadId = 0\n"
+      "here  --  Monitored TransId = 1\n"
+      "ROOT->a->xyz  --  ENTER PHASE  --  Monitored TransID = 1 --  threadId = 0\n"
+      "ROOT->a->xyz  --  EXIT PHASE  -- Monitored TransID = 1 -- threadId = 0\n"
+      "lab  --  Monitored TransId = 1\n$",
+      {
+        setenv("KOV_MEM_TRACK", "", 1);
+        setenv("KOV_MEM_OUTPUTDIR", dir.c_str(), 1);
+        int total = 0;
+        mem_initialize(total);
+        mem_Free(nullptr);
+        mem_Tracker_Interface::EnterPhase("a", 1);
+        mem_Tracker_Interface::EnterPhase("b", 1);
+        mem_Tracker_Interface::ExitPhase(1);
+        mem_Tracker_Interface::PrintTransaction("here");
+        int print = 1;
+        char name[] = "xyzNOT";
+        MEM_TRACKER_ENTERPHASE(&print, name, 3);
+        MEM_TRACKER_EXITPHASE(&print);
+        char label[] = "label";
+        MEM_TRACKER_PRINTTRANSACTION(label, 3);
+      });
+}
+
+TEST(Tracker, OverLongNamesSwitchTrackingOff) {
+  std::string const dir = tracker_files::MakeTempDir();
+  EXPECT_IN_CHILD("^ERROR: Output file names are too long in memory tracking code.\n0 0$", {
+    setenv("KOV_MEM_TRACK", "", 1);
+    setenv("KOV_MEM_OUTPUTDIR", dir.c_str(), 1);
+    int total = 0;
+    mem_initialize(total);
+    mem_Free(mem_Malloc(1));  // 0 and 1, recorded
+    mem_Tracker_Interface::SetOutputName(std::string(2037 - dir.size(), 'x').c_str());
+    mem_Free(mem_Malloc(1));  // tracking off: not recorded
+    std::fprintf(stderr, "%d %d", mem_Tracker_Interface::IsTrackingActive(),
+                 mem_Tracker_Interface::CurrTransactionId() - 2);
+    mem_finalize(total);
+  });
+  // Off by the time the tracker goes: the last records still go out, no phase file.
+  EXPECT_EQ(ReadRecordFile(dir + "/unknownMemTrack.memT0").size(), 2u);
+  EXPECT_FALSE(Exists(dir + "/unknownMemTrack.phaseStack"));
+}
+
+TEST(Tracker, AnOverLongOutputDirectorySwitchesTrackingOff) {
+  EXPECT_IN_CHILD(
+      "^ERROR: Name of output directory given for memory tracking is too long.\n"
+      "Name must be under 1024 characters.\n\n0$",
+      {
+        setenv("KOV_MEM_TRACK", "", 1);
+        setenv("KOV_MEM_OUTPUTDIR", std::string(1024, 'd').c_str(), 1);
+        int total = 0;
+        mem_initialize(total);
+        std::fprintf(stderr, "%d", mem_Tracker_Interface::IsTrackingActive());
+      });
+}
+
+TEST(Tracker, TheOutputDirectoryGoesBelowTheNamesDirectory) {
+  std::string const dir = tracker_files::MakeTempDir();
+  mkdir((dir + "/trk").c_str(), 0700);  // made already when the body runs again in a child
+  EXPECT_IN_CHILD("^$", {
+    setenv("KOV_MEM_TRACK", "", 1);
+    setenv("KOV_MEM_OUTPUTDIR", "trk", 1);
+    int total = 0;
+    mem_initialize(total);
+    mem_Tracker_Interface::SetOutputName((dir + "/job1").c_str());
+    mem_Free(mem_Malloc(1));
+    mem_finalize(total);
+  });
+  EXPECT_EQ(ReadRecordFile(dir + "/trk/job1.memT0").size(), 2u);
+  EXPECT_TRUE(Exists(dir + "/trk/job1.phaseStack"));
+}
+
+TEST(Tracker, AMissingDirectoryIsReportedAndTheRecordsDropped) {
+  EXPECT_IN_CHILD(
+      "\nUnable to open memory tracking file.\n  FileName: /nonexistent/vr/unknownMemTrack.memT0"
+      "  Does the output directory /nonexistent/vr exist\\?\n",
+      {
+        setenv("KOV_MEM_TRACK", "", 1);
+        setenv("KOV_MEM_OUTPUTDIR", "/nonexistent/vr", 1);
+        int total = 0;
+        mem_initialize(total);
+        mem_Free(mem_Malloc(1));
+        mem_finalize(total);
+      });
+}
+
+TEST(Tracker, WithoutTheVariableNothingIsWritten) {
+  std::string const dir = tracker_files::MakeTempDir();
+  EXPECT_IN_CHILD("^0 0$", {
+    setenv("KOV_MEM_OUTPUTDIR", dir.c_str(), 1);
+    int total = 0;
+    mem_initialize(total);
+    mem_Free(mem_Malloc(1));
+    mem_Tracker_Interface::EnterPhase("a", 1);
+    std::fprintf(stderr, "%d %d", mem_Tracker_Interface::IsTrackingActive(),
+                 mem_Tracker_Interface::CurrTransactionId());
+    mem_finalize(total);
+  });
+  EXPECT_FALSE(Exists(dir + "/unknownMemTrack.memT0"));
+  EXPECT_FALSE(Exists(dir + "/unknownMemTrack.phaseStack"));
+}
+
+TEST(Tracker, ManyPhasePathsGrowTheirPoolWithAWarning) {
+  std::string const dir = tracker_files::MakeTempDir();
+  EXPECT_IN_CHILD(
+      "^\n\nWARNING: Memory tracking. Forced to resize mem_StackHash.\n"
+      "Memory use from tracking code may change allocation patterns.\n\n$",
+      {
+        setenv("KOV_MEM_TRACK", "", 1);
+        setenv("KOV_MEM_OUTPUTDIR", dir.c_str(), 1);
+        int total = 0;
+        mem_initialize(total);
+        for (int i = 0; i < 400; ++i) {
+          std::string name = std::to_string(i) + std::string(100, 'p');
+          mem_Tracker_Interface::EnterPhase(name.c_str(), 0);
+          mem_Free(nullptr);
+          mem_Tracker_Interface::ExitPhase(0);
+        }
+        mem_Tracker_Interface::EnterPhase("last", 0);
+        mem_Free(nullptr);
+        mem_finalize(total);
+      });
+  std::map<std::string, int> phases = ReadPhaseFile(dir + "/unknownMemTrack.phaseStack");
+  ASSERT_EQ(phases.size(), 402u);
+  std::vector<Record> r = ReadRun(dir + "/unknownMemTrack");
+  // The pool's growth is itself tracked: one allocation inside the phase that needed it.
+  std::vector<Record> frees;
+  for (Record const& record : r) {
+    if (record.kind == 1) frees.push_back(record);
+  }
+  ASSERT_EQ(frees.size(), 401u);
+  for (int i = 0; i < 400; ++i) {
+    EXPECT_EQ(frees[i].phase, phases["ROOT->" + std::to_string(i) + std::string(100, 'p')]);
+  }
+  EXPECT_EQ(frees[400].phase, phases["ROOT->last"]);
+  EXPECT_EQ(r.size(), 402u);
+}
+
+TEST(Tracker, PhasesPastTheStackStayInTheDeepestOne) {
+  std::string const dir = tracker_files::MakeTempDir();
+  EXPECT_IN_CHILD(
+      // The paths are long: the pool grows, with its warnings, before the stack is full.
+      "WARNING: Memory tracking. Forced to resize mem_StackHash.\n.*"
+      "ERROR: Memory tracking: phases nest too deep on thread 0; records stay in ROOT(->n)+\\.\n$",
+      {
+        setenv("KOV_MEM_TRACK", "", 1);
+        setenv("KOV_MEM_OUTPUTDIR", dir.c_str(), 1);
+        int total = 0;
+        mem_initialize(total);
+        for (int i = 0; i < 1030; ++i) mem_Tracker_Interface::EnterPhase("n", 0);
+        mem_Free(nullptr);  // 0: in the deepest phase kept
+        for (int i = 0; i < 1030; ++i) mem_Tracker_Interface::ExitPhase(0);
+        mem_Free(nullptr);  // 1: back at ROOT
+        mem_finalize(total);
+      });
+  std::map<std::string, int> phases = ReadPhaseFile(dir + "/unknownMemTrack.phaseStack");
+  EXPECT_EQ(phases.size(), 1025u);
+  std::string deepest = "ROOT";
+  for (int i = 0; i < 1024; ++i) deepest += "->n";
+  std::vector<Record> r;
+  for (Record const& record : ReadRun(dir + "/unknownMemTrack")) {
+    if (record.pointer == 0) r.push_back(record);  // the pool's own blocks aside
+  }
+  ASSERT_EQ(r.size(), 2u);
+  EXPECT_EQ(r[0].phase, phases[deepest]);
+  EXPECT_EQ(r[1].phase, 0);
+}
+
+TEST(Tracker, ASixtyFifthThreadSwitchesTrackingOff) {
+  std::string const dir = tracker_files::MakeTempDir();
+  EXPECT_IN_CHILD("^ERROR: Memory tracking follows at most 64 threads; tracking is off.\n0$", {
+    setenv("KOV_MEM_TRACK", "", 1);
+    setenv("KOV_MEM_OUTPUTDIR", dir.c_str(), 1);
+    int total = 0;
+    mem_initialize(total);
+    for (int i = 0; i < 64; ++i) std::thread([] { mem_Free(nullptr); }).join();
+    std::fprintf(stderr, "%d", mem_Tracker_Interface::IsTrackingActive());
+    mem_finalize(total);
+  });
+  std::vector<Record> r = ReadRun(dir + "/unknownMemTrack");
+  ASSERT_EQ(r.size(), 63u);
+  for (int i = 0; i < 63; ++i) EXPECT_EQ(r[i].thread, i + 1);
+}
+
+}  // namespace

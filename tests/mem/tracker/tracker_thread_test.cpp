@@ -1,0 +1,87 @@
+// Several threads tracked at once: records numbered without gaps across threads, each
+// with its own thread number and phase. A program of its own: the run is made in this
+// process (tracking is decided once per process), so that DRD watches the threads.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tracker_files.h"
+#include "varururor/varururor.h"
+
+namespace {
+
+constexpr int kThreads = 4;
+constexpr int kPairs = 2000;
+
+// The phase table is not locked: callers enter new phases from one thread at a time.
+std::mutex g_phase_lock;
+
+void Worker(int index) {
+  {
+    std::lock_guard<std::mutex> hold(g_phase_lock);
+    mem_Tracker_Interface::EnterPhase(("worker" + std::to_string(index)).c_str(), 0);
+  }
+  for (int i = 0; i < kPairs; ++i) {
+    void* p = mem_Malloc(8 + index);
+    p = mem_Realloc(p, 200 + index);
+    mem_Free(p);
+  }
+  std::lock_guard<std::mutex> hold(g_phase_lock);
+  mem_Tracker_Interface::ExitPhase(0);
+}
+
+void TrackedThreads(std::string const& dir) {
+  setenv("KOV_MEM_TRACK", "", 1);
+  setenv("KOV_MEM_OUTPUTDIR", dir.c_str(), 1);
+  int total = 0;
+  mem_initialize(total);
+  mem_Free(mem_Malloc(1));
+  std::vector<std::thread> threads;
+  for (int i = 0; i < kThreads; ++i) threads.emplace_back(Worker, i + 1);
+  for (std::thread& thread : threads) thread.join();
+  mem_finalize(total);
+}
+
+TEST(TrackerThreads, RecordsAreNumberedWithoutGapsAndCarryTheirThreadsPhases) {
+  std::string const dir = tracker_files::MakeTempDir();
+  TrackedThreads(dir);
+  std::vector<tracker_files::Record> records = tracker_files::ReadRun(dir + "/unknownMemTrack");
+  ASSERT_EQ(records.size(), 2u + kThreads * kPairs * 3);
+  std::map<std::string, int> phases =
+      tracker_files::ReadPhaseFile(dir + "/unknownMemTrack.phaseStack");
+  ASSERT_EQ(phases.size(), 1u + kThreads);
+  std::map<int, int> phase_of_thread;
+  std::map<int, int> records_of_thread;
+  std::map<int, int> size_of_thread;
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    tracker_files::Record const& r = records[i];
+    ASSERT_EQ(r.transaction, static_cast<int>(i));
+    ASSERT_GE(r.thread, 0);
+    ASSERT_LE(r.thread, kThreads);
+    ++records_of_thread[r.thread];
+    if (r.thread == 0) {
+      EXPECT_EQ(r.phase, 0);
+      continue;
+    }
+    // A thread's phase is the same for all its records; its sizes say which worker it is.
+    auto [it, fresh] = phase_of_thread.emplace(r.thread, r.phase);
+    EXPECT_EQ(it->second, r.phase);
+    if (r.kind == 0) size_of_thread[r.thread] = r.size - 8;
+  }
+  EXPECT_EQ(records_of_thread[0], 2);
+  std::set<int> workers;
+  for (int thread = 1; thread <= kThreads; ++thread) {
+    EXPECT_EQ(records_of_thread[thread], kPairs * 3);
+    int const worker = size_of_thread[thread];
+    workers.insert(worker);
+    EXPECT_EQ(phases["ROOT->worker" + std::to_string(worker)], phase_of_thread[thread]);
+  }
+  EXPECT_EQ(workers.size(), static_cast<std::size_t>(kThreads));
+}
+
+}  // namespace
