@@ -43,6 +43,16 @@ class VR_API atr_String : public atr_StringBase {
   atr_String& ReplaceNonTranslated(char const* pattern, atr_StringBase const& s);
   atr_String& ReplaceNonTranslated(char const* pattern, char const* s);
 
+  // Wraps text at whitespace for display: each line ends with the first word that
+  // reaches width bytes, so lines are at least width bytes long (all but the last) and a
+  // longer word is never split. The one whitespace byte where a line breaks is dropped.
+  // A text of at most width bytes comes back shared and unchanged. width 0 counts as 1.
+  // In internationalisation test mode the extra test characters do not count.
+  static atr_String BreakLineString(atr_String const& text, unsigned int width);
+  // Wraps each line of text on its own. With onlyUnbroken, a text that already has a line
+  // feed comes back unchanged.
+  static atr_String AddLineBreaks(atr_String const& text, unsigned int width, bool onlyUnbroken);
+
  private:
   // Raw text becomes an atr_String only through translation.
   friend class atr_translate;

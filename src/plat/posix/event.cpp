@@ -69,9 +69,14 @@ void CloseEvent(EventHandle event) {
 }
 
 void SetEvent(EventHandle event) {
+  // Nothing of the event is read after the store: a waiter may close it at once.
+  int waking = event->manual_reset ? INT32_MAX : 1;
   HappensBefore(event);
   event->signalled.store(1);
-  FutexWake(&event->signalled, event->manual_reset ? INT32_MAX : 1);
+  // Again after the store, so that a checker sees the store itself ordered before a
+  // waiter that closes the event and hands its memory to someone else.
+  HappensBefore(event);
+  FutexWake(&event->signalled, waking);
 }
 
 void ResetEvent(EventHandle event) { event->signalled.store(0); }

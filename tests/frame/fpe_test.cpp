@@ -1,0 +1,157 @@
+// Floating-point traps: the control registers, the freeze, real traps in a child, and
+// the error mode's one-time decision.
+#include "varururor/frame/fpe.h"
+
+#include <gtest/gtest.h>
+#include <xmmintrin.h>
+
+#include <cfloat>
+#include <cmath>
+#include <csignal>
+#include <cstdlib>
+
+#include "child_process.h"
+#include "plat/error_mode.h"
+#include "plat/float_control.h"
+#include "varururor/frame/error_mode.h"
+#include "varururor/frame/startup.h"
+
+namespace {
+
+constexpr unsigned kSseMasks = 0x1F80;
+constexpr unsigned kSseQuietMasks = 0x1900;  // denormal, underflow, inexact
+constexpr unsigned kSseFlushToZero = 0x8000;
+constexpr unsigned kSseDenormalsAreZero = 0x0040;
+constexpr unsigned kX87Masks = 0x3F;
+constexpr unsigned kX87QuietMasks = 0x32;
+
+unsigned X87ControlWord() {
+  unsigned short control;
+  __asm__ __volatile__("fnstcw %0" : "=m"(control));
+  return control;
+}
+
+class FpeTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    saved_sse_ = _mm_getcsr();
+    saved_x87_ = plat::GetX87ControlWord();
+  }
+  void TearDown() override {
+    omn_freezeFPESetting(false);
+    _mm_setcsr(saved_sse_);
+    plat::SetX87ControlWord(saved_x87_);
+  }
+
+ private:
+  unsigned saved_sse_;
+  unsigned saved_x87_;
+};
+
+// Kept out of the optimiser's reach, so that the arithmetic happens at run time.
+volatile double g_zero = 0.0;
+volatile double g_one = 1.0;
+volatile double g_big = DBL_MAX;
+volatile double g_result;
+volatile int g_int_zero = 0;
+volatile int g_int_result;
+
+TEST_F(FpeTest, EnableUnmasksInvalidZeroDivideAndOverflow) {
+  omn_enableFPE();
+  unsigned sse = _mm_getcsr();
+  EXPECT_EQ(sse & kSseMasks, kSseQuietMasks);
+  EXPECT_NE(sse & kSseFlushToZero, 0u);
+  EXPECT_NE(sse & kSseDenormalsAreZero, 0u);
+  EXPECT_EQ(sse & 0x3Fu, 0u) << "no stale exception flags";
+  EXPECT_EQ(X87ControlWord() & kX87Masks, kX87QuietMasks);
+}
+
+TEST_F(FpeTest, DisableMasksEverythingAndStopsFlushing) {
+  omn_enableFPE();
+  omn_disableFPE();
+  unsigned sse = _mm_getcsr();
+  EXPECT_EQ(sse & kSseMasks, kSseMasks);
+  EXPECT_EQ(sse & kSseFlushToZero, 0u);
+  EXPECT_EQ(X87ControlWord() & 0xF3F, 0x23Fu) << "all masked, 53 bits, to nearest";
+}
+
+TEST_F(FpeTest, FrozenSettingsStay) {
+  omn_disableFPE();
+  unsigned sse = _mm_getcsr();
+  unsigned x87 = X87ControlWord();
+  omn_freezeFPESetting(true);
+  omn_enableFPE();
+  EXPECT_EQ(_mm_getcsr(), sse);
+  EXPECT_EQ(X87ControlWord(), x87);
+  omn_freezeFPESetting(false);
+  omn_enableFPE();
+  sse = _mm_getcsr();
+  x87 = X87ControlWord();
+  omn_freezeFPESetting(true);
+  omn_disableFPE();
+  EXPECT_EQ(_mm_getcsr(), sse);
+  EXPECT_EQ(X87ControlWord(), x87);
+}
+
+TEST_F(FpeTest, QuietExceptionsAndFlushing) {
+  omn_enableFPE();
+  g_result = DBL_MIN * g_one / 4;  // underflow and inexact: no trap, flushed to zero
+  EXPECT_EQ(g_result, 0.0);
+  g_result = g_one / 3;
+  EXPECT_GT(g_result, 0.3);
+}
+
+#if !defined(__SANITIZE_ADDRESS__)
+// The sanitizer takes SIGFPE for itself; these run only in the plain build.
+TEST_F(FpeTest, DivisionByZeroTraps) {
+  EXPECT_EXIT((omn_enableFPE(), g_result = g_one / g_zero), testing::KilledBySignal(SIGFPE), "");
+}
+
+TEST_F(FpeTest, InvalidOperationTraps) {
+  EXPECT_EXIT((omn_enableFPE(), g_result = g_zero / g_zero), testing::KilledBySignal(SIGFPE), "");
+}
+
+TEST_F(FpeTest, OverflowTraps) {
+  EXPECT_EXIT((omn_enableFPE(), g_result = g_big * 2), testing::KilledBySignal(SIGFPE), "");
+}
+
+TEST_F(FpeTest, X87ArithmeticTrapsToo) {
+  EXPECT_EXIT(
+      (omn_enableFPE(), g_result = static_cast<double>(static_cast<long double>(g_one) / g_zero)),
+      testing::KilledBySignal(SIGFPE), "");
+}
+
+// Start-up also installs the crash filter, which ends the process quietly (no report
+// without KOV_PATH).
+TEST_F(FpeTest, StartupEnablesTraps) {
+  EXPECT_EXIT(
+      {
+        unsetenv("KOV_PATH");
+        unsetenv("JRT_DEBUG_POPUP");
+        int total = 0;
+        UTI_VaruRuror_initialize(total);
+        g_result = g_one / g_zero;
+      },
+      testing::ExitedWithCode(128 + SIGFPE), "");
+}
+
+TEST_F(FpeTest, DisabledDivisionGivesInfinity) {
+  EXPECT_IN_CHILD("", omn_enableFPE(); omn_disableFPE(); g_result = g_one / g_zero;
+                  if (g_result != HUGE_VAL) std::abort());
+}
+#endif
+
+TEST(ErrorModeTest, PopupVariableMeansSystemHandling) {
+  EXPECT_IN_CHILD("", setenv("JRT_DEBUG_POPUP", "", 1); omi_setErrorMode();
+                  if (plat::GetErrorMode() != 0) std::abort(); unsetenv("JRT_DEBUG_POPUP");
+                  omi_setErrorMode(); if (plat::GetErrorMode() != 0) std::abort());
+}
+
+TEST(ErrorModeTest, WithoutThePopupVariableNoDialog) {
+  EXPECT_IN_CHILD("", unsetenv("JRT_DEBUG_POPUP"); omi_setErrorMode();
+                  if (plat::GetErrorMode() != plat::kErrorModeNoFaultDialog) std::abort();
+                  setenv("JRT_DEBUG_POPUP", "1", 1); plat::SetErrorMode(7); omi_setErrorMode();
+                  if (plat::GetErrorMode() != plat::kErrorModeNoFaultDialog) std::abort());
+}
+
+}  // namespace
