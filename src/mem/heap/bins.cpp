@@ -2,33 +2,9 @@
 
 namespace mem::heap {
 
-namespace {
-
-constexpr unsigned kLastTreeBin = kTreeBinCount - 1;
-
-bool IsHeapLink(HeapState const& m, Chunk const* link) { return IsHeapAddress(m, link); }
-
-}  // namespace
-
-unsigned TreeIndex(std::size_t size) {
-  std::size_t steps = size >> kTreeBinShift;
-  if (steps == 0) return 0;
-  unsigned power = kSizeBits - 1 - static_cast<unsigned>(__builtin_clz(steps));
-  // Two bins per power of two run out at bin 31; every larger size shares it.
-  if (2 * power + 1 > kLastTreeBin) return kLastTreeBin;
-  return (power << 1) + static_cast<unsigned>((size >> (power + kTreeBinShift - 1)) & 1);
-}
-
 std::size_t MinSizeForTreeIndex(unsigned index) {
   unsigned power = (index >> 1) + kTreeBinShift;
   return (std::size_t{1} << power) | (static_cast<std::size_t>(index & 1) << (power - 1));
-}
-
-unsigned LeftShiftForTreeIndex(unsigned index) {
-  // The leading bit and the bit that splits a power of two in two are fixed by the bin;
-  // the trie branches on the bits below them. The last bin branches from the top bit.
-  if (index == kLastTreeBin) return 0;
-  return (kSizeBits - 1) - ((index >> 1) + kTreeBinShift - 2);
 }
 
 void InitBins(HeapState& m) {
@@ -37,46 +13,6 @@ void InitBins(HeapState& m) {
     bin->fd = bin;
     bin->bk = bin;
   }
-}
-
-void InsertSmallChunk(HeapState& m, Chunk* p, std::size_t size) {
-  unsigned index = SmallIndex(size);
-  Chunk* bin = SmallBinAt(m, index);
-  Chunk* first = bin;
-  if ((m.smallmap & IndexToBit(index)) == 0) {
-    m.smallmap |= IndexToBit(index);
-  } else {
-    first = bin->fd;
-    if (!IsHeapLink(m, first) || first->bk != bin) HeapCorrupted();
-  }
-  bin->fd = p;
-  first->bk = p;
-  p->fd = first;
-  p->bk = bin;
-}
-
-void UnlinkSmallChunk(HeapState& m, Chunk* p, std::size_t size) {
-  unsigned index = SmallIndex(size);
-  Chunk* bin = SmallBinAt(m, index);
-  Chunk* forward = p->fd;
-  Chunk* back = p->bk;
-  if ((forward != bin && !IsHeapLink(m, forward)) || (back != bin && !IsHeapLink(m, back)) ||
-      forward->bk != p || back->fd != p) {
-    HeapCorrupted();
-  }
-  forward->bk = back;
-  back->fd = forward;
-  if (forward == back) m.smallmap &= ~IndexToBit(index);
-}
-
-void UnlinkFirstSmallChunk(HeapState& m, Chunk* bin, Chunk* p, unsigned index) {
-  Chunk* forward = p->fd;
-  if ((forward != bin && !IsHeapLink(m, forward)) || forward->bk != p || p->bk != bin) {
-    HeapCorrupted();
-  }
-  bin->fd = forward;
-  forward->bk = bin;
-  if (forward == bin) m.smallmap &= ~IndexToBit(index);
 }
 
 void InsertLargeChunk(HeapState& m, Chunk* x, std::size_t size) {
@@ -179,12 +115,6 @@ void UnlinkLargeChunk(HeapState& m, Chunk* x) {
     replacement->child[side] = child;
     child->parent = replacement;
   }
-}
-
-void ReplaceDesignatedVictim(HeapState& m, Chunk* p, std::size_t size) {
-  if (m.dvsize != 0) InsertSmallChunk(m, m.dv, m.dvsize);
-  m.dvsize = size;
-  m.dv = p;
 }
 
 }  // namespace mem::heap

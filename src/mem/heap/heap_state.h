@@ -8,6 +8,8 @@
 
 #include "mem/heap/chunk.h"
 #include "mem/heap/heap_lock.h"
+#include "plat/sole_thread.h"
+#include "varururor/frame/export.h"
 
 namespace mem::heap {
 
@@ -91,11 +93,13 @@ namespace mem::heap {
 
 using HeapState = ::dl_malloc_state;
 
-extern HeapParams g_heap_params;
-extern HeapState g_heap_state;
+// Hidden in the declarations too, so that the library reaches them without the
+// indirection through its global offset table that a symbol others may replace needs.
+extern VR_HIDDEN HeapParams g_heap_params;
+extern VR_HIDDEN HeapState g_heap_state;
 // -1 while the most recent memory-limit check refused, else 0. Written under the heap
 // lock, read without it.
-extern long g_limit_error;
+extern VR_HIDDEN long g_limit_error;
 
 // The full pass: the first time it sets the parameters up; every time it copies the lock
 // switch and the memory limit into the heap state.
@@ -103,7 +107,7 @@ void InitialisationPass();
 
 // The pass that public operations run before they touch the heap: only until set-up is done.
 inline void EnsureInitialised() {
-  if (g_heap_params.page_size == 0) InitialisationPass();
+  if (__builtin_expect(g_heap_params.page_size == 0, 0)) InitialisationPass();
 }
 
 inline bool IsInitialised(HeapState const& m) { return m.top != nullptr; }
@@ -111,11 +115,17 @@ inline bool IsInitialised(HeapState const& m) { return m.top != nullptr; }
 // Holds the heap lock for one operation when the lock switch is on. The decision is taken
 // once, on entry: a pass inside the operation may change the switch, and the lock must
 // still be released exactly when it was taken.
+//
+// While the calling thread is the only one, the lock keeps out nobody, and its two
+// interlocked operations are most of a small allocation's cost: it is skipped. No heap
+// operation creates a thread, so no other thread can appear before the operation ends;
+// a thread created afterwards starts after everything this one wrote, and from then on
+// every operation takes the lock. Whatever the guard decided, it undoes exactly that.
 class HeapGuard {
  public:
   explicit HeapGuard(HeapState& m) : state_(m) {
     EnsureInitialised();
-    locked_ = __atomic_load_n(&m.lock_switch, __ATOMIC_RELAXED) != 0;
+    locked_ = !plat::IsSoleThread() && __atomic_load_n(&m.lock_switch, __ATOMIC_RELAXED) != 0;
     if (locked_) m.lock.Acquire();
   }
   ~HeapGuard() { Unlock(); }

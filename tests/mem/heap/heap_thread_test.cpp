@@ -1,12 +1,16 @@
-// Threads: the heap lock on its own, and four threads working the heap at once.
+// Threads: the heap lock on its own, four threads working the heap at once, and the lock
+// left out while the process has a single thread.
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <random>
 #include <thread>
 #include <vector>
 
+#include "child_process.h"
 #include "heap_test_support.h"
 #include "mem/heap/heap_lock.h"
 
@@ -154,6 +158,39 @@ TEST(HeapThreads, FourThreadsLoseNothing) {
   ASSERT_TRUE(after.ok) << after.problem;
   // Every chunk the threads took is free again.
   EXPECT_EQ(after.in_use_bytes, before.in_use_bytes);
+}
+
+// Holding the heap's lock from outside shows whether an operation takes it: alone in its
+// process, an operation goes through and leaves the count as it was; once a second thread
+// has existed, an operation on another thread waits for the holder. (A heap that took the
+// lock while alone would wait for its own thread here, and the suite's time limit would
+// end the test.)
+void ShowWhetherOperationsTakeTheLock() {
+  mem::heap::HeapLock& lock = mem::heap::g_heap_state.lock;
+  dlfree(dlmalloc(16));
+  lock.Acquire();
+  dlfree(dlmalloc(100));
+  std::fprintf(stderr, "alone: went through, count %ld\n", lock.count);
+  lock.Release();
+
+  std::thread([] {}).join();
+  std::atomic<bool> done{false};
+  lock.Acquire();
+  std::thread other([&done] {
+    dlfree(dlmalloc(100));
+    done = true;
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  bool went_through = done;
+  lock.Release();
+  other.join();
+  std::fprintf(stderr, "shared: %s\n", went_through ? "went through" : "waited for the holder");
+  std::fprintf(stderr, "count %ld\n", lock.count);
+}
+
+TEST(HeapLockElision, OnlyWhileTheProcessHasOneThread) {
+  EXPECT_IN_CHILD("alone: went through, count 1\nshared: waited for the holder\ncount 0",
+                  ShowWhetherOperationsTakeTheLock());
 }
 
 }  // namespace
