@@ -149,6 +149,7 @@ bool omi_BlkBitVectTrav::StandOn(unsigned int const* word, unsigned int position
 }
 
 bool omi_BlkBitVectTrav::Exhausted(unsigned int& bit) {
+  block_ = static_cast<int>(directory_length_);
   word_ = nullptr;
   bit_ = 0;
   bit = 0;

@@ -31,6 +31,12 @@ class VR_API omi_BlkBitVectTrav : public mem_AllocationOperatorsTiny {
   // previous one below it; the bit found is stored in bit (0 when none).
   bool SetCurrent(unsigned int& bit, bool forward);
 
+  // The bit the traversal stands on; 0 before a start and after a failed step.
+  unsigned int Current() const { return bit_; }
+  // True after a failed step (or a start that found nothing) until the next start: the
+  // block index has then run to the directory's length.
+  bool IsExhausted() const { return block_ >= static_cast<int>(directory_length_); }
+
  private:
   friend void SetBitTraverseData(omi_BlkBitVect const* vector, omi_BlkBitVectTrav* trav);
 
