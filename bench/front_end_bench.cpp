@@ -91,14 +91,3 @@ BENCHMARK(BM_Churn_Direct);
 BENCHMARK(BM_Churn_FrontEnd);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  int started = 0;
-  UTI_VaruRuror_initialize(started);
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  UTI_VaruRuror_finalize(started);
-  return 0;
-}

@@ -256,14 +256,3 @@ BENCHMARK(BM_Traverse_DynamicBitset)->Apply(Ranges);
 BENCHMARK(BM_Traverse_VectorBool)->Apply(Ranges);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  int started = 0;
-  UTI_VaruRuror_initialize(started);
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  UTI_VaruRuror_finalize(started);
-  return 0;
-}

@@ -67,14 +67,3 @@ BENCHMARK_TEMPLATE(Churn, Unrouted);
 BENCHMARK_TEMPLATE(Churn, System);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  int started = 0;
-  UTI_VaruRuror_initialize(started);
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  UTI_VaruRuror_finalize(started);
-  return 0;
-}
