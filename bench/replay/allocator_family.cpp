@@ -75,10 +75,19 @@ bool FromFrontEnd(bool library_heap, AllocatorFamily* family, std::string* error
 
 }  // namespace
 
-char const* AllocatorFamilyNames() { return "mem-dl mem-crt dl glibc jemalloc mimalloc tcmalloc"; }
+char const* AllocatorFamilyNames() {
+  return "mem-dl mem-dl-tb mem-crt dl glibc jemalloc mimalloc tcmalloc";
+}
 
 bool FindAllocatorFamily(std::string const& name, AllocatorFamily* family, std::string* error) {
   if (name == "mem-dl" || name == "mem-crt") return FromFrontEnd(name == "mem-dl", family, error);
+  // The library heap with small requests routed to the thread-block pool.
+  if (name == "mem-dl-tb") {
+    if (!FromFrontEnd(true, family, error)) return false;
+    mem_TBAllocator(2);
+    family->name = "mem-dl-tb";
+    return true;
+  }
   if (name == "dl") {
     *family = AllocatorFamily{
         "dl", dlmalloc, dlcalloc, dlrealloc, dlmemalign, dlfree, dlmalloc_max_footprint};
