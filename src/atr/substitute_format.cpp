@@ -55,9 +55,13 @@ void PrintAs(char* buffer, char const* format, T value) {
 
 void Substitute(atr_translate& t, int n, char const* text) { t.AddSubstitution(n, text, nullptr); }
 
-// Integers of 32 bits; a floating placeholder prints them as doubles without width.
+// Integers of 32 and 64 bits; a floating placeholder prints them as doubles without
+// width. The double goes without the 64-bit modifier: this C library reads "llf" as a
+// long double.
 template <typename T>
-void SubstituteInt(atr_translate& t, int n, T value, bool is_unsigned) {
+void SubstituteInteger(atr_translate& t, int n, T value, bool is_unsigned) {
+  constexpr bool kWide = sizeof(T) == 8;
+  constexpr atr_Fmt::DataSize kSize = kWide ? atr_Fmt::kInt64 : atr_Fmt::kAsWritten;
   atr_Fmt fmt(t.Format(n));
   if (!fmt.Ok()) return;
   char buffer[kNumberBytes];
@@ -66,37 +70,17 @@ void SubstituteInt(atr_translate& t, int n, T value, bool is_unsigned) {
       PrintAs(buffer, fmt.FormatNoWidth(atr_Fmt::kAsWritten, 0), static_cast<double>(value));
       break;
     case LetterKind::kSigned:
-      PrintAs(buffer, fmt.Format(atr_Fmt::kAsWritten, is_unsigned ? 'u' : 0), value);
+      PrintAs(buffer, fmt.Format(kSize, is_unsigned ? 'u' : 0), value);
       break;
     case LetterKind::kString:
-      Print(buffer, is_unsigned ? "%u" : "%d", value);
+      if constexpr (kWide) {
+        PrintAs(buffer, fmt.FormatNoWidth(kSize, is_unsigned ? 'u' : 'd'), value);
+      } else {
+        Print(buffer, is_unsigned ? "%u" : "%d", value);
+      }
       break;
     case LetterKind::kInteger:
-      PrintAs(buffer, fmt.Format(atr_Fmt::kAsWritten, 0), value);
-      break;
-  }
-  Substitute(t, n, buffer);
-}
-
-// 64-bit integers. In a floating placeholder the double goes without the 64-bit
-// modifier: this C library reads "llf" as a long double.
-template <typename T>
-void SubstituteInt64(atr_translate& t, int n, T value, bool is_unsigned) {
-  atr_Fmt fmt(t.Format(n));
-  if (!fmt.Ok()) return;
-  char buffer[kNumberBytes];
-  switch (KindOf(fmt.Letter())) {
-    case LetterKind::kFloating:
-      PrintAs(buffer, fmt.FormatNoWidth(atr_Fmt::kAsWritten, 0), static_cast<double>(value));
-      break;
-    case LetterKind::kSigned:
-      PrintAs(buffer, fmt.Format(atr_Fmt::kInt64, is_unsigned ? 'u' : 0), value);
-      break;
-    case LetterKind::kString:
-      PrintAs(buffer, fmt.FormatNoWidth(atr_Fmt::kInt64, is_unsigned ? 'u' : 'd'), value);
-      break;
-    case LetterKind::kInteger:
-      PrintAs(buffer, fmt.Format(atr_Fmt::kInt64, 0), value);
+      PrintAs(buffer, fmt.Format(kSize, 0), value);
       break;
   }
   Substitute(t, n, buffer);
@@ -116,18 +100,20 @@ void SubstituteText(atr_translate& t, int n, char const* value) {
 
 }  // namespace
 
-void atr_SubstituteFormat(atr_translate& t, int n, int value) { SubstituteInt(t, n, value, false); }
+void atr_SubstituteFormat(atr_translate& t, int n, int value) {
+  SubstituteInteger(t, n, value, false);
+}
 
 void atr_SubstituteFormat(atr_translate& t, int n, unsigned int value) {
-  SubstituteInt(t, n, value, true);
+  SubstituteInteger(t, n, value, true);
 }
 
 void atr_SubstituteFormat(atr_translate& t, int n, long long value) {
-  SubstituteInt64(t, n, value, false);
+  SubstituteInteger(t, n, value, false);
 }
 
 void atr_SubstituteFormat(atr_translate& t, int n, unsigned long long value) {
-  SubstituteInt64(t, n, value, true);
+  SubstituteInteger(t, n, value, true);
 }
 
 void atr_SubstituteFormat(atr_translate& t, int n, double value) {
