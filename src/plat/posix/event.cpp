@@ -18,8 +18,11 @@
 
 namespace plat {
 
+// The handle's owner holds one reference and a signaller holds another while it signals,
+// so that a waiter may close the event the moment it wakes.
 struct EventObject {
   std::atomic<int> signalled;
+  std::atomic<int> references;
   bool manual_reset;
 };
 
@@ -48,6 +51,14 @@ bool TryTake(EventObject* event) {
   return taken;
 }
 
+void Release(EventObject* event) {
+  HappensBefore(&event->references);
+  if (event->references.fetch_sub(1) != 1) return;
+  HappensAfter(&event->references);
+  event->~EventObject();
+  std::free(event);
+}
+
 }  // namespace
 
 EventHandle CreateEvent(bool manual_reset, bool initially_signalled) {
@@ -57,26 +68,25 @@ EventHandle CreateEvent(bool manual_reset, bool initially_signalled) {
   if (memory == nullptr) return nullptr;
   EventObject* event = new (memory) EventObject;
   event->signalled.store(initially_signalled ? 1 : 0);
+  event->references.store(1);
   event->manual_reset = manual_reset;
   DeclareAtomicWord(&event->signalled, sizeof event->signalled);
+  DeclareAtomicWord(&event->references, sizeof event->references);
   return event;
 }
 
 void CloseEvent(EventHandle event) {
-  if (event == nullptr) return;
-  event->~EventObject();
-  std::free(event);
+  if (event != nullptr) Release(event);
 }
 
 void SetEvent(EventHandle event) {
-  // Nothing of the event is read after the store: a waiter may close it at once.
-  int waking = event->manual_reset ? INT32_MAX : 1;
+  // The reference keeps the event alive until the wake is done, even if a waiter closes
+  // it as soon as it sees the store.
+  event->references.fetch_add(1);
   HappensBefore(event);
   event->signalled.store(1);
-  // Again after the store, so that a checker sees the store itself ordered before a
-  // waiter that closes the event and hands its memory to someone else.
-  HappensBefore(event);
-  FutexWake(&event->signalled, waking);
+  FutexWake(&event->signalled, event->manual_reset ? INT32_MAX : 1);
+  Release(event);
 }
 
 void ResetEvent(EventHandle event) { event->signalled.store(0); }
