@@ -2,26 +2,7 @@
 program vr_client
   use, intrinsic :: iso_c_binding
   implicit none
-
-  interface
-    subroutine vr_initialize(total) bind(C, name="UTI_VaruRuror_initialize")
-      import :: c_int
-      integer(c_int), intent(inout) :: total
-    end subroutine
-    subroutine vr_finalize(total) bind(C, name="UTI_VaruRuror_finalize")
-      import :: c_int
-      integer(c_int), intent(inout) :: total
-    end subroutine
-    function mem_malloc(size) bind(C, name="mem_Malloc")
-      import :: c_ptr, c_int
-      integer(c_int), value :: size
-      type(c_ptr) :: mem_malloc
-    end function
-    subroutine mem_free(block) bind(C, name="mem_Free")
-      import :: c_ptr
-      type(c_ptr), value :: block
-    end subroutine
-  end interface
+  include 'varururor/varururor.fi'
 
   integer(c_int) :: total
   type(c_ptr) :: block
@@ -29,17 +10,17 @@ program vr_client
   integer :: i
 
   total = 0
-  call vr_initialize(total)
+  call UTI_VaruRuror_initialize(total)
   print '(a,i0,a)', 'started ', total, ' modules'
 
-  block = mem_malloc(100 * 4)
+  block = mem_Malloc(100 * 4)
   call c_f_pointer(block, values, [100])
   do i = 1, 100
     values(i) = i
   end do
   print '(a,i0)', 'sum ', sum(values)
-  call mem_free(block)
+  call mem_Free(block)
 
-  call vr_finalize(total)
+  call UTI_VaruRuror_finalize(total)
   print '(a,i0)', 'stopped ', total
 end program vr_client

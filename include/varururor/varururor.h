@@ -65,4 +65,11 @@
 #include "varururor/omi/uint_table.h"
 #include "varururor/omi/uint_table_iterator.h"
 
+#include "varururor/uts/functor.h"
+#include "varururor/uts/unit_test_monitor.h"
+#include "varururor/uts/unit_test_monitor_verbose.h"
+#include "varururor/uts/unit_test.h"
+#include "varururor/uts/unit_test_suite.h"
+// Test programs include varururor/uts/assertions.h, the checking macros, themselves.
+
 #endif
