@@ -19,6 +19,13 @@
 
 #include "varururor/mem/allocation.h"
 #include "varururor/mem/allocator.h"
+#include "varururor/mem/block_table.h"
+#include "varururor/mem/cache_pool_id.h"
+#include "varururor/mem/cache_pool.h"
+#include "varururor/mem/cache_item_ptr.h"
+#include "varururor/mem/cache_item.h"
+#include "varururor/mem/cache_policy.h"
+#include "varururor/mem/cache_manager.h"
 #include "varururor/mem/dlmalloc.h"
 #include "varururor/mem/mallinfo.h"
 #include "varururor/mem/operators.h"

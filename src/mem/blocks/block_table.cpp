@@ -1,4 +1,4 @@
-#include "mem/blocks/block_table.h"
+#include "varururor/mem/block_table.h"
 
 #include <cstring>
 
@@ -6,18 +6,18 @@
 
 namespace {
 char const kTag[] = "mem_Block";
-constexpr unsigned kLevel2Entries = 1u << mem_BlockTable::kShift;
 }  // namespace
 
-mem_BlockTable::mem_BlockTable(mem_Allocator& allocator)
+mem_BlockTable::mem_BlockTable(mem_Allocator& allocator, int shift, int growth)
     : level1_(nullptr),
-      shift_(kShift),
-      mask_(kMask),
+      shift_(shift),
+      mask_((1 << shift) - 1),
       level1_entries_(0),
-      growth_(kGrowth),
+      growth_(growth),
       allocator_(&allocator) {
-  level1_ = static_cast<void***>(allocator.Calloc(kTag, kGrowth, sizeof(void**)));
-  if (level1_ != nullptr) level1_entries_ = kGrowth;
+  level1_ = static_cast<void***>(
+      allocator.Calloc(kTag, static_cast<unsigned>(growth), sizeof(void**)));
+  if (level1_ != nullptr) level1_entries_ = growth;
 }
 
 mem_BlockTable::~mem_BlockTable() {
@@ -42,7 +42,7 @@ bool mem_BlockTable::Store(int id, void* value) {
     level1_entries_ = entries;
   }
   if (level1_[first] == nullptr) {
-    level1_[first] = static_cast<void**>(allocator_->Calloc(kTag, kLevel2Entries, sizeof(void*)));
+    level1_[first] = static_cast<void**>(allocator_->Calloc(kTag, 1u << shift_, sizeof(void*)));
     if (level1_[first] == nullptr) return false;
   }
   level1_[first][id & mask_] = value;

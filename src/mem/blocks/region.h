@@ -13,8 +13,9 @@ namespace mem::blocks {
 class Region {
  public:
   virtual ~Region();
-  // The word offset of a free slot from the start, or kNoSlot.
-  virtual int Allocate() = 0;
+  // The word index (counted from the block's memory) of a free slot for an item of
+  // bytes, or kNoSlot.
+  virtual int Allocate(unsigned bytes) = 0;
   // Gives the slot at word index (counted from the block's memory) back; true when the
   // region has nothing allocated left.
   virtual bool Free(int index) = 0;
@@ -29,8 +30,9 @@ class FixedRegion final : public Region {
   // counted from start, with slots of slot_words words from word start + kHeaderWords.
   FixedRegion(int start, int size_class, int length, int slot_words);
 
-  // Inline: the pools call these on every small allocation and free.
-  int Allocate() override {
+  // Inline: the pools call these on every small allocation and free. Every slot has the
+  // region's one size, so the request's size does not matter.
+  int Allocate(unsigned /*bytes*/ = 0) override {
     if (first_free_ > length_ - slot_words_) return kNoSlot;
     int offset = first_free_;
     std::int32_t* slot = SlotAt(offset);

@@ -11,7 +11,7 @@
 #include <cstdint>
 
 #include "mem/blocks/block.h"
-#include "mem/blocks/block_table.h"
+#include "varururor/mem/block_table.h"
 #include "mem/blocks/size_classes.h"
 #include "mem/tbpool/dl_allocator.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "mem/blocks/block.h"
-#include "mem/blocks/block_table.h"
+#include "varururor/mem/block_table.h"
 #include "mem/cache_manager_port.h"
 #include "varururor/varururor.h"
 
@@ -28,11 +28,14 @@ unsigned CountingPurge(mem_CacheManager* manager, unsigned need) {
 
 class AllocatorInterface : public ::testing::Test {
  protected:
+  // The cache manager sets the walk while the library loads; it is put back afterwards.
   void SetUp() override {
     g_purges = 0;
+    saved_walk_ = mem::g_purge_walk;
     mem::g_purge_walk = CountingPurge;
   }
-  void TearDown() override { mem::g_purge_walk = nullptr; }
+  void TearDown() override { mem::g_purge_walk = saved_walk_; }
+  mem::PurgeWalk saved_walk_ = nullptr;
   // Any address stands for a manager: the allocator only hands it to the purge walk.
   mem_CacheManager* manager_ = reinterpret_cast<mem_CacheManager*>(&g_purges);
 };

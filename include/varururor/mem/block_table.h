@@ -1,7 +1,9 @@
-// A two-level index from block ids to pointers: level-1 entries of 256-entry arrays,
-// all taken from an allocator under the tag "mem_Block".
-#ifndef VARURUROR_MEM_BLOCKS_BLOCK_TABLE_H
-#define VARURUROR_MEM_BLOCKS_BLOCK_TABLE_H
+// A two-level index from block ids to pointers: level-1 entries of level-2 arrays of
+// 2^shift entries, all taken from an allocator under the tag "mem_Block". The pools keep
+// their records in it; it is public only because a cache pool holds two of them, and
+// clients never call it.
+#ifndef VARURUROR_MEM_BLOCK_TABLE_H
+#define VARURUROR_MEM_BLOCK_TABLE_H
 
 #include <cstdint>
 
@@ -9,8 +11,9 @@ class mem_Allocator;
 
 class mem_BlockTable {
  public:
-  // False from Ok() when the first level could not be had.
-  explicit mem_BlockTable(mem_Allocator& allocator);
+  // Level-2 arrays of 2^shift entries; the first level starts with, and grows by, growth
+  // entries. False from Ok() when the first level could not be had.
+  explicit mem_BlockTable(mem_Allocator& allocator, int shift = kShift, int growth = kGrowth);
   ~mem_BlockTable();
   mem_BlockTable(mem_BlockTable const&) = delete;
   mem_BlockTable& operator=(mem_BlockTable const&) = delete;
@@ -22,7 +25,6 @@ class mem_BlockTable {
   void* Get(int id) const { return level1_[id >> shift_][id & mask_]; }
 
   static constexpr int kShift = 8;
-  static constexpr int kMask = (1 << kShift) - 1;
   static constexpr int kGrowth = 32;
 
  private:

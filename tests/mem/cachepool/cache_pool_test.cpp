@@ -1,0 +1,273 @@
+// The cache pool against a byte-exact shadow of every live object, with the clusters and
+// the pool's lists checked as it goes.
+#include "varururor/mem/cache_pool.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <map>
+#include <random>
+#include <string>
+
+#include "../cluster/cluster_checker.h"
+#include "heap_allocator.h"
+#include "mem/cluster/cluster.h"
+
+namespace {
+
+constexpr unsigned kLargest = mem_CachePool::kLargestClusterObject;
+
+std::string CapturedSummary(mem_CachePool const& pool) {
+  std::fflush(stdout);
+  testing::internal::CaptureStdout();
+  pool.DebugSummary();
+  std::fflush(stdout);
+  return testing::internal::GetCapturedStdout();
+}
+
+// Every cluster with memory is checked, is filed in the bucket its largest free block
+// asks for, and is linked consistently in each list; a cluster without memory is in none.
+void CheckPool(mem_CachePool const& pool) {
+  int count = pool.ClusterCount();
+  std::vector<int> bucket_of(count, -1);
+  for (int b = 0; b < mem_CachePool::kBucketCount; ++b) {
+    int previous = -1;
+    int steps = 0;
+    for (int index = pool.BucketHead(b); index != -1; index = pool.Cluster(index)->NextLink(10)) {
+      ASSERT_LT(++steps, count) << "bucket " << b << " loops";
+      mem_Cluster const* cluster = pool.Cluster(index);
+      EXPECT_EQ(cluster->PreviousLink(10), previous);
+      EXPECT_EQ(bucket_of[index], -1) << "cluster " << index << " in two buckets";
+      bucket_of[index] = b;
+      previous = index;
+    }
+  }
+  for (int k = 0; k < mem_CachePool::kFixedClassCount; ++k) {
+    int previous = -1;
+    int steps = 0;
+    for (int index = pool.ClassHead(k); index != -1; index = pool.Cluster(index)->NextLink(k)) {
+      ASSERT_LT(++steps, count) << "class list " << k << " loops";
+      EXPECT_EQ(pool.Cluster(index)->PreviousLink(k), previous);
+      EXPECT_TRUE(pool.Cluster(index)->HasMemory()) << "cluster " << index << " in class list";
+      previous = index;
+    }
+  }
+  for (int index = 1; index < count; ++index) {
+    mem_Cluster const* cluster = pool.Cluster(index);
+    ASSERT_EQ(cluster->Number(), index);
+    if (!cluster->HasMemory()) {
+      EXPECT_EQ(bucket_of[index], -1) << "cluster " << index << " has no memory";
+      continue;
+    }
+    cluster_check::CheckCluster(*cluster);
+    EXPECT_EQ(bucket_of[index], mem_CachePool::BucketOf(cluster->LargestFree()))
+        << "cluster " << index;
+  }
+}
+
+struct Shadow {
+  unsigned size;
+  std::uint8_t seed;
+};
+
+std::uint8_t PatternByte(std::uint8_t seed, unsigned i) {
+  return static_cast<std::uint8_t>(seed + i * 131u + (i >> 8));
+}
+
+void Fill(void* p, Shadow const& s, unsigned from = 0) {
+  auto* bytes = static_cast<std::uint8_t*>(p);
+  for (unsigned i = from; i < s.size; ++i) bytes[i] = PatternByte(s.seed, i);
+}
+
+bool Holds(void const* p, Shadow const& s, unsigned up_to) {
+  auto const* bytes = static_cast<std::uint8_t const*>(p);
+  for (unsigned i = 0; i < up_to; ++i) {
+    if (bytes[i] != PatternByte(s.seed, i)) return false;
+  }
+  return true;
+}
+
+TEST(CachePool, HandlesOfClusterObjectsAndPassthruBlocks) {
+  HeapAllocator allocator;
+  mem_CachePool* pool = mem_CachePool::CreatePool(&allocator);
+  ASSERT_NE(pool, nullptr);
+  EXPECT_EQ(pool->Allocator(), &allocator);
+  EXPECT_EQ(CapturedSummary(*pool),
+            "Pool Summary: blockCount=1, clusterCount=0, passthruCount=0\n"
+            "        PassthruSize=0, ClusterAlloc=0\n");
+  EXPECT_TRUE(pool->Alloc(0).IsNull());
+  pool->Free(mem_CachePoolID());
+
+  // Record index 1 goes to the first passthru block; its fixed block comes after it.
+  mem_CachePoolIDTyp<void*> large = pool->Alloc(kLargest + 1);
+  EXPECT_EQ(large.Id(), 2u);
+  mem_CachePoolIDTyp<void*> small = pool->Alloc(kLargest);
+  EXPECT_EQ(small.Id() & 1, 1u);
+  EXPECT_EQ(large.Ptr(pool), pool->Ptr(large));
+  EXPECT_EQ(mem_CachePoolIDTyp<void*>().Ptr(pool), nullptr);
+  std::string summary = CapturedSummary(*pool);
+  EXPECT_NE(summary.find("clusterCount=1, passthruCount=1\n"), std::string::npos) << summary;
+  EXPECT_NE(summary.find("PassthruSize=4097, ClusterAlloc=4100\n"), std::string::npos) << summary;
+
+  std::fflush(stdout);
+  testing::internal::CaptureStdout();
+  pool->DebugPrint();
+  std::fflush(stdout);
+  std::string printed = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(printed.rfind("Cluster 1: alloc=4100\n", 0), 0u) << printed;
+  EXPECT_NE(printed.find("\nmem_Block: Size = 4097\nmem_Block: Size = 1024\n"), std::string::npos)
+      << printed;
+
+  // A freed record is the next one taken.
+  pool->Free(large);
+  EXPECT_EQ(pool->Alloc(100000), large);
+
+  // Out of a cluster into a block of its own, bytes kept; size 0 changes nothing.
+  Shadow s{kLargest, 7};
+  Fill(pool->Ptr(small), s);
+  EXPECT_TRUE(pool->ReAlloc(small, 0).IsNull());
+  EXPECT_TRUE(Holds(pool->Ptr(small), s, s.size));
+  mem_CachePoolIDTyp<void*> moved = pool->ReAlloc(small, 20000);
+  EXPECT_EQ(moved.Id() & 1, 0u);
+  EXPECT_TRUE(Holds(pool->Ptr(moved), s, s.size));
+
+  // Adopted memory is the pool's to give back.
+  void* own = allocator.Malloc("mem_CachePool", 40);
+  mem_CachePoolIDTyp<void*> adopted = pool->Adopt(40, own);
+  EXPECT_EQ(pool->Ptr(adopted), own);
+  EXPECT_TRUE(pool->Adopt(40, nullptr).IsNull());
+  pool->Delete();
+  EXPECT_EQ(allocator.live_blocks, 0);
+}
+
+TEST(CachePool, BucketsFollowTheLargestFreeBlock) {
+  EXPECT_EQ(mem_CachePool::BucketOf(32), -1);
+  EXPECT_EQ(mem_CachePool::BucketOf(33), -1);
+  EXPECT_EQ(mem_CachePool::BucketOf(34), 0);
+  EXPECT_EQ(mem_CachePool::BucketOf(97), 0);
+  EXPECT_EQ(mem_CachePool::BucketOf(98), 1);
+  EXPECT_EQ(mem_CachePool::BucketOf(34 + 32 * 127 + 31), 6);
+  EXPECT_EQ(mem_CachePool::BucketOf(34 + 32 * 128), 7);
+  EXPECT_EQ(mem_CachePool::BucketOf(65520), 7);
+}
+
+// Random Alloc, ReAlloc and Free of 1 byte to 16 KiB, with larger blocks mixed in, in
+// waves that fill clusters and empty the pool again, so that emptied clusters give their
+// memory back and are taken up again.
+TEST(CachePool, RandomOperationsMatchAShadowModel) {
+  HeapAllocator allocator;
+  mem_CachePool* pool = mem_CachePool::CreatePool(&allocator);
+  ASSERT_NE(pool, nullptr);
+  std::mt19937 random(20261206);
+  auto random_size = [&random]() -> unsigned {
+    unsigned pick = random() % 100;
+    if (pick < 55) return 1 + random() % 128;
+    if (pick < 75) return 129 + random() % 1024;
+    if (pick < 95) return 129 + random() % (kLargest - 128);
+    return kLargest + 1 + random() % 40000;
+  };
+  std::map<unsigned, Shadow> live;
+  auto check_all = [&] {
+    for (auto const& [id, s] : live)
+      ASSERT_TRUE(Holds(pool->Ptr(mem_CachePoolID(id)), s, s.size)) << "handle " << id;
+    CheckPool(*pool);
+  };
+  int most_clusters = 0;
+  for (int wave = 0; wave < 4; ++wave) {
+    std::size_t target = wave % 2 == 0 ? 1500 : 300;
+    for (int step = 0; step < 6000; ++step) {
+      unsigned op = random() % 10;
+      bool grow = live.size() < target;
+      if (live.empty() || (grow && op < 6) || (!grow && op < 3)) {
+        Shadow s{random_size(), static_cast<std::uint8_t>(random())};
+        mem_CachePoolID h = pool->Alloc(s.size);
+        ASSERT_FALSE(h.IsNull());
+        ASSERT_EQ(live.count(h.Id()), 0u) << "handle handed out twice";
+        EXPECT_EQ(reinterpret_cast<std::uintptr_t>(pool->Ptr(h)) % 4, 0u);
+        Fill(pool->Ptr(h), s);
+        live[h.Id()] = s;
+      } else {
+        auto it = live.begin();
+        std::advance(it, random() % live.size());
+        mem_CachePoolID h(it->first);
+        Shadow s = it->second;
+        ASSERT_TRUE(Holds(pool->Ptr(h), s, s.size)) << "handle " << h.Id();
+        live.erase(it);
+        if (op < 6) {
+          Shadow resized{random_size(), s.seed};
+          mem_CachePoolID moved = pool->ReAlloc(h, resized.size);
+          ASSERT_FALSE(moved.IsNull());
+          ASSERT_TRUE(Holds(pool->Ptr(moved), s, std::min(s.size, resized.size)));
+          Fill(pool->Ptr(moved), resized, std::min(s.size, resized.size));
+          ASSERT_EQ(live.count(moved.Id()), 0u);
+          live[moved.Id()] = resized;
+        } else {
+          pool->Free(h);
+        }
+      }
+      if (step % 500 == 0) check_all();
+      most_clusters = std::max(most_clusters, pool->ClusterCount() - 1);
+    }
+    check_all();
+    if (wave == 1) {
+      // Empty the pool: every cluster gives its memory back.
+      for (auto const& entry : live) pool->Free(mem_CachePoolID(entry.first));
+      live.clear();
+      for (int index = 1; index < pool->ClusterCount(); ++index)
+        EXPECT_FALSE(pool->Cluster(index)->HasMemory()) << "cluster " << index;
+      std::string summary = CapturedSummary(*pool);
+      EXPECT_NE(summary.find("passthruCount=0\n        PassthruSize=0, ClusterAlloc=0\n"),
+                std::string::npos)
+          << summary;
+      CheckPool(*pool);
+      // The next object goes to a record already there, which takes memory again.
+      int records = pool->ClusterCount();
+      mem_CachePoolID h = pool->Alloc(16);
+      EXPECT_EQ(pool->ClusterCount(), records);
+      EXPECT_TRUE(pool->Cluster(mem::cluster::HandleNumber(h.Id()))->HasMemory());
+      pool->Free(h);
+    }
+  }
+  EXPECT_GT(most_clusters, 4);
+  pool->Delete();
+  EXPECT_EQ(allocator.live_blocks, 0);
+}
+
+// Every allocator failure shows as a null handle and leaves the pool whole.
+TEST(CachePool, FailingAllocatorGivesNullHandles) {
+  struct Rationed : HeapAllocator {
+    void* Malloc(char const* tag, unsigned size) override {
+      return rations-- > 0 ? HeapAllocator::Malloc(tag, size) : nullptr;
+    }
+    void* Realloc(char const* tag, void* p, unsigned size) override {
+      return rations-- > 0 ? HeapAllocator::Realloc(tag, p, size) : nullptr;
+    }
+    int rations = 1 << 30;
+  } allocator;
+  int refused = 0;
+  for (int rations = 0; rations < 12; ++rations) {
+    allocator.rations = rations;
+    mem_CachePool* pool = mem_CachePool::CreatePool(&allocator);
+    if (pool == nullptr) continue;
+    std::vector<mem_CachePoolID> handles;
+    for (unsigned size : {8u, 300u, 20000u, 100u, 5000u, 70000u}) {
+      mem_CachePoolID h = pool->Alloc(size);
+      if (h.IsNull())
+        ++refused;
+      else
+        handles.push_back(h);
+    }
+    for (mem_CachePoolID h : handles) {
+      mem_CachePoolID moved = pool->ReAlloc(h, 30000);
+      pool->Free(moved.IsNull() ? h : moved);
+    }
+    allocator.rations = 1 << 30;
+    CheckPool(*pool);
+    pool->Delete();
+    EXPECT_EQ(allocator.live_blocks, 0) << rations;
+  }
+  EXPECT_GT(refused, 10);
+}
+
+}  // namespace

@@ -1,0 +1,171 @@
+// Checks what must hold in a memory cluster between operations: the variable region's
+// boundary tags (headers and footers agree, the blocks tile the cluster, free blocks are
+// never adjacent), its free tree (exactly the free blocks, ordered by size then position,
+// parent links, heights, AVL balance), the largest-free record, the allocated words and
+// the usage, and every fixed page's region and place.
+#ifndef VARURUROR_TESTS_MEM_CLUSTER_CLUSTER_CHECKER_H
+#define VARURUROR_TESTS_MEM_CLUSTER_CLUSTER_CHECKER_H
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <set>
+#include <utility>
+#include <vector>
+
+#include "../tbpool/pool_checker.h"
+#include "mem/cluster/cluster.h"
+
+namespace cluster_check {
+
+using mem::cluster::FreeTree;
+using mem::cluster::VariableRegion;
+
+struct FreeBlock {
+  int size;
+  int position;
+  bool operator<(FreeBlock const& other) const {
+    return size != other.size ? size < other.size : position < other.position;
+  }
+};
+
+// What the block walk finds.
+struct Layout {
+  std::vector<FreeBlock> free_blocks;  // in position order
+  int used_words = 0;
+};
+
+// Walks the blocks from the first to the end of the cluster.
+inline Layout WalkBlocks(mem_Cluster const& cluster) {
+  VariableRegion const& region = cluster.Variable();
+  std::int32_t const* words = region.Words();
+  Layout layout;
+  EXPECT_EQ(words[VariableRegion::kHeaderWords - VariableRegion::kTagWords], 0);
+  EXPECT_EQ(words[mem_Cluster::kWords - 1], 0);
+  bool previous_free = false;
+  int previous_size = 0;
+  int position = VariableRegion::kHeaderWords;
+  while (position < mem_Cluster::kWords) {
+    std::int32_t header = words[position - 1];
+    int size = header < 0 ? -header : header;
+    if (size < VariableRegion::kGranuleWords || size % VariableRegion::kGranuleWords != 0 ||
+        position + size > mem_Cluster::kWords) {
+      ADD_FAILURE() << "bad block size " << header << " at " << position;
+      return layout;
+    }
+    EXPECT_EQ(words[position + size - VariableRegion::kTagWords], size) << "footer at " << position;
+    EXPECT_EQ(words[position - VariableRegion::kTagWords], previous_size) << "at " << position;
+    bool is_free = header < 0;
+    if (is_free) {
+      EXPECT_FALSE(previous_free) << "adjacent free blocks at " << position;
+      EXPECT_GE(size, FreeTree::kNodeWords + VariableRegion::kTagWords) << "at " << position;
+      layout.free_blocks.push_back({size, position});
+    } else {
+      layout.used_words += size;
+    }
+    int page = position / mem_Cluster::kPageWords;
+    if (position % mem_Cluster::kPageWords == 0 &&
+        cluster.PageType(page) != mem_Cluster::kVariableClass) {
+      EXPECT_FALSE(is_free) << "page " << page;
+      EXPECT_GE(size, mem_Cluster::kPageWords) << "page " << page;
+      EXPECT_LT(size, mem_Cluster::kPageWords + VariableRegion::kLeftoverWords) << "page " << page;
+    }
+    previous_free = is_free;
+    previous_size = size;
+    position += size;
+  }
+  EXPECT_EQ(position, mem_Cluster::kWords) << "the last block overruns the cluster";
+  return layout;
+}
+
+// Checks the subtree under node (whose parent must be parent); gives its height and
+// appends its nodes in order.
+inline int CheckSubtree(FreeTree const& tree, int node, int parent, std::vector<FreeBlock>& order,
+                        int depth = 0) {
+  if (node == FreeTree::kNone) return FreeTree::kMissingHeight;
+  if (depth > 64) {
+    ADD_FAILURE() << "the free tree loops";
+    return 0;
+  }
+  EXPECT_EQ(tree.Parent(node), parent) << "node " << node;
+  int smaller = CheckSubtree(tree, tree.Smaller(node), node, order, depth + 1);
+  order.push_back({tree.SizeOf(node), node});
+  int larger = CheckSubtree(tree, tree.Larger(node), node, order, depth + 1);
+  int height = 1 + std::max(smaller, larger);
+  EXPECT_EQ(tree.Height(node), height) << "node " << node;
+  EXPECT_LE(std::abs(larger - smaller), 1) << "unbalanced at " << node;
+  return height;
+}
+
+// Checks the whole cluster; gives the block walk's findings.
+inline Layout CheckCluster(mem_Cluster const& cluster) {
+  EXPECT_EQ(cluster.Ownership(), mem_BlockCluster);
+  EXPECT_EQ(cluster.Words(), mem_Cluster::kWords);
+  VariableRegion const& region = cluster.Variable();
+  EXPECT_EQ(region.Start(), 0);
+  EXPECT_EQ(region.SizeClass(), mem_Cluster::kVariableClass);
+  EXPECT_EQ(region.HeaderWords(), VariableRegion::kHeaderWords);
+  EXPECT_EQ(region.Length(), mem_Cluster::kWords);
+  Layout layout = WalkBlocks(cluster);
+  EXPECT_EQ(region.AllocatedWords(), layout.used_words);
+
+  FreeTree tree = region.Tree();
+  int anchor = tree.Anchor();
+  EXPECT_EQ(tree.Parent(anchor), FreeTree::kNone);
+  EXPECT_EQ(tree.Smaller(anchor), FreeTree::kNone);
+  EXPECT_EQ(region.Words()[anchor + FreeTree::kHeight], 0);
+  std::vector<FreeBlock> in_order;
+  CheckSubtree(tree, tree.Root(), anchor, in_order);
+  std::vector<FreeBlock> expected = layout.free_blocks;
+  std::sort(expected.begin(), expected.end());
+  EXPECT_TRUE(std::equal(in_order.begin(), in_order.end(), expected.begin(), expected.end(),
+                         [](FreeBlock const& a, FreeBlock const& b) {
+                           return a.size == b.size && a.position == b.position;
+                         }))
+      << "the tree in order is not the free blocks by size, then position";
+
+  if (expected.empty()) {
+    EXPECT_EQ(region.LargestSize(), 0);
+    EXPECT_EQ(region.LargestPosition(), FreeTree::kNone);
+  } else {
+    EXPECT_EQ(region.LargestSize(), expected.back().size);
+    EXPECT_TRUE(std::binary_search(expected.begin(), expected.end(),
+                                   FreeBlock{region.LargestSize(), region.LargestPosition()}))
+        << "the largest record names no free block of the largest size";
+  }
+  EXPECT_EQ(cluster.LargestFree(), region.LargestSize());
+
+  int usage = region.AllocatedWords();
+  EXPECT_EQ(cluster.PageType(0), mem_Cluster::kVariableClass);
+  for (int page = 1; page < mem_Cluster::kPageCount; ++page) {
+    int type = cluster.PageType(page);
+    if (type == mem_Cluster::kVariableClass) continue;
+    if (type < 0 || type >= mem_Cluster::kFixedClassCount) {
+      ADD_FAILURE() << "page " << page << " has type " << type;
+      continue;
+    }
+    mem::blocks::FixedRegion const& fixed = cluster.PageRegion(page);
+    EXPECT_EQ(fixed.Start(), page * mem_Cluster::kPageWords);
+    EXPECT_EQ(fixed.SizeClass(), type);
+    EXPECT_EQ(fixed.Length(), mem_Cluster::kFixedLength);
+    EXPECT_EQ(fixed.SlotWords(), static_cast<int>(mem::blocks::kSlotWords[type]));
+    EXPECT_GT(fixed.AllocCount(), 0) << "an empty page stays fixed: " << page;
+    pool_check::CheckRegion(fixed, page);
+    usage += fixed.AllocCount() - mem_Cluster::kPageWords;
+  }
+  EXPECT_EQ(cluster.Usage(), usage);
+  for (int size_class = 0; size_class < mem_Cluster::kFixedClassCount; ++size_class) {
+    int page = cluster.CurrentPage(size_class);
+    if (page != mem_Cluster::kNoPage) {
+      EXPECT_EQ(cluster.PageType(page), size_class);
+    }
+  }
+  EXPECT_EQ(cluster.CurrentPage(mem_Cluster::kVariableClass), 0);
+  return layout;
+}
+
+}  // namespace cluster_check
+
+#endif

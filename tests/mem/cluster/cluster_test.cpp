@@ -1,0 +1,376 @@
+#include "mem/cluster/cluster.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "cluster_checker.h"
+#include "varururor/mem/allocator.h"
+
+namespace {
+
+using Handle = mem_Cluster::Handle;
+using cluster_check::CheckCluster;
+using cluster_check::FreeBlock;
+using cluster_check::Layout;
+using mem::cluster::VariableRegion;
+
+constexpr int kFirstFreeWords = mem_Cluster::kWords - VariableRegion::kHeaderWords;
+
+// Hands out memory from the C heap, counting what it holds and the tags it was given;
+// fails on request.
+class TestAllocator : public mem_Allocator {
+ public:
+  TestAllocator() : mem_Allocator(nullptr) {}
+  void* Malloc(char const* tag, unsigned int size) override {
+    last_tag = tag;
+    if (fail) return nullptr;
+    ++held;
+    return std::malloc(size);
+  }
+  void Free(char const* tag, void* p) override {
+    last_tag = tag;
+    --held;
+    std::free(p);
+  }
+  std::string last_tag;
+  int held = 0;
+  bool fail = false;
+};
+
+// Storage for a record, as the cache pool's fixed blocks give it.
+struct alignas(mem_Cluster) ClusterStorage {
+  unsigned char bytes[sizeof(mem_Cluster)];
+};
+
+struct ClusterFixture : testing::Test {
+  void SetUp() override {
+    cluster = mem_Cluster::Create(5, &storage, allocator);
+    ASSERT_NE(cluster, nullptr);
+  }
+  void TearDown() override {
+    if (cluster != nullptr) {
+      cluster->Release(allocator);
+      cluster->~mem_Cluster();
+    }
+    EXPECT_EQ(allocator.held, 0);
+  }
+  int Position(Handle handle) const { return mem::cluster::HandlePosition(handle); }
+  // The words of the block that holds a variable item.
+  int BlockWords(Handle handle) const { return cluster->Variable().BlockSize(Position(handle)); }
+
+  TestAllocator allocator;
+  ClusterStorage storage;
+  mem_Cluster* cluster = nullptr;
+};
+
+using MemoryCluster = ClusterFixture;
+
+TEST_F(MemoryCluster, FirstItemsPagesAndResizes) {
+  EXPECT_EQ(cluster->LargestFree(), kFirstFreeWords);
+  Handle small = cluster->Allocate(16);
+  EXPECT_EQ(mem::cluster::HandlePage(small), 63);
+  EXPECT_EQ(Position(small), 63 * mem_Cluster::kPageWords + mem::blocks::FixedRegion::kHeaderWords);
+  EXPECT_EQ(mem::cluster::HandleNumber(small), 5);
+  EXPECT_EQ(cluster->ClassOf(small), 2);
+  EXPECT_EQ(cluster->LargestFree(), kFirstFreeWords - mem_Cluster::kPageWords);
+
+  Handle a129 = cluster->Allocate(129);
+  Handle a200 = cluster->Allocate(200);
+  EXPECT_EQ(BlockWords(a129), 36);
+  EXPECT_EQ(BlockWords(a200), 52);
+  EXPECT_EQ(cluster->Size(a129), 136u);
+  EXPECT_EQ(cluster->ClassOf(a200), mem_Cluster::kVariableClass);
+  EXPECT_EQ(Position(a200), Position(a129) + 36) << "best fit splits the front off";
+
+  std::memcpy(cluster->Address(small), "0123456789abcdef", 16);
+  EXPECT_EQ(cluster->Resize(small, 12), small);
+  Handle moved = cluster->Resize(small, 100);
+  ASSERT_NE(moved, 0u);
+  EXPECT_EQ(cluster->ClassOf(moved), 8);
+  EXPECT_EQ(std::memcmp(cluster->Address(moved), "0123456789abcdef", 16), 0);
+  // The new item came first, on a page of its own; then the class-2 page emptied and
+  // went back, and the next class-2 item cuts it again.
+  EXPECT_EQ(mem::cluster::HandlePage(moved), 62);
+  EXPECT_EQ(cluster->PageType(63), mem_Cluster::kVariableClass);
+  EXPECT_EQ(cluster->CurrentPage(2), mem_Cluster::kNoPage);
+  CheckCluster(*cluster);
+  Handle again = cluster->Allocate(9);
+  EXPECT_EQ(again, small);
+  EXPECT_FALSE(cluster->Free(again));
+  CheckCluster(*cluster);
+
+  // A variable item grows in place into its free successor, or moves when it cannot.
+  EXPECT_EQ(cluster->Resize(a200, 400), a200);
+  EXPECT_EQ(BlockWords(a200), VariableRegion::WordsFor(400));
+  Handle grown = cluster->Resize(a129, 300);
+  EXPECT_NE(grown, a129) << "a129 is followed by a200, which is in use";
+  CheckCluster(*cluster);
+
+  EXPECT_FALSE(cluster->Free(grown));
+  EXPECT_FALSE(cluster->Free(a200));
+  EXPECT_TRUE(cluster->Free(moved)) << "the last item leaves the cluster empty";
+  EXPECT_EQ(cluster->LargestFree(), kFirstFreeWords);
+  EXPECT_EQ(cluster->Usage(), 0);
+  CheckCluster(*cluster);
+}
+
+TEST_F(MemoryCluster, PrintsPagesAndRegions) {
+  cluster->Allocate(16);
+  cluster->Allocate(200);
+  testing::internal::CaptureStdout();
+  cluster->Print();
+  cluster->PrintRegions();
+  std::string expected = "Cluster 5: alloc=56\n";
+  for (int page = 0; page < 63; ++page) expected += "0 ";
+  expected +=
+      "16 \n"
+      "Allocated Regions:\n"
+      "VariableRegion: Size=65536, Alloc=1076\n"
+      "FixedRegion: AllocCount = 4\n";
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), expected);
+
+  // Page 62 between two fixed pages splits the run of variable pages.
+  Handle on_62 = cluster->Allocate(4);
+  cluster->Allocate(128);
+  cluster->Free(on_62);
+  testing::internal::CaptureStdout();
+  cluster->PrintRegions();
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "Allocated Regions:\n"
+            "VariableRegion: Size=65536, Alloc=2100\n"
+            "FixedRegion: AllocCount = 32\n"
+            "VariableRegion: Size=65536, Alloc=2100\n"
+            "FixedRegion: AllocCount = 4\n");
+}
+
+TEST(MemoryClusterLife, CreateReleaseAndTakeMemoryAgain) {
+  TestAllocator allocator;
+  ClusterStorage storage;
+  allocator.fail = true;
+  EXPECT_EQ(mem_Cluster::Create(1, &storage, allocator), nullptr);
+  EXPECT_EQ(allocator.last_tag, "mem_Cluster");
+  allocator.fail = false;
+
+  mem_Cluster* cluster = mem_Cluster::Create(0x8001, &storage, allocator);
+  ASSERT_NE(cluster, nullptr);
+  EXPECT_EQ(allocator.held, 1);
+  EXPECT_EQ(cluster->Allocate(8) & 0xFFFF, 3u) << "the number keeps 15 bits";
+  for (int size_class = 0; size_class < mem_Cluster::kClassCount; ++size_class) {
+    EXPECT_EQ(cluster->NextLink(size_class), mem_Block::kNoLink);
+    EXPECT_EQ(cluster->PreviousLink(size_class), mem_Block::kNoLink);
+  }
+  cluster->Release(allocator);
+  EXPECT_EQ(allocator.held, 0);
+  EXPECT_EQ(allocator.last_tag, "mem_Cluster");
+  EXPECT_FALSE(cluster->HasMemory());
+  EXPECT_EQ(cluster->Usage(), 0);
+  cluster->Release(allocator);
+  EXPECT_EQ(allocator.held, 0) << "a cluster without memory gives nothing back";
+
+  allocator.fail = true;
+  EXPECT_FALSE(cluster->TakeMemory(allocator));
+  allocator.fail = false;
+  ASSERT_TRUE(cluster->TakeMemory(allocator));
+  CheckCluster(*cluster);
+  EXPECT_EQ(cluster->LargestFree(), kFirstFreeWords);
+  EXPECT_EQ(cluster->CurrentPage(1), mem_Cluster::kNoPage) << "the old page is forgotten";
+  cluster->Release(allocator);
+  cluster->~mem_Cluster();
+}
+
+// The live items of the model: where each is and which bytes it must hold.
+struct Item {
+  Handle handle;
+  unsigned bytes;
+  unsigned seed;
+};
+
+// Every item holds a window of this pattern, starting at its seed, so that checking
+// it is one comparison.
+std::vector<unsigned char> const& Pattern() {
+  static std::vector<unsigned char> const pattern = [] {
+    std::vector<unsigned char> bytes(16384 + 256);
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+      bytes[i] = static_cast<unsigned char>(i * 7 + (i >> 8));
+    return bytes;
+  }();
+  return pattern;
+}
+
+// Where best fit must place a variable block of words words, from the blocks before.
+int ExpectedBestFit(Layout const& layout, int words) {
+  FreeBlock best{0, -1};
+  for (FreeBlock const& block : layout.free_blocks)
+    if (block.size >= words && (best.position < 0 || block < best)) best = block;
+  return best.position;
+}
+
+// Whether a page could be cut from any free block.
+bool PageFits(Layout const& layout) {
+  for (FreeBlock const& block : layout.free_blocks) {
+    int end = block.position + block.size;
+    if ((end - mem_Cluster::kPageWords) / mem_Cluster::kPageWords * mem_Cluster::kPageWords >=
+        block.position)
+      return true;
+  }
+  return false;
+}
+
+bool PageHasRoom(mem_Cluster const& cluster, int size_class) {
+  for (int page = 1; page < mem_Cluster::kPageCount; ++page) {
+    if (cluster.PageType(page) != size_class) continue;
+    auto const& region = cluster.PageRegion(page);
+    int slots = (region.Length() - mem::blocks::FixedRegion::kHeaderWords) / region.SlotWords();
+    if (region.AllocCount() < slots * region.SlotWords()) return true;
+  }
+  return false;
+}
+
+// Mostly small items, a third above the fixed classes, a tail to 16 KiB.
+unsigned RandomSize(std::mt19937& random) {
+  unsigned kind = random() % 10;
+  if (kind < 6) return 1 + random() % 128;
+  if (kind < 9) return 129 + random() % 1920;
+  return 2049 + random() % (16384 - 2048);
+}
+
+class ShadowModel {
+ public:
+  ShadowModel(mem_Cluster& cluster, std::uint32_t seed) : cluster_(cluster), random_(seed) {}
+
+  void Allocate() {
+    unsigned bytes = RandomSize(random_);
+    int size_class = mem_Cluster::ClassOfSize(bytes);
+    int words = VariableRegion::WordsFor(bytes);
+    Handle handle = cluster_.Allocate(bytes);
+    if (handle == mem::cluster::kNoHandle) {
+      ++failures_;
+      if (size_class == mem_Cluster::kVariableClass) {
+        EXPECT_EQ(ExpectedBestFit(layout_, words), -1) << bytes << " bytes had room";
+      } else {
+        EXPECT_FALSE(PageHasRoom(cluster_, size_class) || PageFits(layout_))
+            << bytes << " bytes had room";
+      }
+      return;
+    }
+    EXPECT_EQ(mem::cluster::HandleNumber(handle), cluster_.Number());
+    EXPECT_EQ(cluster_.ClassOf(handle), size_class);
+    EXPECT_GE(cluster_.Size(handle), bytes);
+    if (size_class == mem_Cluster::kVariableClass) {
+      int expected = ExpectedBestFit(layout_, words);
+      int position = mem::cluster::HandlePosition(handle);
+      int fit_size = -1;
+      for (FreeBlock const& block : layout_.free_blocks)
+        if (block.position == position) fit_size = block.size;
+      // An exact fit may be any block of that size; a larger one the lowest of its size.
+      if (fit_size != words) {
+        EXPECT_EQ(position, expected) << bytes << " bytes";
+      }
+    }
+    items_.push_back(Fill({handle, bytes, 0}));
+  }
+
+  void Free() {
+    std::size_t index = random_() % items_.size();
+    Handle handle = items_[index].handle;
+    items_[index] = items_.back();
+    items_.pop_back();
+    EXPECT_EQ(cluster_.Free(handle), items_.empty());
+  }
+
+  void Resize() {
+    Item& item = items_[random_() % items_.size()];
+    unsigned bytes = RandomSize(random_);
+    unsigned room = cluster_.Size(item.handle);
+    Handle handle = cluster_.Resize(item.handle, bytes);
+    if (bytes <= room) {
+      EXPECT_EQ(handle, item.handle);
+    }
+    if (handle == mem::cluster::kNoHandle) {
+      ++failures_;
+      return;
+    }
+    EXPECT_EQ(cluster_.ClassOf(handle),
+              std::max(cluster_.ClassOfSize(bytes), cluster_.ClassOfSize(item.bytes)));
+    unsigned kept = std::min(bytes, item.bytes);
+    EXPECT_EQ(std::memcmp(cluster_.Address(handle), Pattern().data() + item.seed, kept), 0)
+        << "resize lost the item's bytes";
+    item.handle = handle;
+    item.bytes = std::max(bytes, item.bytes);
+    item = Fill(item);
+  }
+
+  // One random step; grow_percent of the steps allocate.
+  void Step(unsigned grow_percent) {
+    unsigned roll = random_() % 100;
+    if (items_.empty() || roll < grow_percent)
+      Allocate();
+    else if (roll < grow_percent + (100 - grow_percent) / 4)
+      Resize();
+    else
+      Free();
+  }
+
+  // The cluster's structure and every live item's bytes.
+  void Check() {
+    layout_ = CheckCluster(cluster_);
+    for (Item const& item : items_)
+      ASSERT_EQ(
+          std::memcmp(cluster_.Address(item.handle), Pattern().data() + item.seed, item.bytes), 0)
+          << "an item's bytes changed: " << std::hex << item.handle;
+  }
+
+  std::vector<Item> const& Items() const { return items_; }
+  int Failures() const { return failures_; }
+
+ private:
+  Item Fill(Item item) {
+    item.seed = random_() % 256;
+    std::memcpy(cluster_.Address(item.handle), Pattern().data() + item.seed, item.bytes);
+    return item;
+  }
+
+  mem_Cluster& cluster_;
+  std::mt19937 random_;
+  std::vector<Item> items_;
+  Layout layout_;
+  int failures_ = 0;
+};
+
+// Phases that fill the cluster until requests fail and drain it again, checking the
+// whole cluster and every item after each step; at the end the cluster is as new.
+TEST_F(MemoryCluster, RandomSequenceAgainstShadowModel) {
+  for (std::uint32_t seed : {1u, 2u, 3u}) {
+    SCOPED_TRACE(seed);
+    ShadowModel model(*cluster, seed);
+    model.Check();
+    std::size_t most_items = 0;
+    for (int phase = 0; phase < 6; ++phase) {
+      unsigned grow_percent = phase % 2 == 0 ? 75 : 30;
+      for (int step = 0; step < 1500; ++step) {
+        model.Step(grow_percent);
+        model.Check();
+        if (HasFailure()) return;
+        most_items = std::max(most_items, model.Items().size());
+      }
+    }
+    EXPECT_GT(model.Failures(), 0) << "the cluster was never full";
+    EXPECT_GT(most_items, 200u);
+    while (!model.Items().empty()) {
+      model.Free();
+      model.Check();
+    }
+    EXPECT_EQ(cluster->Usage(), 0);
+    EXPECT_EQ(cluster->LargestFree(), kFirstFreeWords);
+    for (int page = 0; page < mem_Cluster::kPageCount; ++page)
+      EXPECT_EQ(cluster->PageType(page), mem_Cluster::kVariableClass);
+  }
+}
+
+}  // namespace
