@@ -1,0 +1,142 @@
+// Random allocations and frees through the memory cache manager under a limit, checked
+// against a model of its counts and free lists, with a byte pattern in every live block.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <random>
+#include <vector>
+
+#include "child_process.h"
+#include "plat/environment.h"
+#include "varururor/mem/memory_cache_manager.h"
+
+namespace {
+
+constexpr unsigned kPage = 4096;
+constexpr unsigned kHeader = 48;
+constexpr int kFreeLists = 16;
+constexpr unsigned kCapacity = 3 * 1024 * 1024;
+constexpr int kOperations = 3000;
+
+unsigned PagesOfClass(int k) {
+  return k == 0 ? 1 : (k % 2 == 1 ? 1u << ((k + 1) / 2) : 3u << ((k + 1) / 2 - 1));
+}
+
+struct Request {
+  int size_class;
+  unsigned charged;
+};
+
+Request Classify(unsigned size) {
+  unsigned const pages = (size + kPage - 1) / kPage;
+  int k = 0;
+  while (PagesOfClass(k) < pages) ++k;
+  unsigned const charged = (k < kFreeLists ? PagesOfClass(k) : pages) * kPage + kHeader;
+  return {k, charged};
+}
+
+// Words at the start, the middle and the end of the room the block offers (a page or more).
+void Stamp(void* p, unsigned usable, std::uint32_t tag) {
+  auto* bytes = static_cast<unsigned char*>(p);
+  for (unsigned offset : {0u, usable / 2, usable - 4}) std::memcpy(bytes + offset, &tag, 4);
+}
+
+bool StampIntact(void* p, unsigned usable, std::uint32_t tag) {
+  auto* bytes = static_cast<unsigned char*>(p);
+  for (unsigned offset : {0u, usable / 2, usable - 4})
+    if (std::memcmp(bytes + offset, &tag, 4) != 0) return false;
+  return true;
+}
+
+void WakeSynchronously(void* manager) { static_cast<mem_MemoryCacheManager*>(manager)->PurgeTask(); }
+
+struct Live {
+  Request request;
+  std::uint32_t tag;
+};
+
+void RunModel(bool free_list, unsigned seed) {
+  mem_MemoryCacheManager manager("model");
+  manager.SetMemoryLimit(kCapacity);
+  manager.SetNumWorkerThreads(1, WakeSynchronously, nullptr, &manager);
+  std::mt19937 random(seed);
+  std::map<void*, Live> live;
+  std::vector<std::pair<void*, unsigned>> spare[kFreeLists];  // most recent last
+  unsigned in_use = 0;
+  std::uint32_t next_tag = 1;
+
+  for (int op = 0; op < kOperations; ++op) {
+    if (live.empty() || random() % 100 < 55) {
+      // Mostly small blocks, some large ones, a few past the free-list classes.
+      unsigned const pages = random() % 20 == 0 ? 257 + random() % 60 : 1u << (random() % 8);
+      unsigned const size = (pages - 1) * kPage + 1 + random() % kPage;
+      Request const request = Classify(size);
+      void* expected = nullptr;
+      bool fits = false;
+      if (request.size_class < kFreeLists && !spare[request.size_class].empty()) {
+        expected = spare[request.size_class].back().first;
+        spare[request.size_class].pop_back();
+        fits = true;
+      }
+      for (int k = kFreeLists; !fits && k >= 0; --k) {  // kFreeLists: before any eviction
+        if (k < kFreeLists) {
+          while (!spare[k].empty() && in_use + request.charged > kCapacity) {
+            in_use -= spare[k].back().second;
+            spare[k].pop_back();
+          }
+        }
+        fits = in_use + request.charged <= kCapacity;
+      }
+      if (fits && expected == nullptr) in_use += request.charged;
+
+      unsigned charged = 0;
+      void* p = manager.Alloc(size, charged, false);
+      ASSERT_EQ(charged, fits ? request.charged : 0u);  // a refusal charges nothing
+      ASSERT_EQ(p != nullptr, fits) << "op " << op << " size " << size;
+      if (p != nullptr) {
+        if (expected != nullptr) {
+          ASSERT_EQ(p, expected);
+        }
+        ASSERT_EQ(live.count(p), 0u);
+        ASSERT_GE(manager.ActualSizeForUse(p), size);
+        Stamp(p, charged - kHeader, next_tag);
+        live[p] = {request, next_tag++};
+      }
+    } else {
+      auto it = live.begin();
+      std::advance(it, random() % live.size());
+      void* p = it->first;
+      Live const block = it->second;
+      ASSERT_TRUE(StampIntact(p, block.request.charged - kHeader, block.tag)) << "op " << op;
+      ASSERT_EQ(manager.Free(p), block.request.charged);
+      if (free_list && block.request.size_class < kFreeLists)
+        spare[block.request.size_class].push_back({p, block.request.charged});
+      else
+        in_use -= block.request.charged;
+      live.erase(it);
+    }
+    ASSERT_EQ(manager.MemoryInUse(), in_use) << "op " << op;
+    if (op % 250 == 0) {
+      for (auto const& [p, block] : live)
+        ASSERT_TRUE(StampIntact(p, block.request.charged - kHeader, block.tag));
+    }
+  }
+  for (auto const& [p, block] : live) manager.Free(p);
+}
+
+TEST(CacheManagerModel, RandomOperationsWithoutFreeLists) {
+  for (unsigned seed : {1u, 2u, 3u}) RunModel(false, seed);
+}
+
+TEST(CacheManagerModel, RandomOperationsWithFreeLists) {
+  EXPECT_IN_CHILD("", {
+    plat::PutEnvironment("KOV_CACHEMANAGER_USEFREELIST=yes");
+    for (unsigned seed : {1u, 2u, 3u}) RunModel(true, seed);
+    if (::testing::Test::HasFailure()) std::exit(1);
+  });
+}
+
+}  // namespace
