@@ -1,83 +1,162 @@
-// The library's main job, start to finish: start it, allocate through every entry point,
-// show which heap serves the process and what it holds, and stop it.
+// The library's main job, start to finish, as an analysis program uses it: start-up; a
+// mesh of boxes in an octree with node data in integer tables; a solver whose factor
+// blocks live in numbered pools under a memory limit, with a purge worker; messages
+// translated from a dictionary; small blocks routed to the thread-block pool; every
+// allocation tracked by phase; the memory reports; shutdown, and the tracking summary.
+//
+// The library reads its settings from the environment once, at start-up, as a program
+// started by the application's launcher would find them; the demo is its own launcher:
+// it sets them and starts itself again. The tracking files and reports go to
+// ./vr_demo_run/.
 #include <cstdio>
-#include <cstring>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
 #include <initializer_list>
-#include <new>
+#include <string>
 
+#include <unistd.h>
+
+#include "mesh.h"
+#include "solver_cache.h"
 #include "varururor/varururor.h"
 
 namespace {
 
-// A class over 128 bytes and one of at most 128, each with its fitting mix-in.
-struct Matrix : mem_AllocationOperators {
-  double cells[6][6];
-};
-struct Node : mem_AllocationOperatorsTiny {
-  int id;
-  Node* next;
-};
+constexpr char kRunDirectory[] = "vr_demo_run";
+constexpr char kLaunchedMark[] = "VR_DEMO_LAUNCHED";
+constexpr char kTrackingName[] = "demo";
+constexpr int kMeshCells = 24;
+constexpr float kMeshSize = 2.0f;
+constexpr int kSolverPools = 2;
+constexpr unsigned int kSolverMemoryLimit = 6u << 20;  // room for about a third of the blocks
+constexpr int kBlocksPerPool = 16;
+constexpr int kSweeps = 4;
 
-void PrintHeap(char const* moment) {
-  std::printf("%-28s heap=%s footprint=%u max=%u limit=%u\n", moment,
+// Sets what the application's launcher sets, and starts the program again.
+int Relaunch(char** argv) {
+  std::filesystem::remove_all(kRunDirectory);
+  std::filesystem::create_directory(kRunDirectory);
+  std::string const run = std::filesystem::absolute(kRunDirectory).string();
+  setenv("KOV_MEM_TRACK", "1", 1);
+  setenv("KOV_MEM_OUTPUTDIR", run.c_str(), 1);
+  setenv("KOV_CACHEMANAGER_USEFREELIST", "1", 1);
+  setenv("KOVRIN_SUPPORTED_LOCALE", "1", 1);
+  setenv("KOVRIN_LANG", "de_DE.UTF-8", 1);
+  setenv("KOVRIN_TRANSLATION_DICTIONARY", "de_DE_Dict.py", 1);
+  setenv("KOV_PATH", VR_DEMO_DICTIONARY_DIR, 1);
+  setenv(kLaunchedMark, "1", 1);
+  execv("/proc/self/exe", argv);
+  std::perror("demo: cannot start itself again");
+  return 1;
+}
+
+// A message from the dictionary with its values filled in.
+template <typename... Values>
+void Say(char const* message, Values... values) {
+  atr_translate t(message);
+  int n = 0;
+  (atr_SubstituteFormat(t, ++n, values), ...);
+  std::printf("  %s\n", t.Result().CStr());
+}
+
+void PrintFile(std::string const& path) {
+  std::cout << std::ifstream(path).rdbuf();
+  std::cout.flush();
+}
+
+void BuildAndQueryMesh() {
+  mem_Tracker_Interface::EnterPhase("model", 0);
+  {
+    mem_Tracker_Interface::EnterPhase("mesh", 0);
+    BoxMesh mesh(kMeshCells, kMeshSize);
+    Say("Mesh of %1$d elements and %2$d nodes, %3$d of them inside", mesh.ElementCount(),
+        static_cast<int>(mesh.NodeCount()), mesh.InteriorNodes());
+    mem_Tracker_Interface::ExitPhase(0);
+
+    mem_Tracker_Interface::EnterPhase("locate", 0);
+    float const step = kMeshSize / kMeshCells;
+    for (float point : {4.5f * step, 12.0f * step}) {  // inside one element; on a node
+      Say("Point (%1$.2f, %2$.2f, %3$.2f) lies in %4$d elements", point, point, point,
+          mesh.ElementsAt(point, point, point));
+    }
+    float const from[3] = {-1.0f, 0.3f, 0.7f};
+    float const to[3] = {3.0f, 1.7f, 1.1f};
+    Say("A ray through the model crosses %1$d octree cells", mesh.LeavesAlong(from, to));
+    mem_Tracker_Interface::ExitPhase(0);
+
+    mem_Tracker_Interface::EnterPhase("field", 0);
+    Say("Mean nodal temperature: %1$.1f degrees", mesh.ApplyTemperature());
+    mem_Tracker_Interface::ExitPhase(0);
+  }
+  mem_Tracker_Interface::ExitPhase(0);
+}
+
+// The solver's data kinds on its pools, as the application's set-up would map them.
+void MapResources() {
+  mem_MemoryResourceHolder& resources = mem_MemoryContainer::Instance().Resources();
+  int const local_factor = mem_MemoryResourceHolder::ResourceIndex("std_localfactor");
+  int const local_stack = mem_MemoryResourceHolder::ResourceIndex("std_localstack");
+  resources.SetPool(local_factor, 1);
+  resources.SetPriority(local_factor, 20);
+  resources.SetAllowance(local_factor, kSolverMemoryLimit / 2);
+  resources.SetPool(local_stack, 2);
+  resources.SetInCore(local_stack, false);
+}
+
+void Solve(std::string const& run) {
+  mem_Tracker_Interface::EnterPhase("solve", 0);
+  MapResources();
+  {
+    SolverCache solver(kSolverPools, kSolverMemoryLimit);
+    int const blocks = solver.Solve(kBlocksPerPool, kSweeps);
+    Say("Solver: %1$d factor blocks in %2$d pools, %3$d rebuilt after purging", blocks,
+        kSolverPools, static_cast<int>(solver.Factorisations() - blocks));
+    solver.Report((run + "/pools.txt").c_str());
+  }
+  mem_Tracker_Interface::ExitPhase(0);
+  std::printf("\nmemory resources:\n");
+  mem_MemoryContainer::Instance().Resources().ReportResources(stdout);
+  mem_MemoryContainer::Finalize();  // closes the report file
+  std::printf("\nmemory pools (%s/pools.txt):\n", kRunDirectory);
+  PrintFile(run + "/pools.txt");
+}
+
+void HeapReports() {
+  mem_DLMallinfoResult const heap = mem_DLMallinfo();
+  std::printf("\nheap: %s, %u bytes from the system (at most %u), %u in use, %u free\n",
               mem_UseDL() ? "library" : "platform", mem_Footprint(), mem_MaxFootprint(),
-              mem_MemoryLimit());
+              heap.uordblks, heap.fordblks);
+  std::printf("address space (standard error):\n");
+  std::fflush(stdout);
+  mem_ScanMemory(MEM_SCAN_SUMMARY_ONLY, 0x7FFFFFFF);
 }
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  if (std::getenv(kLaunchedMark) == nullptr) return Relaunch(argv);
+  std::string const run = std::getenv("KOV_MEM_OUTPUTDIR");
+
   int started = 0;
   UTI_VaruRuror_initialize(started);
   std::printf("library started: %d modules\n", started);
-  PrintHeap("after start-up:");
+  mem_Tracker_Interface::SetOutputName(kTrackingName);
+  mem_TBAllocator(2);  // small blocks to the thread-block pool
+  atr_tr_enable(true);
+  std::printf("messages for %s from %s\n", std::getenv("KOVRIN_LANG"),
+              std::getenv("KOVRIN_TRANSLATION_DICTIONARY"));
 
-  // The plain entry points, as Fortran callers use them.
-  char* text = static_cast<char*>(mem_Malloc(64));
-  std::strcpy(text, "engineering analysis");
-  int* counts = static_cast<int*>(mem_Calloc(1000, sizeof(int)));
-  text = static_cast<char*>(mem_Realloc(text, 4096));
-  void* large = mem_Malloc(4u << 20);  // a block with a mapping of its own
-  mem_Release(counts);
-  mem_Acquire(counts);
-  PrintHeap("with blocks out:");
-
-  // The operator-new family and the mix-ins.
-  void* raw = mem_OperatorNewThrow(256);
-  void* tiny = mem_OperatorNewTinyThrow(32);
-  void* quiet = mem_OperatorNewNoThrow(512, std::nothrow);
-  void* quiet_tiny = mem_OperatorNewTinyNoThrow(16, std::nothrow);
-  void* builtin = mem_OperatorNewThrowBuiltin(0);
-  void* builtin_quiet = mem_OperatorNewNoThrowBuiltin(100);
-  double* vector = new (mem_BuiltInAllocTag) double[100];
-  Matrix* matrix = new Matrix;
-  Node* node = new Node;
-  node->id = 1;
-  node->next = nullptr;
-
-  try {
-    mem_OperatorNewThrow(0xFFFFFF00u);
-  } catch (std::bad_alloc const& failure) {
-    std::printf("an impossible request throws: %s\n", failure.what());
-  }
-
-  mem_DLMallinfoResult info = mem_DLMallinfo();
-  std::printf("heap statistics: arena=%u in use=%u free=%u top=%u largest free chunk=%u\n",
-              info.arena, info.uordblks, info.fordblks, info.keepcost, mem_FragmentationInfo());
-  mem_Mallinfo summary;
-  std::printf("heap summary: committed=%u in use=%u free=%u reserved=%u\n", summary.committed,
-              summary.in_use, summary.free, summary.reserved);
-
-  delete node;
-  delete matrix;
-  for (void* p : {raw, tiny, quiet, quiet_tiny, builtin, builtin_quiet, static_cast<void*>(vector),
-                  large, static_cast<void*>(counts), static_cast<void*>(text)}) {
-    mem_Free(p);
-  }
-  std::printf("trim released memory: %d\n", mem_Trim(0));
-  PrintHeap("after freeing:");
+  BuildAndQueryMesh();
+  Solve(run);
+  HeapReports();
 
   UTI_VaruRuror_finalize(started);
   std::printf("library stopped: %d modules\n", started);
-  return 0;
+
+  std::printf("\nallocation tracking (%s/%s.*):\n", kRunDirectory, kTrackingName);
+  std::fflush(stdout);
+  std::string const summary = std::string(VR_MEMTRACK_PATH) + " " + run + "/" + kTrackingName;
+  return std::system(summary.c_str()) == 0 ? 0 : 1;
 }

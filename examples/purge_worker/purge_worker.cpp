@@ -9,7 +9,6 @@
 // At the end it prints its counts and the memory report.
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -17,12 +16,12 @@
 #include <fstream>
 #include <iostream>
 #include <memory>
-#include <mutex>
 #include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "purge_thread.h"
 #include "varururor/varururor.h"
 
 namespace {
@@ -38,7 +37,7 @@ constexpr unsigned kMaxPages = 256;  // 1 MiB
 constexpr unsigned kCheckedBytes = 256;
 constexpr char const* kReportFile = "purge_worker_report.txt";
 
-std::atomic<long> g_rebuilds{0}, g_purged{0}, g_refused{0}, g_uses{0}, g_passes{0};
+std::atomic<long> g_rebuilds{0}, g_purged{0}, g_refused{0}, g_uses{0};
 
 // Re-creatable data: a block from a pool filled from a seed, so that any use can check it.
 class Table : public mem_MemoryItem {
@@ -90,49 +89,6 @@ class Table : public mem_MemoryItem {
   unsigned char* data_ = nullptr;
 };
 
-// The purge worker: each wake asks for one pass; passes go on while wakes keep coming
-// and the manager has not given up (PurgeTask false).
-class PurgeWorker {
- public:
-  explicit PurgeWorker(mem_MemoryCacheManager* manager) : manager_(manager) {}
-
-  static void Wake(void* argument) {
-    auto* self = static_cast<PurgeWorker*>(argument);
-    std::lock_guard<std::mutex> lock(self->mutex_);
-    ++self->wakes_;
-    self->woken_.notify_one();
-  }
-
-  void Run() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    for (;;) {
-      woken_.wait(lock, [&] { return wakes_ > 0 || stop_; });
-      if (stop_) return;
-      while (wakes_ > 0) {
-        wakes_ = 0;
-        lock.unlock();
-        bool const more = manager_->PurgeTask();
-        ++g_passes;
-        lock.lock();
-        if (!more) break;
-      }
-    }
-  }
-
-  void Stop() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    stop_ = true;
-    woken_.notify_one();
-  }
-
- private:
-  mem_MemoryCacheManager* manager_;
-  std::mutex mutex_;
-  std::condition_variable woken_;
-  long wakes_ = 0;
-  bool stop_ = false;
-};
-
 struct RunLength {
   bool timed;
   long amount;  // seconds or iterations
@@ -141,8 +97,8 @@ struct RunLength {
 using Tables = std::vector<std::unique_ptr<Table>>;
 
 // Uses the thread's tables at random; leaves them registered, for the report.
-void AllocatingThread(mem_MemoryCacheManager* manager, int pool_id, RunLength run,
-                      std::chrono::steady_clock::time_point end, Tables* result) {
+void AllocatingThread(mem_MemoryCacheManager* manager, PurgeThread* worker, int pool_id,
+                      RunLength run, std::chrono::steady_clock::time_point end, Tables* result) {
   mem_MemoryPool* pool = mem_MemoryContainer::Instance().GetPool(pool_id);
   std::mt19937 random(static_cast<unsigned>(pool_id));
   Tables& tables = *result;
@@ -163,6 +119,7 @@ void AllocatingThread(mem_MemoryCacheManager* manager, int pool_id, RunLength ru
     auto const policy = static_cast<mem_CachePolicyEnm>(random() % 8 == 0 ? 3 : random() % 2);
     manager->AddItem(priority, policy, &table, &table);
   }
+  worker->AllocatingThreadDone();
 }
 
 void ReleaseTables(mem_MemoryCacheManager* manager, Tables* tables) {
@@ -201,21 +158,19 @@ int main(int argc, char** argv) {
   for (int id = 1; id <= threads; ++id)
     container.CreatePool(id)->SetMemoryLimit(kPoolHigh / 2, kPoolHigh, kPoolTolerance);
 
-  PurgeWorker worker(&manager);
-  manager.SetNumWorkerThreads(threads, PurgeWorker::Wake, nullptr, &worker);
-  std::thread purger(&PurgeWorker::Run, &worker);
+  PurgeThread worker(&manager);
+  worker.Start(threads);
   auto const end = std::chrono::steady_clock::now() + std::chrono::seconds(run.timed ? run.amount : 0);
   std::vector<Tables> tables(threads);
   std::vector<std::thread> workers;
   for (int id = 1; id <= threads; ++id)
-    workers.emplace_back(AllocatingThread, &manager, id, run, end, &tables[id - 1]);
+    workers.emplace_back(AllocatingThread, &manager, &worker, id, run, end, &tables[id - 1]);
   for (std::thread& thread : workers) thread.join();
   worker.Stop();
-  purger.join();
 
   std::printf("threads %d, uses %ld, rebuilds %ld, purged %ld, refused %ld, purge passes %ld\n",
               threads, g_uses.load(), g_rebuilds.load(), g_purged.load(), g_refused.load(),
-              g_passes.load());
+              worker.Passes());
   // Opened only now: every allocation would write its pool's line to an open report.
   container.OpenDbFile(kReportFile);
   container.MemoryReport();

@@ -57,23 +57,28 @@ void mem_MemoryCacheManager::AddItem(int priority, mem_CachePolicyEnm policy,
     tail->previous_ = last;
     before->Unlock();
     tail->Unlock();
-    return;
-  }
-  mem_MemoryItem* head = purge_lists_->heads[list];
-  head->Lock();
-  mem_MemoryItem* after = head->next_;
-  while (!after->TryLock()) {
-    head->Unlock();
-    Retry();
+  } else {
+    mem_MemoryItem* head = purge_lists_->heads[list];
     head->Lock();
-    after = head->next_;
+    mem_MemoryItem* after = head->next_;
+    while (!after->TryLock()) {
+      head->Unlock();
+      Retry();
+      head->Lock();
+      after = head->next_;
+    }
+    head->next_ = first;
+    first->previous_ = head;
+    last->next_ = after;
+    after->previous_ = last;
+    after->Unlock();
+    head->Unlock();
   }
-  head->next_ = first;
-  first->previous_ = head;
-  last->next_ = after;
-  after->previous_ = last;
-  after->Unlock();
-  head->Unlock();
+  // A purge that found nothing no longer speaks for the lists: without this, threads
+  // waiting in Alloc would give up although the worker could now make room, and after
+  // that the worker purges no more.
+  mem_CriticalSectionGuard state(state_lock_);
+  if (purge_state_ == mem::kPurgeFoundNothing) purge_state_ = mem::kPurgeNormal;
 }
 
 bool mem_MemoryCacheManager::RemoveItem(mem_MemoryItem* item, int) {

@@ -29,10 +29,11 @@ struct ScriptedWorker {
   mem_MemoryCacheManager* manager = nullptr;
   std::function<void()> before_purge;
   int wakes = 0;
+  int sleep_through = 0;  // wakes that find the worker busy elsewhere
 
   static void Wake(void* argument) {
     auto* self = static_cast<ScriptedWorker*>(argument);
-    ++self->wakes;
+    if (++self->wakes <= self->sleep_through) return;
     if (self->before_purge) self->before_purge();
     self->manager->PurgeTask();
   }
@@ -194,6 +195,22 @@ TEST_F(CacheManagerWaiting, GivesUpWhenNothingIsLeftToPurge) {
   EXPECT_NE(p, nullptr);
   worker_.before_purge = nullptr;
   EXPECT_TRUE(manager_.PurgeTask());
+  fill.push_back(p);
+  for (void* f : fill) manager_.Free(f);
+}
+
+TEST_F(CacheManagerWaiting, ItemsRegisteredAfterAFruitlessPurgeAreWaitedFor) {
+  std::vector<void*> fill = FillWithPages(manager_, 9);
+  EXPECT_TRUE(manager_.PurgeTask());  // past four fifths with nothing registered
+  BulkItem late(&manager_, "late", &purged_);
+  late.Build(1);  // the tenth page
+  manager_.AddItem(3, mem_MemoryCachePolicyTail, &late, &late);
+  worker_.sleep_through = worker_.wakes + 1;  // asleep at the next wake
+  unsigned charged = 0;
+  void* p = manager_.Alloc(1, charged, false);
+  EXPECT_NE(p, nullptr);
+  EXPECT_EQ(purged_, (std::vector<std::string>{"late"}));
+  EXPECT_TRUE(manager_.PurgeTask());  // not out of memory
   fill.push_back(p);
   for (void* f : fill) manager_.Free(f);
 }
