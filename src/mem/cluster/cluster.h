@@ -100,6 +100,10 @@ class mem_Cluster : public mem_Block {
   FixedRegion& PageRegion(int page) const {
     return *reinterpret_cast<FixedRegion*>(memory_ + page * kPageWords);
   }
+  // A page's room mark: set when the page is cut or one of its slots is freed, dropped
+  // when an allocation on it fails or it goes back to the variable region. So an unmarked
+  // page never has a free slot, and allocation passes over it; a marked one may be full.
+  bool MayHaveRoom(int page) const { return (RoomMask() >> page & 1) != 0; }
 
  private:
   explicit mem_Cluster(int number);
@@ -108,6 +112,13 @@ class mem_Cluster : public mem_Block {
   // A fresh page of a fixed class cut from the variable region; kNoPage when none fits.
   int NewPage(int size_class);
   int AllocateFixed(int size_class);
+  // The room marks of all pages, bit p for page p (see MayHaveRoom).
+  std::uint64_t RoomMask() const;
+  void SetRoomMask(std::uint64_t mask);
+  void MarkRoom(int page) { SetRoomMask(RoomMask() | std::uint64_t{1} << page); }
+  void ClearRoom(int page) { SetRoomMask(RoomMask() & ~(std::uint64_t{1} << page)); }
+  // Bit p set when page p is a fixed page of size_class.
+  std::uint64_t PagesOfClass(int size_class) const;
 
   int number_;
   int current_page_[kClassCount];

@@ -2,7 +2,7 @@
 // boundary tags (headers and footers agree, the blocks tile the cluster, free blocks are
 // never adjacent), its free tree (exactly the free blocks, ordered by size then position,
 // parent links, heights, AVL balance), the largest-free record, the allocated words and
-// the usage, and every fixed page's region and place.
+// the usage, and every fixed page's region, place and room mark.
 #ifndef VARURUROR_TESTS_MEM_CLUSTER_CLUSTER_CHECKER_H
 #define VARURUROR_TESTS_MEM_CLUSTER_CLUSTER_CHECKER_H
 
@@ -153,6 +153,10 @@ inline Layout CheckCluster(mem_Cluster const& cluster) {
     EXPECT_EQ(fixed.SlotWords(), static_cast<int>(mem::blocks::kSlotWords[type]));
     EXPECT_GT(fixed.AllocCount(), 0) << "an empty page stays fixed: " << page;
     pool_check::CheckRegion(fixed, page);
+    // Allocation passes over unmarked pages: one with a free slot must be marked.
+    if (fixed.FirstFree() <= fixed.Length() - fixed.SlotWords()) {
+      EXPECT_TRUE(cluster.MayHaveRoom(page)) << "page " << page << " has room but no mark";
+    }
     usage += fixed.AllocCount() - mem_Cluster::kPageWords;
   }
   EXPECT_EQ(cluster.Usage(), usage);

@@ -120,6 +120,26 @@ TEST_F(MemoryCluster, FirstItemsPagesAndResizes) {
   CheckCluster(*cluster);
 }
 
+// Once its current page is full, a class moves to its highest other page with a free
+// slot, and cuts a page only when none has one.
+TEST_F(MemoryCluster, FullPageHandsOverToHighestPageWithRoom) {
+  constexpr int kSlots = 31;  // 128-byte slots in a page
+  std::vector<Handle> items;
+  for (int i = 0; i < 3 * kSlots; ++i) items.push_back(cluster->Allocate(128));
+  EXPECT_EQ(mem::cluster::HandlePage(items.back()), 61);
+  Handle on_62 = items[kSlots];
+  Handle on_63 = items[0];
+  EXPECT_FALSE(cluster->Free(on_62));
+  EXPECT_FALSE(cluster->Free(on_63));
+  EXPECT_EQ(cluster->Allocate(128), on_63);
+  EXPECT_EQ(cluster->CurrentPage(9), 63);
+  EXPECT_EQ(cluster->Allocate(128), on_62);
+  EXPECT_EQ(cluster->CurrentPage(9), 62);
+  EXPECT_EQ(mem::cluster::HandlePage(cluster->Allocate(128)), 60);
+  EXPECT_EQ(cluster->CurrentPage(9), 60);
+  CheckCluster(*cluster);
+}
+
 TEST_F(MemoryCluster, PrintsPagesAndRegions) {
   cluster->Allocate(16);
   cluster->Allocate(200);
@@ -222,14 +242,30 @@ bool PageFits(Layout const& layout) {
   return false;
 }
 
-bool PageHasRoom(mem_Cluster const& cluster, int size_class) {
-  for (int page = 1; page < mem_Cluster::kPageCount; ++page) {
-    if (cluster.PageType(page) != size_class) continue;
-    auto const& region = cluster.PageRegion(page);
-    int slots = (region.Length() - mem::blocks::FixedRegion::kHeaderWords) / region.SlotWords();
-    if (region.AllocCount() < slots * region.SlotWords()) return true;
+bool HasRoom(mem_Cluster const& cluster, int page) {
+  auto const& region = cluster.PageRegion(page);
+  int slots = (region.Length() - mem::blocks::FixedRegion::kHeaderWords) / region.SlotWords();
+  return region.AllocCount() < slots * region.SlotWords();
+}
+
+// Where a fixed class must take its next item from: its current page if that has room,
+// else the highest other page of the class with room; kNoPage when a page must be cut.
+// A class that finds no room at all is left on its lowest page other than the current.
+struct FixedChoice {
+  int page = mem_Cluster::kNoPage;
+  int current_after_failure;
+};
+
+FixedChoice ExpectedFixedChoice(mem_Cluster const& cluster, int size_class) {
+  int current = cluster.CurrentPage(size_class);
+  FixedChoice choice{mem_Cluster::kNoPage, current};
+  if (current != mem_Cluster::kNoPage && HasRoom(cluster, current)) choice.page = current;
+  for (int page = mem_Cluster::kPageCount - 1; page > 0; --page) {
+    if (page == current || cluster.PageType(page) != size_class) continue;
+    if (choice.page == mem_Cluster::kNoPage && HasRoom(cluster, page)) choice.page = page;
+    choice.current_after_failure = page;
   }
-  return false;
+  return choice;
 }
 
 // Mostly small items, a third above the fixed classes, a tail to 16 KiB.
@@ -248,16 +284,26 @@ class ShadowModel {
     unsigned bytes = RandomSize(random_);
     int size_class = mem_Cluster::ClassOfSize(bytes);
     int words = VariableRegion::WordsFor(bytes);
+    bool fixed = size_class != mem_Cluster::kVariableClass;
+    FixedChoice choice = fixed ? ExpectedFixedChoice(cluster_, size_class) : FixedChoice{};
     Handle handle = cluster_.Allocate(bytes);
     if (handle == mem::cluster::kNoHandle) {
       ++failures_;
-      if (size_class == mem_Cluster::kVariableClass) {
+      if (!fixed) {
         EXPECT_EQ(ExpectedBestFit(layout_, words), -1) << bytes << " bytes had room";
       } else {
-        EXPECT_FALSE(PageHasRoom(cluster_, size_class) || PageFits(layout_))
+        EXPECT_FALSE(choice.page != mem_Cluster::kNoPage || PageFits(layout_))
             << bytes << " bytes had room";
+        EXPECT_EQ(cluster_.CurrentPage(size_class), choice.current_after_failure);
       }
       return;
+    }
+    if (fixed) {
+      int page = mem::cluster::HandlePage(handle);
+      if (choice.page != mem_Cluster::kNoPage) {
+        EXPECT_EQ(page, choice.page) << bytes << " bytes";
+      }
+      EXPECT_EQ(cluster_.CurrentPage(size_class), page);
     }
     EXPECT_EQ(mem::cluster::HandleNumber(handle), cluster_.Number());
     EXPECT_EQ(cluster_.ClassOf(handle), size_class);
