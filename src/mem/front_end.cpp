@@ -2,6 +2,7 @@
 #include <initializer_list>
 
 #include "mem/heap_table.h"
+#include "mem/tbpool/fast_path.h"
 #include "mem/thread_block_port.h"
 #include "mem/tracking_port.h"
 #include "varururor/mem/allocation.h"
@@ -33,10 +34,10 @@ bool IsPoolBlock(void const* p) {
   return thread_block::g_pool_seen && thread_block::CarriesPageMark(p);
 }
 
-// The common case of each entry point, tracking off for good and no pool in play, is a
-// test of two words and a jump into the heap; everything else goes out of line, so the
-// common case needs no frame of its own.
-__attribute__((noinline)) void* MallocWithPoolOrTracking(unsigned size) {
+// The common case of each entry point, tracking off for good, is a few flag tests and a
+// jump: into the heap, or to the pool's inline common case. Tracking goes out of line
+// too, so that the jump into the heap needs no frame.
+__attribute__((noinline)) void* MallocTracked(unsigned size) {
   void* p = thread_block::g_routing && size < thread_block::kRoutedSizeLimit
                 ? thread_block::Allocate(size)
                 : g_heap_table.malloc(size);
@@ -44,7 +45,12 @@ __attribute__((noinline)) void* MallocWithPoolOrTracking(unsigned size) {
   return p;
 }
 
-__attribute__((noinline)) void FreeWithPoolOrTracking(void* p) {
+__attribute__((noinline)) void* MallocRouted(unsigned size) {
+  if (void* p = thread_block::TryAllocate(size)) return p;
+  return thread_block::Allocate(size);
+}
+
+__attribute__((noinline)) void FreeTracked(void* p) {
   if (g_free_tracking.ShouldReport()) Report(Operation::kFree, p, nullptr, 0);
   if (IsPoolBlock(p)) {
     thread_block::Free(p);
@@ -53,7 +59,11 @@ __attribute__((noinline)) void FreeWithPoolOrTracking(void* p) {
   }
 }
 
-__attribute__((noinline)) void* ReallocWithPoolOrTracking(void* p, unsigned size) {
+__attribute__((noinline)) void FreePoolBlock(void* p) {
+  if (!thread_block::TryFree(p)) thread_block::Free(p);
+}
+
+__attribute__((noinline)) void* ReallocTracked(void* p, unsigned size) {
   void* resized = IsPoolBlock(p) ? thread_block::Resize(p, size) : g_heap_table.realloc(p, size);
   if (g_realloc_tracking.ShouldReport()) Report(Operation::kRealloc, resized, p, size);
   return resized;
@@ -62,20 +72,21 @@ __attribute__((noinline)) void* ReallocWithPoolOrTracking(void* p, unsigned size
 }  // namespace
 
 void* mem_Malloc(unsigned int size) {
-  if (g_malloc_tracking.IsOff() && !thread_block::g_routing) return g_heap_table.malloc(size);
-  return MallocWithPoolOrTracking(size);
+  if (!g_malloc_tracking.IsOff()) return MallocTracked(size);
+  if (thread_block::g_routing && size < thread_block::kRoutedSizeLimit) return MallocRouted(size);
+  return g_heap_table.malloc(size);
 }
 
 void mem_Free(void* p) {
-  if (g_free_tracking.IsOff() && !thread_block::g_pool_seen) return g_heap_table.free(p);
-  FreeWithPoolOrTracking(p);
+  if (!g_free_tracking.IsOff()) return FreeTracked(p);
+  if (IsPoolBlock(p)) return FreePoolBlock(p);
+  g_heap_table.free(p);
 }
 
 void* mem_Realloc(void* p, unsigned int size) {
-  if (g_realloc_tracking.IsOff() && !thread_block::g_pool_seen) {
-    return g_heap_table.realloc(p, size);
-  }
-  return ReallocWithPoolOrTracking(p, size);
+  if (!g_realloc_tracking.IsOff()) return ReallocTracked(p, size);
+  if (IsPoolBlock(p)) return thread_block::Resize(p, size);
+  return g_heap_table.realloc(p, size);
 }
 
 void* mem_Calloc(unsigned int count, unsigned int size) {

@@ -5,26 +5,31 @@
 
 #include "mem/heap/heap_lock.h"
 #include "mem/heap_table.h"
+#include "mem/tbpool/fast_path.h"
 #include "mem/thread_block_port.h"
+#include "plat/sole_thread.h"
 #include "varururor/mem/allocation.h"
 
 namespace {
 
-using mem::blocks::ClassOf;
 using mem::blocks::FixedRegion;
 using mem::blocks::kClassCount;
 using mem::blocks::kSlotWords;
 using mem::blocks::kWordBytes;
+using mem::thread_block::g_head_region;
+using mem::thread_block::MemoryOfRegion;
 
 char const kTag[] = "mem_TBPool";
 
 // The pool's lock: a zero-filled lock is free, so it needs no construction.
 mem::heap::HeapLock g_pool_lock;
 
-// Decides at entry whether to lock and releases only what it took.
+// Decides at entry whether to lock and releases only what it took. As the heap does, it
+// skips the lock while the process has one thread: no other thread can be in the pool.
 class PoolLockGuard {
  public:
-  explicit PoolLockGuard(bool wanted) : taken_(wanted && mem::thread_block::g_thread_lock) {
+  explicit PoolLockGuard(bool wanted)
+      : taken_(wanted && mem::thread_block::g_thread_lock && !plat::IsSoleThread()) {
     if (taken_) g_pool_lock.Acquire();
   }
   ~PoolLockGuard() {
@@ -38,6 +43,17 @@ class PoolLockGuard {
 };
 
 std::uint32_t* Words(std::uintptr_t address) { return reinterpret_cast<std::uint32_t*>(address); }
+
+// A pool page's fixed block holds its record at the start of its memory, and its region
+// a fixed number of words behind it: the one is found from the other without a load.
+mem_FixedBlock* BlockOfRegion(FixedRegion* region) {
+  return reinterpret_cast<mem_FixedBlock*>(MemoryOfRegion(region));
+}
+
+FixedRegion* RegionOfBlock(mem_FixedBlock* block) {
+  return reinterpret_cast<FixedRegion*>(reinterpret_cast<std::uint32_t*>(block) +
+                                        mem_FixedBlock::kRegionOffset);
+}
 
 }  // namespace
 
@@ -62,25 +78,23 @@ mem_FixedBlock* mem_TBPool::BlockOfPage(std::uintptr_t page) {
 
 void* mem_TBPool::Allocate(unsigned size, bool take_lock) {
   PoolLockGuard lock(take_lock);
-  return AllocateUnlocked(ClassOf(size));
+  return AllocateUnlocked(mem::thread_block::RoutedClassOf(size));
 }
 
 void* mem_TBPool::AllocateUnlocked(int size_class) {
-  int id = class_heads_[size_class];
-  while (id != mem_Block::kNoLink) {
-    mem_FixedBlock* block = Page(id);
-    int index = block->Region().Allocate();
-    if (index != FixedRegion::kNoSlot) return block->Memory() + index;
+  // The walk from the head unlinks every full page it meets, so the page it asks is
+  // always the head.
+  while (FixedRegion* region = g_head_region[size_class]) {
+    int index = region->Allocate();
+    if (index != FixedRegion::kNoSlot) return MemoryOfRegion(region) + index;
     // A full page leaves the list; its next free slot links it in again.
-    int next = block->Next();
-    Unlink(block, size_class);
-    id = next;
+    Unlink(BlockOfRegion(region), size_class);
   }
   // The page is had before its id is taken, so a refusal loses no id.
   void* memory = MemAlign(kTag, kPageBytes, kPageBytes);
   if (memory == nullptr) return nullptr;
   bool reused = free_id_head_ != 0;
-  id = TakePageId();
+  int id = TakePageId();
   if (!reused && !table_.Store(id, nullptr)) {
     --page_count_;
     Free(kTag, memory);
@@ -104,15 +118,21 @@ int mem_TBPool::TakePageId() {
   return id;
 }
 
+void mem_TBPool::SetHead(int size_class, mem_FixedBlock* block) {
+  class_heads_[size_class] = block != nullptr ? block->Id() : mem_Block::kNoLink;
+  g_head_region[size_class] = block != nullptr ? RegionOfBlock(block) : nullptr;
+}
+
 void mem_TBPool::Unlink(mem_FixedBlock* block, int size_class) {
   int previous = block->Previous();
   int next = block->Next();
+  mem_FixedBlock* next_block = next != mem_Block::kNoLink ? Page(next) : nullptr;
   if (previous != mem_Block::kNoLink) {
     Page(previous)->SetNext(next);
   } else if (class_heads_[size_class] == block->Id()) {
-    class_heads_[size_class] = next;
+    SetHead(size_class, next_block);
   }
-  if (next != mem_Block::kNoLink) Page(next)->SetPrevious(previous);
+  if (next_block != nullptr) next_block->SetPrevious(previous);
   block->SetNext(mem_Block::kNoLink);
   block->SetPrevious(mem_Block::kNoLink);
 }
@@ -121,8 +141,10 @@ void mem_TBPool::LinkAtHead(mem_FixedBlock* block, int size_class) {
   int head = class_heads_[size_class];
   block->SetPrevious(mem_Block::kNoLink);
   block->SetNext(head);
-  if (head != mem_Block::kNoLink) Page(head)->SetPrevious(block->Id());
-  class_heads_[size_class] = block->Id();
+  if (head != mem_Block::kNoLink) {
+    BlockOfRegion(g_head_region[size_class])->SetPrevious(block->Id());
+  }
+  SetHead(size_class, block);
 }
 
 void mem_TBPool::FreeSlot(void* p) {
@@ -133,9 +155,9 @@ void mem_TBPool::FreeSlot(void* p) {
 void mem_TBPool::FreeUnlocked(void* p) {
   std::uintptr_t page = reinterpret_cast<std::uintptr_t>(p) & ~(kPageBytes - 1);
   mem_FixedBlock* block = BlockOfPage(page);
-  FixedRegion& region = block->Region();
+  FixedRegion& region = *RegionOfBlock(block);
   int size_class = region.SizeClass();
-  int index = static_cast<int>(static_cast<std::uint32_t*>(p) - block->Memory());
+  int index = static_cast<int>(static_cast<std::uint32_t*>(p) - MemoryOfRegion(&region));
   bool empty = region.Free(index);
   bool has_neighbour =
       block->Next() != mem_Block::kNoLink || block->Previous() != mem_Block::kNoLink;
@@ -173,7 +195,7 @@ void* mem_TBPool::Resize(void* p, unsigned size) {
       moved = mem::g_heap_table.malloc(size);
     }
   } else {
-    moved = AllocateUnlocked(ClassOf(size));
+    moved = AllocateUnlocked(mem::thread_block::RoutedClassOf(size));
   }
   // Without a new block the old one stays as it was.
   if (moved == nullptr) return nullptr;
@@ -185,6 +207,8 @@ void* mem_TBPool::Resize(void* p, unsigned size) {
 // The front end's way into the pool. These live beside the pool, so that its fast paths
 // are inlined into them.
 namespace mem::thread_block {
+
+FixedRegion* g_head_region[kClassCount];
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include "mem/blocks/size_classes.h"
 #include "mem/tbpool/dl_allocator.h"
 
-class mem_TBPool : public mem_DLAllocator {
+class mem_TBPool final : public mem_DLAllocator {
  public:
   static constexpr std::uintptr_t kPageBytes = 4096;
   static constexpr int kBlockOffsetBytes = 16;
@@ -48,6 +48,8 @@ class mem_TBPool : public mem_DLAllocator {
   void* AllocateUnlocked(int size_class);
   void FreeUnlocked(void* p);
   int TakePageId();
+  // The class list's head: its id, and its region in the process-wide head cache.
+  void SetHead(int size_class, mem_FixedBlock* block);
   void Unlink(mem_FixedBlock* block, int size_class);
   void LinkAtHead(mem_FixedBlock* block, int size_class);
   mem_FixedBlock* Page(int id) const { return static_cast<mem_FixedBlock*>(table_.Get(id)); }

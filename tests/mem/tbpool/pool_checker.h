@@ -1,6 +1,7 @@
 // Walks every page of the thread-block pool and checks what must hold between
 // operations: page marks, each region's free list against its allocation count, the
-// class lists and their links, the free-id list, and at most one empty page per class.
+// class lists and their links and cached head regions, the free-id list, and at most one
+// empty page per class.
 #ifndef VARURUROR_TESTS_MEM_TBPOOL_POOL_CHECKER_H
 #define VARURUROR_TESTS_MEM_TBPOOL_POOL_CHECKER_H
 
@@ -10,6 +11,7 @@
 #include <set>
 #include <vector>
 
+#include "mem/tbpool/fast_path.h"
 #include "mem/tbpool/tb_pool.h"
 #include "mem/thread_block_port.h"
 
@@ -79,6 +81,12 @@ inline int CheckPool() {
   }
   std::set<int> listed;
   for (int size_class = 0; size_class < mem::blocks::kClassCount; ++size_class) {
+    // The cached head region is the head page's own.
+    int head = pool->ClassHead(size_class);
+    FixedRegion const* head_region = head >= 0 && head < pool->PageCount() && pages[head] != nullptr
+                                         ? &pages[head]->Region()
+                                         : nullptr;
+    EXPECT_EQ(mem::thread_block::g_head_region[size_class], head_region) << "class " << size_class;
     int previous = mem_Block::kNoLink;
     int empty_pages = 0;
     for (int id = pool->ClassHead(size_class); id != mem_Block::kNoLink;) {
