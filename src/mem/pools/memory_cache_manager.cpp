@@ -333,9 +333,11 @@ void mem_MemoryCacheManager::ResizeMemory(unsigned int bytes) {
 
 void mem_MemoryCacheManager::SetNumWorkerThreads(int count, void (*wake)(void*),
                                                  void (*second)(void*), void* argument) {
-  wake_ = wake;
-  second_ = second;  // kept for the client; the library never calls it
-  callback_argument_ = argument;
+  // Allocating threads call the wake callback without a lock: a client that only changes
+  // the count (as its threads finish) must not rewrite the callbacks under them.
+  if (wake_ != wake) wake_ = wake;
+  if (second_ != second) second_ = second;  // kept for the client; the library never calls it
+  if (callback_argument_ != argument) callback_argument_ = argument;
   // The count is read by waiting allocations under the state lock: stored under it too.
   mem_CriticalSectionGuard state(state_lock_);
   worker_count_ = count;

@@ -103,8 +103,12 @@ TEST(PurgeListsThreads, ConcurrentRegistrationRemovalAndPurgingLoseNoItem) {
   for (int i = 0; i < 2 * kItemsEach; ++i) items.emplace_back(new BulkItem(&manager, "", nullptr));
   int done = 0;
   std::thread purger([&] {
-    for (int list = 0; __atomic_load_n(&done, __ATOMIC_ACQUIRE) == 0; list = (list + 1) % 23)
+    // A pass, then room for the clients: under a thread checker that runs one thread at
+    // a time, a purger that never lets go would starve them.
+    for (int list = 0; __atomic_load_n(&done, __ATOMIC_ACQUIRE) == 0; list = (list + 1) % 23) {
       manager.Purge(list, 2 * kPageBlock);
+      std::this_thread::yield();
+    }
   });
   auto client = [&](int first) {
     for (int round = 0; round < kRounds; ++round) {
