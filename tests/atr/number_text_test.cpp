@@ -1,5 +1,6 @@
 // The exponent fix of the string's number texts, on the texts a runtime with
-// three-digit exponents produces.
+// three-digit exponents produces (the number texts themselves are checked through the
+// strings made from numbers).
 #include "atr/number_text.h"
 
 #include <gtest/gtest.h>
@@ -28,14 +29,6 @@ TEST(NumberText, DropsTheLeadingZeroOfAThreeDigitExponentOnly) {
   EXPECT_EQ(Fixed("100000"), "100000");
   EXPECT_EQ(Fixed("e+0"), "e+0");
   EXPECT_EQ(Fixed(""), "");
-}
-
-TEST(NumberText, FormatsLikePrintf) {
-  EXPECT_STREQ(atr::NumberText(1.0e20).text(), "1e+20");
-  EXPECT_STREQ(atr::NumberText(-1.0e-300).text(), "-1e-300");
-  EXPECT_STREQ(atr::NumberText(123456789.0f).text(), "1.23457e+08");
-  EXPECT_STREQ(atr::NumberText(-2147483647 - 1).text(), "-2147483648");
-  EXPECT_STREQ(atr::NumberText(4294967295u).text(), "4294967295");
 }
 
 }  // namespace

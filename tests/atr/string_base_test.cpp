@@ -116,10 +116,12 @@ TEST(StringBase, NumbersAreFormattedAsByPrintfWithAThreeDigitExponentShortened) 
   EXPECT_EQ(TextOf(TestString(0.1)), "0.1");
   EXPECT_EQ(TextOf(TestString(-0.0)), "-0");
   EXPECT_EQ(TextOf(TestString(1.5e-7)), "1.5e-07");
+  EXPECT_EQ(TextOf(TestString(-1.0e-300)), "-1e-300");
   EXPECT_EQ(TextOf(TestString(0.1f)), "0.1");
   EXPECT_EQ(TextOf(TestString(1.0f / 3)), "0.333333");
   EXPECT_EQ(TextOf(TestString(1.0e-5f)), "1e-05");
   EXPECT_EQ(TextOf(TestString(3.0e38f)), "3e+38");
+  EXPECT_EQ(TextOf(TestString(123456789.0f)), "1.23457e+08");
   EXPECT_EQ(TextOf(TestString(-2147483647 - 1)), "-2147483648");
   EXPECT_EQ(TextOf(TestString(0)), "0");
   EXPECT_EQ(TextOf(TestString(4294967295u)), "4294967295");

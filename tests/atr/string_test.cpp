@@ -4,9 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include <clocale>
 #include <string>
 
+#include "locale_guard.h"
 #include "string_probe.h"
 #include "varururor/atr/string_base_prv.h"
 
@@ -125,17 +125,6 @@ TEST(StringBasePrv, SharesCopiesAndHandsItsTextOn) {
   EXPECT_TRUE(target.Empty());
 }
 
-// Runs the test body under a locale and puts the "C" locale back.
-class UnderLocale {
- public:
-  explicit UnderLocale(char const* name) : ok_(std::setlocale(LC_ALL, name) != nullptr) {}
-  ~UnderLocale() { std::setlocale(LC_ALL, "C"); }
-  bool ok() const { return ok_; }
-
- private:
-  bool ok_;
-};
-
 TEST(StringCase, ATextWithNothingToChangeStaysShared) {
   TestString s("ABC 123");
   TestString copy(s);
@@ -149,8 +138,8 @@ TEST(StringCase, ATextWithNothingToChangeStaysShared) {
 }
 
 TEST(StringCase, MultiByteCharactersAreSteppedOverWhole) {
-  UnderLocale utf8("C.UTF-8");
-  ASSERT_TRUE(utf8.ok());
+  LocaleGuard utf8;
+  ASSERT_TRUE(utf8.Use("C.UTF-8"));
   // "Ärger Über Ölfässer": the umlauts stay as they are, the ASCII letters change.
   TestString s(
       "\xC3\x84rger \xC3\x9C"

@@ -95,31 +95,23 @@ std::string Print(omn_JRTdouble const& number) {
   return result;
 }
 
-TEST(JRTdoubleTest, DefaultFormatHasSixDigits) {
-  EXPECT_EQ(Print(omn_JRTdouble(1e5)), "100000");
-  EXPECT_EQ(Print(omn_JRTdouble(1e6)), "1e+06");
-  EXPECT_EQ(Print(omn_JRTdouble(1.0 / 3)), "0.333333");
-}
-
-TEST(JRTdoubleTest, WidthAndPrecisionKeepTheField) {
-  std::string text = Print(omn_JRTdouble(1.5e5, 10, 3));
-  EXPECT_EQ(text, "   1.5e+05");  // glibc prints two exponent digits: nothing to cut
-  EXPECT_EQ(text.size(), 10u);
-}
-
-TEST(JRTdoubleTest, ThreeDigitExponentsStay) {
-  EXPECT_EQ(Print(omn_JRTdouble(1.5e100, 10, 3)), "  1.5e+100");
-  EXPECT_EQ(Print(omn_JRTdouble(-2e-300, 0, 2)), "-2e-300");
-}
-
-TEST(JRTdoubleTest, PrecisionFifteenWithWidthIsNotTheDefault) {
-  EXPECT_EQ(Print(omn_JRTdouble(0.1, 20, 15)), "                 0.1");
-  EXPECT_EQ(Print(omn_JRTdouble(0.1, 0, 17)), "0.10000000000000001");
-}
-
-TEST(JRTdoubleTest, NonFiniteValues) {
-  EXPECT_EQ(Print(omn_JRTdouble(HUGE_VAL)), "inf");
-  EXPECT_EQ(Print(omn_JRTdouble(-HUGE_VAL, 6, 3)), "  -inf");
+TEST(JRTdoubleTest, ExactTexts) {
+  struct Case {
+    omn_JRTdouble number;
+    char const* text;
+  } const cases[] = {
+      {omn_JRTdouble(1e5), "100000"},  // the default: six digits
+      {omn_JRTdouble(1e6), "1e+06"},
+      {omn_JRTdouble(1.0 / 3), "0.333333"},
+      {omn_JRTdouble(1.5e5, 10, 3), "   1.5e+05"},  // two exponent digits: nothing to cut
+      {omn_JRTdouble(1.5e100, 10, 3), "  1.5e+100"},
+      {omn_JRTdouble(-2e-300, 0, 2), "-2e-300"},
+      {omn_JRTdouble(0.1, 20, 15), "                 0.1"},  // not the default
+      {omn_JRTdouble(0.1, 0, 17), "0.10000000000000001"},
+      {omn_JRTdouble(HUGE_VAL), "inf"},
+      {omn_JRTdouble(-HUGE_VAL, 6, 3), "  -inf"},
+  };
+  for (Case const& c : cases) EXPECT_EQ(Print(c.number), c.text);
 }
 
 TEST(StrtoSizeTTest, BaseFromThePrefix) {

@@ -61,18 +61,6 @@ TEST(Tracking, WithTrackingOnEveryOperationIsRecordedFromStartUp) {
   EXPECT_EQ(records[9].pointer, records[8].pointer);
 }
 
-TEST(Tracking, WithoutTheVariableNothingIsRecorded) {
-  std::string const dir = tracker_files::MakeTempDir();
-  EXPECT_IN_CHILD("^$", {
-    setenv("KOV_MEM_OUTPUTDIR", dir.c_str(), 1);
-    int total = 0;
-    mem_initialize(total);
-    EveryEntryPointOnce();
-    mem_finalize(total);
-  });
-  EXPECT_FALSE(tracker_files::Exists(dir + "/unknownMemTrack.memT0"));
-}
-
 TEST(Tracking, AnEntryPointThatReadOffStopsLooking) {
   EXPECT_IN_CHILD("^0100$", {
     mem::tracking::ModeCache cache;

@@ -29,33 +29,6 @@ std::vector<int> Expected(std::set<int> const& model) {
   return members;
 }
 
-TEST(IntSet, SignsAreKeptApart) {
-  omi_Set set;
-  set.Insert(-5);
-  set.Insert(5);
-  EXPECT_EQ(set.Size(), 2);
-  EXPECT_TRUE(set.IsMember(-5));
-  EXPECT_FALSE(set.IsMember(-4));
-  set.Remove(-4);
-  EXPECT_EQ(set.Size(), 2) << "removing a non-member changes nothing";
-  set.Remove(5);
-  EXPECT_FALSE(set.IsMember(5));
-  EXPECT_TRUE(set.IsMember(-5));
-}
-
-TEST(IntSet, VisitsNegativesByMagnitudeThenTheRest) {
-  omi_Set set;
-  for (int m : {3, 0, -2, -1}) set.Insert(m);
-  EXPECT_EQ(Visit(set), (std::vector<int>{-1, -2, 0, 3}));
-}
-
-TEST(IntSet, EmptySetIsDoneAtOnce) {
-  omi_Set set;
-  omi_SetIT it(set);
-  it.First();
-  EXPECT_TRUE(it.IsDone());
-}
-
 TEST(IntSet, ExtremeMembers) {
   omi_Set set;
   for (int m : {INT_MIN, INT_MAX, INT_MIN + 1, -1, 0}) set.Insert(m);
@@ -69,23 +42,15 @@ TEST(IntSet, ExtremeMembers) {
   EXPECT_TRUE(set.IsMember(INT_MIN + 1));
 }
 
-TEST(IntSet, IntersectionWithEmptySetEmptiesBoth) {
+// The random sequence never meets an empty set as the other operand or an empty traversal.
+TEST(IntSet, EmptySetsAtTheEdges) {
   omi_Set set;
+  EXPECT_TRUE(Visit(set).empty());
   for (int m : {-7, 7, 70000}) set.Insert(m);
   omi_Set empty;
   set &= empty;
   EXPECT_EQ(set.Size(), 0);
   EXPECT_TRUE(Visit(set).empty());
-}
-
-TEST(IntSet, ClearEmptiesBothSigns) {
-  omi_Set set;
-  set.Insert(-1);
-  set.Insert(1);
-  set.Clear();
-  EXPECT_EQ(set.Size(), 0);
-  EXPECT_FALSE(set.IsMember(-1));
-  EXPECT_FALSE(set.IsMember(1));
 }
 
 int RandomMember(std::mt19937& random) {

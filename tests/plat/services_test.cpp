@@ -1,7 +1,6 @@
 // Clocks, the program's name, temporary files, run-time loading and the platform heap.
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -57,11 +56,6 @@ TEST(Process, ModuleBaseNameIsTheProgramFileName) {
   EXPECT_EQ(plat::GetModuleBaseName(tiny, sizeof tiny), 4u);
   EXPECT_STREQ(tiny, "plat");
   EXPECT_EQ(plat::GetModuleBaseName(tiny, 0), 0u);
-}
-
-TEST(Process, LastErrorIsTheThreadsSystemError) {
-  plat::SetLastError(ENOENT);
-  EXPECT_EQ(plat::GetLastError(), static_cast<unsigned>(ENOENT));
 }
 
 TEST(TempFile, NamesAreUniqueAndTheFilesExist) {

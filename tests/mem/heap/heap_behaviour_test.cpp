@@ -127,31 +127,6 @@ TEST_F(HeapBehaviour, MemalignHonoursPowersOfTwo) {
   EXPECT_TRUE(HeapConsistent());
 }
 
-TEST_F(HeapBehaviour, MemalignRaisesOtherAlignmentsAboveSixteen) {
-  std::vector<void*> blocks;
-  for (int i = 0; i < 64; ++i) {
-    void* p = dlmemalign(33, 24 + i);
-    ASSERT_NE(p, nullptr);
-    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(p) % 64, 0u);
-    void* q = dlmemalign(17, 24 + i);
-    ASSERT_NE(q, nullptr);
-    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(q) % 32, 0u);
-    void* r = dlmemalign(1000, 8);
-    ASSERT_NE(r, nullptr);
-    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(r) % 1024, 0u);
-    blocks.insert(blocks.end(), {p, q, r});
-  }
-  // Up to 16, dlmalloc's own alignment: the chunk is not cut any differently.
-  for (std::size_t alignment : {0u, 1u, 3u, 15u, 16u}) {
-    void* p = dlmemalign(alignment, 40);
-    ASSERT_NE(p, nullptr);
-    EXPECT_EQ(dlmalloc_usable_size(p), ChunkSizeFor(40) - 4);
-    blocks.push_back(p);
-  }
-  EXPECT_TRUE(HeapConsistent());
-  for (void* p : blocks) dlfree(p);
-}
-
 TEST_F(HeapBehaviour, GarbageArgumentsGiveNullOrZero) {
   EXPECT_EQ(dlmemalign(0x80000001u, 16), nullptr);
   EXPECT_EQ(dlmemalign(0xFFFFFFFFu, 16), nullptr);

@@ -39,10 +39,7 @@ Result Memtrack(std::string const& arguments, std::string const& dir) {
 
 // A run with nested phases, a second thread and two leaks (5000 and 300 bytes).
 void TrackedRun(std::string const& dir, int scale) {
-  setenv("KOV_MEM_TRACK", "", 1);
-  setenv("KOV_MEM_OUTPUTDIR", dir.c_str(), 1);
-  int total = 0;
-  mem_initialize(total);
+  tracker_files::StartTracked(dir);
   mem_Tracker_Interface::SetOutputName("job");
   mem_Tracker_Interface::EnterPhase("solve", 0);
   mem_Tracker_Interface::EnterPhase("assemble", 0);
@@ -57,7 +54,7 @@ void TrackedRun(std::string const& dir, int scale) {
     mem_Free(mem_Malloc(7));  // 4, 5
   }).join();
   static_cast<void>(leak);
-  mem_finalize(total);
+  tracker_files::Finish();
 }
 
 TEST(Memtrack, ReportsPhasesPeaksThreadsAndLeaks) {
@@ -198,13 +195,10 @@ TEST(Memtrack, WritesAPageThatAHeadlessBrowserPlots) {
   }
   std::string const dir = tracker_files::MakeTempDir();
   EXPECT_IN_CHILD("^$", {
-    setenv("KOV_MEM_TRACK", "", 1);
-    setenv("KOV_MEM_OUTPUTDIR", dir.c_str(), 1);
-    int total = 0;
-    mem_initialize(total);
+    tracker_files::StartTracked(dir);
     mem_Tracker_Interface::EnterPhase("<script>alert(1)</script>", 0);
     for (int i = 0; i < 20000; ++i) mem_Malloc(16);  // more points than a plot keeps
-    mem_finalize(total);
+    tracker_files::Finish();
   });
   std::string const page = dir + "/page.html";
   Result html = Memtrack("--html " + page + " " + dir + "/unknownMemTrack", dir);

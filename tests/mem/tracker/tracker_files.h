@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "mem/tracker/record_format.h"
+#include "varururor/varururor.h"
 
 namespace tracker_files {
 
@@ -104,6 +105,19 @@ inline std::string MakeTempDir() {
   char cwd[4096];
   EXPECT_NE(getcwd(cwd, sizeof cwd), nullptr);
   return std::string(cwd) + "/" + dir;
+}
+
+// Starts the memory system with tracking on (KOV_MEM_TRACK set to `track`), writing into `dir`.
+inline void StartTracked(std::string const& dir, char const* track = "") {
+  setenv("KOV_MEM_TRACK", track, 1);
+  setenv("KOV_MEM_OUTPUTDIR", dir.c_str(), 1);
+  int started = 0;
+  mem_initialize(started);
+}
+
+inline void Finish() {
+  int started = 0;
+  mem_finalize(started);
 }
 
 }  // namespace tracker_files

@@ -56,10 +56,7 @@ void ExpectRecord(Record const& r, std::uint32_t pointer, std::uint32_t old_poin
 TEST(Tracker, RecordsEveryOperationWithItsThreadAndPhase) {
   std::string const dir = tracker_files::MakeTempDir();
   EXPECT_IN_CHILD("^$", {
-    setenv("KOV_MEM_TRACK", "1", 1);
-    setenv("KOV_MEM_OUTPUTDIR", dir.c_str(), 1);
-    int total = 0;
-    mem_initialize(total);
+    tracker_files::StartTracked(dir, "1");
     mem_Tracker_Interface::SetOutputName("run");
     void* p = mem_Malloc(10);
     mem_Tracker_Interface::EnterPhase("solve", 0);
@@ -74,7 +71,7 @@ TEST(Tracker, RecordsEveryOperationWithItsThreadAndPhase) {
     mem_Tracker_Interface::ExitPhase(0);  // at ROOT: stays there
     mem_Free(p2);
     WriteBlocks(dir + "/blocks", {p, q, p2});
-    mem_finalize(total);
+    tracker_files::Finish();
   });
   std::vector<std::uint32_t> b = ReadBlocks(dir + "/blocks");
   ASSERT_EQ(b.size(), 3u);
@@ -99,12 +96,9 @@ TEST(Tracker, RecordsEveryOperationWithItsThreadAndPhase) {
 TEST(Tracker, AFullBufferStartsTheNextFile) {
   std::string const dir = tracker_files::MakeTempDir();
   EXPECT_IN_CHILD("^$", {
-    setenv("KOV_MEM_TRACK", "", 1);
-    setenv("KOV_MEM_OUTPUTDIR", dir.c_str(), 1);
-    int total = 0;
-    mem_initialize(total);
+    tracker_files::StartTracked(dir);
     for (int i = 0; i < 65536 + 3; ++i) mem_Free(mem_Malloc(16));
-    mem_finalize(total);
+    tracker_files::Finish();
   });
   std::vector<Record> first = ReadRecordFile(dir + "/unknownMemTrack.memT0");
   std::vector<Record> second = ReadRecordFile(dir + "/unknownMemTrack.memT1");
@@ -123,12 +117,9 @@ TEST(Tracker, AFullBufferStartsTheNextFile) {
 TEST(Tracker, AnExactlyFullBufferLeavesAnEmptyLastFile) {
   std::string const dir = tracker_files::MakeTempDir();
   EXPECT_IN_CHILD("^$", {
-    setenv("KOV_MEM_TRACK", "", 1);
-    setenv("KOV_MEM_OUTPUTDIR", dir.c_str(), 1);
-    int total = 0;
-    mem_initialize(total);
+    tracker_files::StartTracked(dir);
     for (int i = 0; i < 65536; ++i) mem_Free(mem_Malloc(16));
-    mem_finalize(total);
+    tracker_files::Finish();
   });
   EXPECT_EQ(ReadRecordFile(dir + "/unknownMemTrack.memT0").size(), 131072u);
   EXPECT_TRUE(Exists(dir + "/unknownMemTrack.memT1"));
@@ -138,10 +129,7 @@ TEST(Tracker, AnExactlyFullBufferLeavesAnEmptyLastFile) {
 TEST(Tracker, StoppedTrackingKeepsItsBlocksOutOfTheRecords) {
   std::string const dir = tracker_files::MakeTempDir();
   EXPECT_IN_CHILD("^$", {
-    setenv("KOV_MEM_TRACK", "", 1);
-    setenv("KOV_MEM_OUTPUTDIR", dir.c_str(), 1);
-    int total = 0;
-    mem_initialize(total);
+    tracker_files::StartTracked(dir);
     void* before = mem_Malloc(8);  // 0: recorded
     mem_Tracker_Interface::StopTracking();
     void* hidden = mem_Malloc(8);              // not recorded
@@ -158,7 +146,7 @@ TEST(Tracker, StoppedTrackingKeepsItsBlocksOutOfTheRecords) {
     mem_Free(after);              // 4
     EXPECT_TRUE(mem_Tracker_Interface::IsTrackingActive());
     WriteBlocks(dir + "/blocks", {before, after, same});
-    mem_finalize(total);
+    tracker_files::Finish();
   });
   std::vector<std::uint32_t> b = ReadBlocks(dir + "/blocks");
   ASSERT_EQ(b.size(), 3u);
@@ -178,11 +166,8 @@ TEST(Tracker, WatchedTransactionsAreAnnouncedInOrder) {
       "mem_Tracker  --  transaction 4  --  calloc\n"
       "mem_Tracker  --  transaction 7  --  release\n$",
       {
-        setenv("KOV_MEM_TRACK", "", 1);
-        setenv("KOV_MEM_OUTPUTDIR", dir.c_str(), 1);
         setenv("KOV_MEM_DBTRANS", "7,3,,4,0,4", 1);
-        int total = 0;
-        mem_initialize(total);
+        tracker_files::StartTracked(dir);
         void* a = mem_Malloc(1);     // 0: watched, a malloc: no line
         void* b = mem_Malloc(1);     // 1
         void* c = mem_Malloc(1);     // 2
@@ -192,7 +177,7 @@ TEST(Tracker, WatchedTransactionsAreAnnouncedInOrder) {
         mem_Free(c);                 // 6
         mem_Release(d);              // 7
         mem_Free(d);                 // 8
-        mem_finalize(total);
+        tracker_files::Finish();
       });
 }
 
@@ -204,11 +189,8 @@ TEST(Tracker, TooManyWatchedTransactionsKeepTheFirstFifty) {
       "^memTracker  --  Too many debug transactions specified. First 50 will be used.\n"
       "mem_Tracker  --  transaction 11  --  free\n$",
       {
-        setenv("KOV_MEM_TRACK", "", 1);
-        setenv("KOV_MEM_OUTPUTDIR", dir.c_str(), 1);
         setenv("KOV_MEM_DBTRANS", list.c_str(), 1);
-        int total = 0;
-        mem_initialize(total);
+        tracker_files::StartTracked(dir);
         for (int i = 0; i < 5; ++i) mem_Malloc(1);  // 0..4 under the watched 11
         for (int i = 0; i < 6; ++i) mem_Malloc(1);  // 5..10: not watched (60..51 kept)
         mem_Free(nullptr);                          // 11
@@ -226,10 +208,7 @@ TEST(Tracker, PhasesPrintTheirPathsWhenAsked) {
       "ROOT->a->xyz  --  EXIT PHASE  -- Monitored TransID = 1 -- threadId = 0\n"
       "lab  --  Monitored TransId = 1\n$",
       {
-        setenv("KOV_MEM_TRACK", "", 1);
-        setenv("KOV_MEM_OUTPUTDIR", dir.c_str(), 1);
-        int total = 0;
-        mem_initialize(total);
+        tracker_files::StartTracked(dir);
         mem_Free(nullptr);
         mem_Tracker_Interface::EnterPhase("a", 1);
         mem_Tracker_Interface::EnterPhase("b", 1);
@@ -247,16 +226,13 @@ TEST(Tracker, PhasesPrintTheirPathsWhenAsked) {
 TEST(Tracker, OverLongNamesSwitchTrackingOff) {
   std::string const dir = tracker_files::MakeTempDir();
   EXPECT_IN_CHILD("^ERROR: Output file names are too long in memory tracking code.\n0 0$", {
-    setenv("KOV_MEM_TRACK", "", 1);
-    setenv("KOV_MEM_OUTPUTDIR", dir.c_str(), 1);
-    int total = 0;
-    mem_initialize(total);
+    tracker_files::StartTracked(dir);
     mem_Free(mem_Malloc(1));  // 0 and 1, recorded
     mem_Tracker_Interface::SetOutputName(std::string(2037 - dir.size(), 'x').c_str());
     mem_Free(mem_Malloc(1));  // tracking off: not recorded
     std::fprintf(stderr, "%d %d", mem_Tracker_Interface::IsTrackingActive(),
                  mem_Tracker_Interface::CurrTransactionId() - 2);
-    mem_finalize(total);
+    tracker_files::Finish();
   });
   // Off by the time the tracker goes: the last records still go out, no phase file.
   EXPECT_EQ(ReadRecordFile(dir + "/unknownMemTrack.memT0").size(), 2u);
@@ -268,10 +244,7 @@ TEST(Tracker, AnOverLongOutputDirectorySwitchesTrackingOff) {
       "^ERROR: Name of output directory given for memory tracking is too long.\n"
       "Name must be under 1024 characters.\n\n0$",
       {
-        setenv("KOV_MEM_TRACK", "", 1);
-        setenv("KOV_MEM_OUTPUTDIR", std::string(1024, 'd').c_str(), 1);
-        int total = 0;
-        mem_initialize(total);
+        tracker_files::StartTracked(std::string(1024, 'd'));
         std::fprintf(stderr, "%d", mem_Tracker_Interface::IsTrackingActive());
       });
 }
@@ -280,13 +253,10 @@ TEST(Tracker, TheOutputDirectoryGoesBelowTheNamesDirectory) {
   std::string const dir = tracker_files::MakeTempDir();
   mkdir((dir + "/trk").c_str(), 0700);  // made already when the body runs again in a child
   EXPECT_IN_CHILD("^$", {
-    setenv("KOV_MEM_TRACK", "", 1);
-    setenv("KOV_MEM_OUTPUTDIR", "trk", 1);
-    int total = 0;
-    mem_initialize(total);
+    tracker_files::StartTracked("trk");
     mem_Tracker_Interface::SetOutputName((dir + "/job1").c_str());
     mem_Free(mem_Malloc(1));
-    mem_finalize(total);
+    tracker_files::Finish();
   });
   EXPECT_EQ(ReadRecordFile(dir + "/trk/job1.memT0").size(), 2u);
   EXPECT_TRUE(Exists(dir + "/trk/job1.phaseStack"));
@@ -297,12 +267,9 @@ TEST(Tracker, AMissingDirectoryIsReportedAndTheRecordsDropped) {
       "\nUnable to open memory tracking file.\n  FileName: /nonexistent/vr/unknownMemTrack.memT0"
       "  Does the output directory /nonexistent/vr exist\\?\n",
       {
-        setenv("KOV_MEM_TRACK", "", 1);
-        setenv("KOV_MEM_OUTPUTDIR", "/nonexistent/vr", 1);
-        int total = 0;
-        mem_initialize(total);
+        tracker_files::StartTracked("/nonexistent/vr");
         mem_Free(mem_Malloc(1));
-        mem_finalize(total);
+        tracker_files::Finish();
       });
 }
 
@@ -310,13 +277,18 @@ TEST(Tracker, WithoutTheVariableNothingIsWritten) {
   std::string const dir = tracker_files::MakeTempDir();
   EXPECT_IN_CHILD("^0 0$", {
     setenv("KOV_MEM_OUTPUTDIR", dir.c_str(), 1);
-    int total = 0;
-    mem_initialize(total);
-    mem_Free(mem_Malloc(1));
+    int started = 0;
+    mem_initialize(started);
+    void* p = mem_Realloc(mem_Malloc(10), 20);  // every entry point: none reports
+    void* q = mem_Calloc(2, 8);
+    mem_Release(q);
+    mem_Acquire(q);
+    mem_Free(q);
+    mem_Free(p);
     mem_Tracker_Interface::EnterPhase("a", 1);
     std::fprintf(stderr, "%d %d", mem_Tracker_Interface::IsTrackingActive(),
                  mem_Tracker_Interface::CurrTransactionId());
-    mem_finalize(total);
+    tracker_files::Finish();
   });
   EXPECT_FALSE(Exists(dir + "/unknownMemTrack.memT0"));
   EXPECT_FALSE(Exists(dir + "/unknownMemTrack.phaseStack"));
@@ -328,10 +300,7 @@ TEST(Tracker, ManyPhasePathsGrowTheirPoolWithAWarning) {
       "^\n\nWARNING: Memory tracking. Forced to resize mem_StackHash.\n"
       "Memory use from tracking code may change allocation patterns.\n\n$",
       {
-        setenv("KOV_MEM_TRACK", "", 1);
-        setenv("KOV_MEM_OUTPUTDIR", dir.c_str(), 1);
-        int total = 0;
-        mem_initialize(total);
+        tracker_files::StartTracked(dir);
         for (int i = 0; i < 400; ++i) {
           std::string name = std::to_string(i) + std::string(100, 'p');
           mem_Tracker_Interface::EnterPhase(name.c_str(), 0);
@@ -340,7 +309,7 @@ TEST(Tracker, ManyPhasePathsGrowTheirPoolWithAWarning) {
         }
         mem_Tracker_Interface::EnterPhase("last", 0);
         mem_Free(nullptr);
-        mem_finalize(total);
+        tracker_files::Finish();
       });
   std::map<std::string, int> phases = ReadPhaseFile(dir + "/unknownMemTrack.phaseStack");
   ASSERT_EQ(phases.size(), 402u);
@@ -365,15 +334,12 @@ TEST(Tracker, PhasesPastTheStackStayInTheDeepestOne) {
       "WARNING: Memory tracking. Forced to resize mem_StackHash.\n.*"
       "ERROR: Memory tracking: phases nest too deep on thread 0; records stay in ROOT(->n)+\\.\n$",
       {
-        setenv("KOV_MEM_TRACK", "", 1);
-        setenv("KOV_MEM_OUTPUTDIR", dir.c_str(), 1);
-        int total = 0;
-        mem_initialize(total);
+        tracker_files::StartTracked(dir);
         for (int i = 0; i < 1030; ++i) mem_Tracker_Interface::EnterPhase("n", 0);
         mem_Free(nullptr);  // 0: in the deepest phase kept
         for (int i = 0; i < 1030; ++i) mem_Tracker_Interface::ExitPhase(0);
         mem_Free(nullptr);  // 1: back at ROOT
-        mem_finalize(total);
+        tracker_files::Finish();
       });
   std::map<std::string, int> phases = ReadPhaseFile(dir + "/unknownMemTrack.phaseStack");
   EXPECT_EQ(phases.size(), 1025u);
@@ -391,13 +357,10 @@ TEST(Tracker, PhasesPastTheStackStayInTheDeepestOne) {
 TEST(Tracker, ASixtyFifthThreadSwitchesTrackingOff) {
   std::string const dir = tracker_files::MakeTempDir();
   EXPECT_IN_CHILD("^ERROR: Memory tracking follows at most 64 threads; tracking is off.\n0$", {
-    setenv("KOV_MEM_TRACK", "", 1);
-    setenv("KOV_MEM_OUTPUTDIR", dir.c_str(), 1);
-    int total = 0;
-    mem_initialize(total);
+    tracker_files::StartTracked(dir);
     for (int i = 0; i < 64; ++i) std::thread([] { mem_Free(nullptr); }).join();
     std::fprintf(stderr, "%d", mem_Tracker_Interface::IsTrackingActive());
-    mem_finalize(total);
+    tracker_files::Finish();
   });
   std::vector<Record> r = ReadRun(dir + "/unknownMemTrack");
   ASSERT_EQ(r.size(), 63u);

@@ -36,15 +36,12 @@ void Worker(int index) {
 }
 
 void TrackedThreads(std::string const& dir) {
-  setenv("KOV_MEM_TRACK", "", 1);
-  setenv("KOV_MEM_OUTPUTDIR", dir.c_str(), 1);
-  int total = 0;
-  mem_initialize(total);
+  tracker_files::StartTracked(dir);
   mem_Free(mem_Malloc(1));
   std::vector<std::thread> threads;
   for (int i = 0; i < kThreads; ++i) threads.emplace_back(Worker, i + 1);
   for (std::thread& thread : threads) thread.join();
-  mem_finalize(total);
+  tracker_files::Finish();
 }
 
 TEST(TrackerThreads, RecordsAreNumberedWithoutGapsAndCarryTheirThreadsPhases) {
