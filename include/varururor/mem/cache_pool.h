@@ -51,7 +51,7 @@ class VR_API mem_CachePool {
   static constexpr unsigned int kLargestClusterObject = 16384;
   static constexpr int kFixedClassCount = 10;
   static constexpr int kBucketCount = 8;
-  static constexpr int kNoCluster = -1;
+  enum : int { kNoCluster = -1 };  // an enumerator, so that no object of it is exported
 
   // For checkers: cluster indices run from 1 below ClusterCount(); a cluster's record
   // stays for the pool's life, without memory while on the free-cluster list.
