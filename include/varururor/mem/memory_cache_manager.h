@@ -101,6 +101,8 @@ class VR_API mem_MemoryCacheManager {
   VR_HIDDEN void PushFreeList(mem_MemoryBlockHeader* block);
   // With the counter lock held.
   VR_HIDDEN bool PastWakeThreshold(unsigned int allocationSize) const;
+  // Under the state lock; atomic, since registrations read the state without it.
+  void SetPurgeState(int state) { __atomic_store_n(&purge_state_, state, __ATOMIC_RELAXED); }
   VR_HIDDEN void* MallocIfRoom(unsigned int allocationSize, bool& fresh, bool& wake);
   VR_HIDDEN void WakeWorker();
   VR_HIDDEN unsigned int PurgeList(int list, unsigned int bytes);

@@ -13,6 +13,7 @@
 #include "mem/pools/critical_section.h"
 #include "mem/pools/memory_block_header.h"
 #include "mem/pools/purge_lists.h"
+#include "plat/race_annotations.h"
 #include "varururor/mem/allocation.h"
 #include "varururor/mem/tracker.h"
 
@@ -105,6 +106,7 @@ mem_MemoryCacheManager::mem_MemoryCacheManager(char const* name)
       second_(nullptr),
       callback_argument_(nullptr),
       report_file_(nullptr) {
+  plat::DeclareAtomicWord(&purge_state_, sizeof purge_state_);
   std::memset(name_, 0, sizeof name_);
   if (name != nullptr) std::strncpy(name_, name, sizeof name_ - 1);
   for (int i = 0; i < kFreeLists; ++i) {
@@ -248,8 +250,8 @@ void* mem_MemoryCacheManager::Alloc(unsigned int size, unsigned int& charged,
       if (block != nullptr) break;
     }
     --waiting_count_;
-    if (block != nullptr) purge_state_ = mem::kPurgeNormal;
-    if (block == nullptr && !throwOnFailure) purge_state_ = mem::kPurgeOutOfMemory;
+    if (block != nullptr) SetPurgeState(mem::kPurgeNormal);
+    if (block == nullptr && !throwOnFailure) SetPurgeState(mem::kPurgeOutOfMemory);
     state_lock_->Leave();
     if (block == nullptr) {
       if (throwOnFailure) throw mem_MemoryCacheManager_TooLittleMemory(charged);
