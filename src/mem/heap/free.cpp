@@ -3,6 +3,7 @@
 #include "mem/heap/bins.h"
 #include "mem/heap/chunk.h"
 #include "mem/heap/heap_state.h"
+#include "mem/heap/misuse.h"
 #include "mem/heap/system_memory.h"
 #include "mem/heap/trim.h"
 #include "varururor/mem/dlmalloc.h"
@@ -17,9 +18,14 @@ void FreeMappedChunk(HeapState& m, Chunk* p, std::size_t offset) {
   SubtractFootprint(m, ReleaseSystemMemory(reinterpret_cast<char*>(p) - offset, size));
 }
 
+constexpr char kOperation[] = "dlfree";
+
 void Free(HeapState& m, void* mem) {
-  Chunk* p = InUseChunkOf(m, mem);
+  Chunk* p = InUseChunkOf(m, mem, kOperation);
   std::size_t psize = ChunkSize(p);
+  // No chunk is larger than all the memory the heap holds; a size that is would send the
+  // reads below outside it.
+  if (psize > m.footprint) HeapMisused(kOperation, mem, Finding::kTagsOverwritten);
   Chunk* next = ChunkPlus(p, psize);
   if (!PrevInUse(p)) {
     std::size_t prevsize = p->prev_foot;
@@ -28,7 +34,9 @@ void Free(HeapState& m, void* mem) {
       return;
     }
     Chunk* prev = ChunkMinus(p, prevsize);
-    if (!IsHeapAddress(m, prev)) HeapMisused();
+    if (prevsize > m.footprint || !IsHeapAddress(m, prev)) {
+      HeapMisused(kOperation, mem, Finding::kTagsOverwritten);
+    }
     psize += prevsize;
     p = prev;
     if (p != m.dv) {
@@ -39,7 +47,7 @@ void Free(HeapState& m, void* mem) {
       return;
     }
   }
-  if (next <= p || !PrevInUse(next)) HeapMisused();
+  if (next <= p || !PrevInUse(next)) HeapMisused(kOperation, mem, Finding::kTagsOverwritten);
   if (IsInUse(next)) {
     SetFreeBefore(p, psize, next);
   } else if (next == m.top) {

@@ -61,10 +61,6 @@ void InitialisationPass() {
   params.page_size = info.page_size;
 }
 
-void HeapCorrupted() { std::abort(); }
-
-void HeapMisused() { std::abort(); }
-
 }  // namespace mem::heap
 
 using mem::heap::g_heap_params;

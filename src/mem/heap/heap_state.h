@@ -158,20 +158,9 @@ inline bool IsHeapAddress(HeapState const& m, void const* address) {
   return m.least_addr != nullptr && static_cast<char const*>(address) >= m.least_addr;
 }
 
-// A link or a size that cannot be right: the heap is damaged.
+// A link or a size that cannot be right: the heap is damaged. Says so on standard error
+// and aborts.
 [[noreturn]] void HeapCorrupted();
-// A pointer that the heap did not hand out, or handed out and took back.
-[[noreturn]] void HeapMisused();
-
-// The chunk of a block that the caller hands back; aborts unless it looks handed out.
-// The alignment test goes beyond what the algorithm checks: a misaligned pointer was never
-// handed out, and its "head" would be user bytes.
-inline Chunk* InUseChunkOf(HeapState const& m, void* mem) {
-  if (!IsAligned(mem)) HeapMisused();
-  Chunk* p = MemToChunk(mem);
-  if (!IsHeapAddress(m, p) || !IsInUse(p)) HeapMisused();
-  return p;
-}
 
 }  // namespace mem::heap
 

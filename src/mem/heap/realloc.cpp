@@ -6,6 +6,7 @@
 #include "mem/heap/bins.h"
 #include "mem/heap/chunk.h"
 #include "mem/heap/heap_state.h"
+#include "mem/heap/misuse.h"
 #include "mem/heap/segments.h"
 #include "mem/heap/system_memory.h"
 #include "varururor/mem/dlmalloc.h"
@@ -60,10 +61,13 @@ Chunk* ResizeMappedChunk(HeapState& m, Chunk* p, std::size_t nb) {
 void* Realloc(HeapState& m, void* old_mem, std::size_t bytes) {
   if (bytes >= kMaxRequest) return nullptr;
   HeapGuard guard(m);
-  Chunk* old_p = InUseChunkOf(m, old_mem);
+  constexpr char kOperation[] = "dlrealloc";
+  Chunk* old_p = InUseChunkOf(m, old_mem, kOperation);
   std::size_t old_size = ChunkSize(old_p);
   Chunk* next = ChunkPlus(old_p, old_size);
-  if (next <= old_p || !PrevInUse(next)) HeapMisused();
+  if (old_size > m.footprint || next <= old_p || !PrevInUse(next)) {
+    HeapMisused(kOperation, old_mem, Finding::kTagsOverwritten);
+  }
   std::size_t old_usable = old_size - OverheadFor(old_p);
   std::size_t nb = RequestToSize(bytes);
   Chunk* new_p = nullptr;
