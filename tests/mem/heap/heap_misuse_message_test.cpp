@@ -11,7 +11,7 @@
 #include <functional>
 #include <string>
 
-#include "varururor/mem/dlmalloc.h"
+#include "heap_test_support.h"
 
 namespace {
 
@@ -48,7 +48,13 @@ TEST(HeapMisuseMessage, EachMisuseSaysWhatItFound) {
   char* zeroed = static_cast<char*>(dlcalloc(1, 256));
   char* overrun = static_cast<char*>(dlmalloc(100));
   char* underrun = static_cast<char*>(dlmalloc(100));
-  char* mapped = static_cast<char*>(dlmalloc(1 << 20));
+  // Earlier tests of the program may have moved the mapping threshold, and left free
+  // chunks large enough to serve the request.
+  std::size_t const threshold = mem::heap::g_heap_params.mapping_threshold;
+  dlmallopt(DL_M_MMAP_THRESHOLD, 256 << 10);
+  char* mapped = static_cast<char*>(dlmalloc(heap_test::LargestFreeSpace() + (1 << 20)));
+  dlmallopt(DL_M_MMAP_THRESHOLD, static_cast<int>(threshold));
+  ASSERT_EQ(reinterpret_cast<std::uintptr_t>(mapped) % 4096, 16u) << "not a mapped block";
   // Freed last, so that no later request takes their memory again.
   dlfree(freed);
   dlfree(mapped);
