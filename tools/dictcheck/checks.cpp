@@ -125,6 +125,37 @@ bool LooksLikeEntry(char const* line) {
   return std::strstr(p, "['") != nullptr && std::strstr(p, "r'") != nullptr;
 }
 
+bool IsQuote(char c) { return c == '\'' || c == '"'; }
+
+// An assignment name[<quote>key<quote>] = [r]<quote>value in a form of Python other than
+// the one the loader reads: what differs, or null when the line is no such assignment.
+char const* OtherEntryForm(char const* line) {
+  char const* p = line + std::strspn(line, " \t");
+  if (*p == '#') return nullptr;
+  char const* open = std::strchr(p, '[');
+  if (open == nullptr || !IsQuote(open[1])) return nullptr;
+  char const key_end[] = {open[1], ']', '\0'};
+  char const* close = std::strstr(open + 2, key_end);
+  if (close == nullptr) return nullptr;
+  char const* q = close + 2;
+  q += std::strspn(q, " \t");
+  if (*q != '=') return nullptr;
+  ++q;
+  q += std::strspn(q, " \t");
+  bool raw = *q == 'r' || *q == 'R';
+  if (raw) ++q;
+  if (!IsQuote(*q)) return nullptr;
+  if (open[1] == '"' || *q == '"') {
+    return "written with double quotes: the loader reads only name['key'] = r'translation': "
+           "ignored";
+  }
+  if (!raw) {
+    return "the translation has no r prefix: the loader reads only name['key'] = "
+           "r'translation': ignored";
+  }
+  return nullptr;
+}
+
 struct Stored {
   std::string key;
   std::string value;
@@ -157,7 +188,9 @@ class EntryChecks : public atr::DictionaryListener {
         Add(line, "the translation does not end with a quote before the line end: ignored");
         break;
       case atr::LineKind::kOther:
-        if (LooksLikeEntry(text)) {
+        if (char const* form = OtherEntryForm(text)) {
+          Add(line, form);
+        } else if (LooksLikeEntry(text)) {
           Add(line, "not in the form name['key'] = r'translation' (spaces included): ignored");
         }
         break;
@@ -179,6 +212,10 @@ class EntryChecks : public atr::DictionaryListener {
 
   void Entry(char const* key, int key_length, char const* value, int value_length, int,
              int line) override {
+    ++entries_;
+    if (key_length == 0) {
+      Add(line, "the key is empty: the translation would stand for every empty message");
+    }
     if (static_cast<int>(std::strlen(key)) < key_length) {
       Add(line, Quoted(key) + ": an escape in the key makes a NUL byte: the key ends there");
     }
@@ -188,6 +225,9 @@ class EntryChecks : public atr::DictionaryListener {
     stored_.push_back({key, value, line});
     ComparePlaceholders(key, value, line, findings_);
   }
+
+  // The entries the loader stores.
+  int entries() const { return entries_; }
 
   // Keys given more than once with different translations: which one translation finds
   // is not defined.
@@ -215,6 +255,7 @@ class EntryChecks : public atr::DictionaryListener {
   std::vector<Finding>* findings_;
   std::vector<Stored> stored_;
   int continued_line_ = 0;
+  int entries_ = 0;
 };
 
 class RepresentableChecks : public atr::DictionaryListener {
@@ -271,12 +312,13 @@ std::string Printable(char const* text, int length) {
   return out;
 }
 
-void CheckEntries(std::FILE* file, std::vector<Finding>* findings) {
+int CheckEntries(std::FILE* file, std::vector<Finding>* findings) {
   CharacterLocale neutral(kNeutralLocale);
   atr::DictionaryLines lines(file);
   EntryChecks checks(findings);
   atr::ReadEntries(lines, checks);
   checks.CheckDuplicates();
+  return checks.entries();
 }
 
 bool CheckRepresentable(std::FILE* file, char const* locale, std::vector<Finding>* findings) {

@@ -17,8 +17,9 @@ struct Finding {
 // Reads the file (open, at its start) as the loader does under a UTF-8 locale and adds a
 // finding for every line the loader skips or would warn about, every entry whose
 // placeholders do not match its key's, every key given twice with different translations
-// and every entry that translates to its key. Leaves LC_CTYPE as it found it.
-void CheckEntries(std::FILE* file, std::vector<Finding>* findings);
+// and every entry that translates to its key. Returns the number of entries the loader
+// stores. Leaves LC_CTYPE as it found it.
+int CheckEntries(std::FILE* file, std::vector<Finding>* findings);
 
 // Reads the file again under the locale and adds a finding for every translation that the
 // locale's encoding cannot show in full. False when the locale is not installed.

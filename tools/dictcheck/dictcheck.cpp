@@ -6,7 +6,8 @@
 // "FILE:LINE: message", every line the loader would skip or warn about, every entry
 // whose placeholders differ from its key's (as gettext's msgfmt --check-format does for C
 // formats), keys given twice with different translations, entries that translate to
-// their key, and, for each --locale, translations that locale cannot show in full.
+// their key, and, for each --locale, translations that locale cannot show in full. A file
+// without findings gets one line, "FILE: N entries, no findings".
 // Exit status: 0 when every file is clean, 1 with findings, 2 when a file cannot be read
 // or the command line is wrong.
 #include <algorithm>
@@ -38,7 +39,7 @@ int CheckFile(char const* name, std::vector<std::string> const& locales) {
     return kTrouble;
   }
   std::vector<dictcheck::Finding> findings;
-  dictcheck::CheckEntries(file, &findings);
+  int entries = dictcheck::CheckEntries(file, &findings);
   bool unreadable = std::ferror(file) != 0;
   for (std::string const& locale : locales) {
     if (unreadable) break;
@@ -60,7 +61,9 @@ int CheckFile(char const* name, std::vector<std::string> const& locales) {
   for (dictcheck::Finding const& f : findings) {
     std::printf("%s:%d: %s\n", name, f.line, f.message.c_str());
   }
-  return findings.empty() ? kClean : kFindings;
+  if (!findings.empty()) return kFindings;
+  std::printf("%s: %d entries, no findings\n", name, entries);
+  return kClean;
 }
 
 }  // namespace
