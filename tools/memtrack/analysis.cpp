@@ -19,8 +19,15 @@ void Analysis::Allocate(Record const& record, std::int32_t size) {
   if (record.pointer == 0) return;  // a failed allocation holds nothing
   // A block at an address still live was freed unseen: the new one replaces it.
   EndBlock(record.pointer);
-  live_blocks_.Put({record.pointer, size, record.transaction, record.thread, record.phase});
-  live_ += size;
+  PutLive({record.pointer, size, record.transaction, record.thread, record.phase});
+}
+
+void Analysis::PutLive(Block const& block) {
+  live_blocks_.Put(block);
+  live_ += block.size;
+  PhaseTotals& owner = by_phase_[block.phase];
+  owner.own_live += block.size;
+  owner.own_peak = std::max(owner.own_peak, owner.own_live);
 }
 
 std::int64_t Analysis::EndBlock(std::uint32_t pointer) {
@@ -28,15 +35,22 @@ std::int64_t Analysis::EndBlock(std::uint32_t pointer) {
   if (block == nullptr) return -1;
   std::int64_t const size = block->size;
   live_ -= size;
+  by_phase_[block->phase].own_live -= size;
   live_blocks_.Erase(block);
   return size;
 }
 
 void Analysis::Add(Record const& record) {
   ++records_;
-  if (last_transaction_ >= 0 && record.transaction != last_transaction_ + 1) ++transaction_gaps_;
+  // Compared in 64 bits: a crafted file may hold any number, INT_MAX included.
+  if (any_record_ && record.transaction != std::int64_t{last_transaction_} + 1) {
+    ++transaction_gaps_;
+  }
+  any_record_ = true;
   last_transaction_ = record.transaction;
   PhaseTotals& phase = by_phase_[record.phase];
+  if (phase.operations == 0) phase.first_transaction = record.transaction;
+  phase.last_transaction = record.transaction;
   Totals& thread = by_thread_[record.thread];
   ++phase.operations;
   ++thread.operations;
@@ -77,8 +91,7 @@ void Analysis::Add(Record const& record) {
       if (block == nullptr) break;  // acquiring a block the run did not hand on
       Block const taken = *block;
       released_blocks_.Erase(block);
-      live_blocks_.Put(taken);
-      live_ += taken.size;
+      PutLive(taken);
       allocated = taken.size;
       break;
     }

@@ -23,6 +23,12 @@ struct PhaseTotals : Totals {
   // The highest live bytes of the process reached by an operation of this phase.
   std::int64_t peak_live = -1;
   std::int32_t peak_transaction = -1;
+  // The phase's own: bytes of the blocks it allocated that are live, and their highest.
+  std::int64_t own_live = 0;
+  std::int64_t own_peak = 0;
+  // The first and last transaction of the phase's operations.
+  std::int32_t first_transaction = -1;
+  std::int32_t last_transaction = -1;
 };
 
 struct PlotPoint {
@@ -61,6 +67,8 @@ class Analysis {
 
  private:
   void Allocate(mem::tracker::Record const& record, std::int32_t size);
+  // Makes block live, counted for the phase that allocated it.
+  void PutLive(Block const& block);
   // Ends a block; the bytes it held, or -1 when it was not live.
   std::int64_t EndBlock(std::uint32_t pointer);
   void Plot(std::int32_t transaction, std::int32_t phase);
@@ -81,7 +89,8 @@ class Analysis {
   std::int32_t peak_transaction_ = -1;
   std::int64_t unmatched_releases_ = 0;
   std::int64_t transaction_gaps_ = 0;
-  std::int32_t last_transaction_ = -1;
+  bool any_record_ = false;
+  std::int32_t last_transaction_ = 0;
 };
 
 // Per phase path, two runs side by side.

@@ -13,8 +13,8 @@ void WriteTotals(std::FILE* out, Totals const& t) {
 
 void WritePhaseTotals(std::FILE* out, PhaseTotals const& t) {
   WriteTotals(out, t);
-  std::fprintf(out, ",\"peak_live\":%" PRId64 ",\"peak_transaction\":%d",
-               t.peak_live < 0 ? 0 : t.peak_live, t.peak_transaction);
+  std::fprintf(out, ",\"peak_live\":%" PRId64 ",\"peak_transaction\":%d,\"own_peak\":%" PRId64,
+               t.peak_live < 0 ? 0 : t.peak_live, t.peak_transaction, t.own_peak);
 }
 
 void WriteNode(std::FILE* out, PhaseNode const& node) {

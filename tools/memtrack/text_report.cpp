@@ -8,9 +8,11 @@ namespace {
 
 void PrintNode(std::FILE* out, PhaseNode const& node, int depth) {
   PhaseTotals const& t = node.totals;
-  std::fprintf(out, "  %*s%-*s %10" PRId64 " %14" PRId64 " %14" PRId64 " %14" PRId64 " %12d\n",
+  std::fprintf(out,
+               "  %*s%-*s %10" PRId64 " %14" PRId64 " %14" PRId64 " %14" PRId64 " %12d %14" PRId64
+               "\n",
                2 * depth, "", 34 - 2 * depth, node.name.c_str(), t.operations, t.allocated, t.freed,
-               t.peak_live < 0 ? 0 : t.peak_live, t.peak_transaction);
+               t.peak_live < 0 ? 0 : t.peak_live, t.peak_transaction, t.own_peak);
   for (auto const& [name, child] : node.children) PrintNode(out, *child, depth + 1);
 }
 
@@ -32,9 +34,12 @@ void WriteText(std::FILE* out, std::string const& base, Analysis const& analysis
                  analysis.transaction_gaps());
   }
 
-  std::fprintf(out, "\nPhases (own operations; peak = highest live bytes reached by them)\n");
-  std::fprintf(out, "  %-34s %10s %14s %14s %14s %12s\n", "phase", "operations", "allocated",
-               "freed", "peak live", "at trans.");
+  std::fprintf(out,
+               "\nPhases (own operations, bytes; peak live = the program's highest live bytes "
+               "reached by them, own peak = the most bytes of the phase's own blocks live at "
+               "once)\n");
+  std::fprintf(out, "  %-34s %10s %14s %14s %14s %12s %14s\n", "phase", "operations", "allocated",
+               "freed", "peak live", "at trans.", "own peak");
   PrintNode(out, *BuildPhaseTree(analysis), 0);
 
   std::fprintf(out, "\nThreads\n  %-8s %10s %14s %14s\n", "thread", "operations", "allocated",

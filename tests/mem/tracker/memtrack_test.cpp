@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <fstream>
 #include <regex>
+#include <set>
 #include <string>
 #include <thread>
 
@@ -66,10 +67,11 @@ TEST(Memtrack, ReportsPhasesPeaksThreadsAndLeaks) {
   EXPECT_NE(text.out.find("Peak of live bytes: 100000 at transaction 0"), std::string::npos);
   EXPECT_NE(text.out.find("Live bytes at the end: 5300 in 2 blocks"), std::string::npos);
   // The tree: ROOT, then solve indented below it, assemble below solve.
-  EXPECT_TRUE(std::regex_search(text.out, std::regex("\n  ROOT +3 +307 +7 +5307 +4\n"
-                                                     "    solve +1 +5000 +0 +5000 +2\n"
+  // Beside the program's peak while a phase ran, the peak of the phase's own blocks.
+  EXPECT_TRUE(std::regex_search(text.out, std::regex("\n  ROOT +3 +307 +7 +5307 +4 +307\n"
+                                                     "    solve +1 +5000 +0 +5000 +2 +5000\n"
                                                      "      assemble +2 +100000 +100000 "
-                                                     "+100000 +0\n")))
+                                                     "+100000 +0 +100000\n")))
       << text.out;
   EXPECT_TRUE(std::regex_search(text.out, std::regex("\n  0 +3 +105000 +100000\n"
                                                      "  1 +3 +307 +7\n")))
@@ -87,7 +89,7 @@ TEST(Memtrack, ReportsPhasesPeaksThreadsAndLeaks) {
       << json.out;
   EXPECT_NE(json.out.find("{\"name\":\"assemble\",\"path\":\"ROOT->solve->assemble\",\"id\":2,"
                           "\"operations\":2,\"allocated\":100000,\"freed\":100000,"
-                          "\"peak_live\":100000,\"peak_transaction\":0"),
+                          "\"peak_live\":100000,\"peak_transaction\":0,\"own_peak\":100000"),
             std::string::npos)
       << json.out;
   EXPECT_NE(json.out.find("\"leak_count\":2,\"leaks\":[\n{\"size\":5000,\"transaction\":2,"),
@@ -182,6 +184,17 @@ TEST(Memtrack, RefusesBadInputNamingTheFileAndOffset) {
             std::string::npos)
       << path.err;
 
+  // Any transaction number is counted, the largest one included (a signed increment of it
+  // would overflow).
+  std::vector<unsigned char> crafted = records;
+  for (int byte = 0; byte < 4; ++byte) crafted[4 + 28 * 4 + 12 + byte] = byte == 3 ? 0x7F : 0xFF;
+  WriteBytes(base + ".memT0", crafted);
+  WriteBytes(base + ".phaseStack", phases);
+  Result numbers = Memtrack(base, dir);
+  EXPECT_EQ(numbers.status, 0) << numbers.err;
+  EXPECT_NE(numbers.out.find("Breaks in the transaction numbers: 2\n"), std::string::npos)
+      << numbers.out;
+
   EXPECT_EQ(Memtrack("--bogus " + base, dir).status, 2);
   EXPECT_EQ(Memtrack("", dir).status, 2);
 }
@@ -198,6 +211,10 @@ TEST(Memtrack, WritesAPageThatAHeadlessBrowserPlots) {
     tracker_files::StartTracked(dir);
     mem_Tracker_Interface::EnterPhase("<script>alert(1)</script>", 0);
     for (int i = 0; i < 20000; ++i) mem_Malloc(16);  // more points than a plot keeps
+    mem_Tracker_Interface::EnterPhase("brief", 0);  // two operations: a marker of its own
+    mem_Free(mem_Malloc(64));
+    mem_Tracker_Interface::ExitPhase(0);
+    for (int i = 0; i < 2000; ++i) mem_Malloc(16);
     tracker_files::Finish();
   });
   std::string const page = dir + "/page.html";
@@ -217,21 +234,39 @@ TEST(Memtrack, WritesAPageThatAHeadlessBrowserPlots) {
   std::size_t n;
   while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) dom.out.append(buffer, n);
   pclose(pipe);
-  std::smatch points;
-  ASSERT_TRUE(std::regex_search(dom.out, points,
-                                std::regex("<p id=\"plot-status\" data-points=\"([0-9]+)\">"
-                                           "plotted ([0-9]+) points</p>")))
+  std::smatch status;
+  ASSERT_TRUE(std::regex_search(
+      dom.out, status,
+      std::regex("<p id=\"plot-status\" data-points=\"([0-9]+)\" data-x-ticks=\"([0-9]+)\" "
+                 "data-y-ticks=\"([0-9]+)\" data-markers=\"([0-9]+)\">plotted [0-9]+ points</p>")))
       << dom.out.substr(0, 2000);
-  int const plotted = std::stoi(points[1]);
+  int const plotted = std::stoi(status[1]);
   EXPECT_GT(plotted, 1000);
   EXPECT_LE(plotted, 4096);
+  EXPECT_GE(std::stoi(status[2]), 4) << "ticks on the transaction axis";
+  EXPECT_GE(std::stoi(status[3]), 3) << "ticks on the live-bytes axis";
+  EXPECT_EQ(status[4], "1") << "the brief phase gets a marker, the long one none";
+  // The legend: every phase, each in a colour of its own.
+  std::regex const item("<li data-id=\"[0-9]+\"><i class=\"swatch\" style=\"background: "
+                        "(rgb\\([0-9, ]+\\));\"></i>([^<]*)</li>");
+  std::set<std::string> colours;
+  std::vector<std::string> legend;
+  for (std::sregex_iterator it(dom.out.begin(), dom.out.end(), item), end; it != end; ++it) {
+    colours.insert((*it)[1]);
+    legend.push_back((*it)[2]);
+  }
+  EXPECT_EQ(legend, (std::vector<std::string>{
+                        "ROOT", "ROOT-&gt;&lt;script&gt;alert(1)&lt;/script&gt;",
+                        "ROOT-&gt;&lt;script&gt;alert(1)&lt;/script&gt;-&gt;brief (brief: marked "
+                        "\u25C6)"}));
+  EXPECT_EQ(colours.size(), 3u);
   // The phase name is shown as text, never run.
   EXPECT_NE(dom.out.find("&lt;script&gt;alert(1)&lt;/script&gt;"), std::string::npos);
   EXPECT_TRUE(std::regex_search(
       dom.out, std::regex("<span class=\"phase\" data-id=\"1\"><i class=\"swatch\" "
                           "style=\"background: rgb\\([0-9, ]+\\);\"></i>")))
       << "phase swatches are coloured by the script";
-  EXPECT_NE(dom.out.find("peak 320000 at transaction 19999"), std::string::npos);
+  EXPECT_NE(dom.out.find("peak 352000 at transaction 22001, own peak 352000"), std::string::npos);
 }
 
 }  // namespace
