@@ -7,12 +7,12 @@
 // The library reads its settings from the environment once, at start-up, as a program
 // started by the application's launcher would find them; the demo is its own launcher:
 // it sets them and starts itself again. The tracking files and reports go to
-// ./vr_demo_run/.
+// ./vr_demo_run/; the demo prints their absolute names. Of the library's reports it shows
+// the lines that tell its story, as the library writes them, and says in which unit.
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iostream>
 #include <initializer_list>
 #include <string>
 
@@ -61,9 +61,20 @@ void Say(char const* message, Values... values) {
   std::printf("  %s\n", t.Result().CStr());
 }
 
-void PrintFile(std::string const& path) {
-  std::cout << std::ifstream(path).rdbuf();
-  std::cout.flush();
+// The lines of a report that say something: those that do not end in idle_ending (a row
+// of zeros or of defaults). Returns how many were left out.
+int PrintTellingLines(std::string const& path, std::string const& idle_ending) {
+  std::ifstream in(path);
+  int left_out = 0;
+  for (std::string line; std::getline(in, line);) {
+    if (line.size() >= idle_ending.size() &&
+        line.compare(line.size() - idle_ending.size(), idle_ending.size(), idle_ending) == 0) {
+      ++left_out;
+    } else {
+      std::printf("  %s\n", line.c_str());
+    }
+  }
+  return left_out;
 }
 
 void BuildAndQueryMesh() {
@@ -116,19 +127,32 @@ void Solve(std::string const& run) {
     solver.Report((run + "/pools.txt").c_str());
   }
   mem_Tracker_Interface::ExitPhase(0);
-  std::printf("\nmemory resources:\n");
-  mem_MemoryContainer::Instance().Resources().ReportResources(stdout);
+  std::string const resources = run + "/resources.txt";
+  std::FILE* file = std::fopen(resources.c_str(), "w");
+  if (file != nullptr) {
+    mem_MemoryContainer::Instance().Resources().ReportResources(file);
+    std::fclose(file);
+  }
   mem_MemoryContainer::Finalize();  // closes the report file
-  std::printf("\nmemory pools (%s/pools.txt):\n", kRunDirectory);
-  PrintFile(run + "/pools.txt");
+  std::printf("\nResources: the solver's two kinds of data on pools 1 and 2; allowance in MiB\n");
+  int left_out =
+      PrintTellingLines(resources, "-- pool 0 -- incore 1 -- priority 0 -- allowance 0.000000");
+  std::printf("  (%d more at the defaults: pool 0, in core, priority 0, no allowance)\n", left_out);
+  std::printf("  whole report: %s\n", resources.c_str());
+  std::printf("\nPools and cache manager: what each purge list, bin and pool holds, in MiB;\n"
+              "high and low are the pool's purge marks, maxUsed its most\n");
+  left_out = PrintTellingLines(run + "/pools.txt", " 0.000000");
+  std::printf("  (%d lists and bins holding nothing left out)\n", left_out);
+  std::printf("  whole report: %s/pools.txt\n", run.c_str());
 }
 
 void HeapReports() {
   mem_DLMallinfoResult const heap = mem_DLMallinfo();
-  std::printf("\nheap: %s, %u bytes from the system (at most %u), %u in use, %u free\n",
+  std::printf("\nHeap: %s, %u bytes from the system (at most %u), %u in use, %u free\n",
               mem_UseDL() ? "library" : "platform", mem_Footprint(), mem_MaxFootprint(),
               heap.uordblks, heap.fordblks);
-  std::printf("address space (standard error):\n");
+  std::printf("\nAddress space of the process, in bytes (the library writes it to standard "
+              "error):\n");
   std::fflush(stdout);
   mem_ScanMemory(MEM_SCAN_SUMMARY_ONLY, 0x7FFFFFFF);
 }
@@ -155,8 +179,14 @@ int main(int argc, char** argv) {
   UTI_VaruRuror_finalize(started);
   std::printf("library stopped: %d modules\n", started);
 
-  std::printf("\nallocation tracking (%s/%s.*):\n", kRunDirectory, kTrackingName);
+  std::string const base = run + "/" + kTrackingName;
+  std::printf("\nAllocation tracking, in bytes: memtrack's summary of %s.memT0 and "
+              "%s.phaseStack\n",
+              base.c_str(), base.c_str());
   std::fflush(stdout);
-  std::string const summary = std::string(VR_MEMTRACK_PATH) + " " + run + "/" + kTrackingName;
-  return std::system(summary.c_str()) == 0 ? 0 : 1;
+  std::string const memtrack = VR_MEMTRACK_PATH;
+  if (std::system((memtrack + " " + base).c_str()) != 0) return 1;
+  if (std::system((memtrack + " --html " + base + ".html " + base).c_str()) != 0) return 1;
+  std::printf("\nThe plot of live bytes by phase: %s.html\n", base.c_str());
+  return 0;
 }

@@ -154,11 +154,11 @@ constexpr char kScript[] = R"(<script>
     g.lineTo(x(points[k][0]), y(points[k][1])); g.stroke();
   }
 
-  // A phase narrower than a few pixels: a diamond at its peak, outlined to stand out.
+  // A phase narrower than a dozen pixels: a diamond at its peak, outlined to stand out.
   var markers = 0, legend = document.getElementById('legend');
   ids.forEach(function (id) {
     var phase = data.phases[id] || {path: 'phase ' + id};
-    var brief = phase.first !== undefined && x(phase.last) - x(phase.first) < 4;
+    var brief = phase.first !== undefined && x(phase.last) - x(phase.first) < 12;
     if (brief) {
       var mx = x(phase.peak_t), my = y(phase.peak);
       g.fillStyle = colour(id); g.strokeStyle = '#000'; g.lineWidth = 1;
