@@ -1,5 +1,6 @@
 # What `cmake --install` puts under the prefix: the shared library with its SONAME
-# links, the headers (C++ and the Fortran include file), the tools, a CMake package
+# links, the headers (C++ and the Fortran include file), the tools, the crash reporter's
+# debugging-help library (lib/varururor/External/dbghelp.so), a CMake package
 # (find_package(VaruRuror) -> VaruRuror::VaruRuror) with the i386 toolchain file, and
 # a pkg-config file. Both package descriptions locate the prefix from their own place,
 # so an installed tree can be moved as a whole.
@@ -15,6 +16,12 @@ install(DIRECTORY "${PROJECT_SOURCE_DIR}/include/varururor"
   DESTINATION "${CMAKE_INSTALL_INCLUDEDIR}"
   FILES_MATCHING PATTERN "*.h" PATTERN "*.fi")
 install(TARGETS memtrack dictcheck RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
+# The crash reporter loads its debugging-help library from <dir>/External/ for each
+# directory <dir> of KOV_PATH; lib/varururor is that directory of the installed tree.
+set(VR_KOV_PATH_DIR "${CMAKE_INSTALL_LIBDIR}/varururor")
+if(TARGET vr_dbghelp)
+  install(TARGETS vr_dbghelp LIBRARY DESTINATION "${VR_KOV_PATH_DIR}/External")
+endif()
 
 install(EXPORT VaruRurorTargets
   NAMESPACE VaruRuror::
@@ -35,7 +42,8 @@ install(FILES
   "${CMAKE_CURRENT_LIST_DIR}/i386-linux.cmake"
   DESTINATION "${VR_CMAKE_PACKAGE_DIR}")
 
-# pkg-config: prefix relative to the .pc file's own directory.
+# pkg-config: prefix relative to the .pc file's own directory. Its compile flags are the
+# toolchain file's (i386-linux.cmake), so that clients built either way compute alike.
 set(VR_PC_DIR "${CMAKE_INSTALL_LIBDIR}/pkgconfig")
 if(IS_ABSOLUTE "${VR_PC_DIR}")
   set(VR_PC_PREFIX "${CMAKE_INSTALL_PREFIX}")
