@@ -47,6 +47,6 @@ execute_process(COMMAND "${MEMTRACK}" "${DIR}/unknownMemTrack"
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "memtrack failed (${status})")
 endif()
-if(NOT report MATCHES "\n    assemble +6 +12000 +12000 +12000 +[0-9]+\n      solve +6 +168 +168 +12168 +[0-9]+\n")
+if(NOT report MATCHES "\n    assemble +6 +12000 +12000 +12000 +[0-9]+ +12000\n      solve +6 +168 +168 +12168 +[0-9]+ +168\n")
   message(FATAL_ERROR "memtrack's phases:\n${report}")
 endif()
