@@ -56,9 +56,8 @@ TEST(HeapMisuseMessage, EachMisuseSaysWhatItFound) {
   char* mapped = static_cast<char*>(dlmalloc(heap_test::LargestFreeSpace() + (1 << 20)));
   dlmallopt(DL_M_MMAP_THRESHOLD, static_cast<int>(threshold));
   ASSERT_EQ(reinterpret_cast<std::uintptr_t>(mapped) % 4096, 16u) << "not a mapped block";
-  // Freed last, so that no later request takes their memory again.
+  // Freed last, so that no later request takes its memory again.
   dlfree(freed);
-  dlfree(mapped);
   void* from_malloc = std::malloc(64);
   alignas(16) char on_stack[64] = {};
 
@@ -84,8 +83,12 @@ TEST(HeapMisuseMessage, EachMisuseSaysWhatItFound) {
          std::memset(underrun - 8, 0xFF, 8);
          dlfree(underrun);
        }},
+      // Both frees in the child, so that nothing can take the address range between them.
       {"a double free of a block with its own mapping", "dlfree", mapped, kMappingGone,
-       [&] { dlfree(mapped); }},
+       [&] {
+         dlfree(mapped);
+         dlfree(mapped);
+       }},
   };
 #ifndef __SANITIZE_ADDRESS__
   // AddressSanitizer reports the read of its own block's header itself.
@@ -101,6 +104,7 @@ TEST(HeapMisuseMessage, EachMisuseSaysWhatItFound) {
   dlfree(zeroed);
   dlfree(overrun);
   dlfree(underrun);
+  dlfree(mapped);
   std::free(from_malloc);
   GTEST_FLAG_SET(death_test_style, style);
 }
