@@ -139,8 +139,9 @@ void Solve(std::string const& run) {
       PrintTellingLines(resources, "-- pool 0 -- incore 1 -- priority 0 -- allowance 0.000000");
   std::printf("  (%d more at the defaults: pool 0, in core, priority 0, no allowance)\n", left_out);
   std::printf("  whole report: %s\n", resources.c_str());
-  std::printf("\nPools and cache manager: what each purge list, bin and pool holds, in MiB;\n"
-              "high and low are the pool's purge marks, maxUsed its most\n");
+  std::printf(
+      "\nPools and cache manager: what each purge list, bin and pool holds, in MiB;\n"
+      "high and low are the pool's purge marks, maxUsed its most\n");
   left_out = PrintTellingLines(run + "/pools.txt", " 0.000000");
   std::printf("  (%d lists and bins holding nothing left out)\n", left_out);
   std::printf("  whole report: %s/pools.txt\n", run.c_str());
@@ -151,8 +152,9 @@ void HeapReports() {
   std::printf("\nHeap: %s, %u bytes from the system (at most %u), %u in use, %u free\n",
               mem_UseDL() ? "library" : "platform", mem_Footprint(), mem_MaxFootprint(),
               heap.uordblks, heap.fordblks);
-  std::printf("\nAddress space of the process, in bytes (the library writes it to standard "
-              "error):\n");
+  std::printf(
+      "\nAddress space of the process, in bytes (the library writes it to standard "
+      "error):\n");
   std::fflush(stdout);
   mem_ScanMemory(MEM_SCAN_SUMMARY_ONLY, 0x7FFFFFFF);
 }
@@ -180,9 +182,10 @@ int main(int argc, char** argv) {
   std::printf("library stopped: %d modules\n", started);
 
   std::string const base = run + "/" + kTrackingName;
-  std::printf("\nAllocation tracking, in bytes: memtrack's summary of %s.memT0 and "
-              "%s.phaseStack\n",
-              base.c_str(), base.c_str());
+  std::printf(
+      "\nAllocation tracking, in bytes: memtrack's summary of %s.memT0 and "
+      "%s.phaseStack\n",
+      base.c_str(), base.c_str());
   std::fflush(stdout);
   std::string const memtrack = VR_MEMTRACK_PATH;
   if (std::system((memtrack + " " + base).c_str()) != 0) return 1;

@@ -36,7 +36,9 @@ ToolRun Dictcheck(std::string const& arguments) {
 int CountEntryLines(std::string const& path) {
   std::ifstream in(path);
   int count = 0;
-  for (std::string line; std::getline(in, line);) count += line.find("'] = r'") != std::string::npos;
+  for (std::string line; std::getline(in, line);) {
+    count += line.find("'] = r'") != std::string::npos;
+  }
   return count;
 }
 
@@ -119,7 +121,8 @@ TEST(Dictcheck, LinesTheLoaderSkips) {
 TEST(Dictcheck, EntriesInAnotherFormAndTheEmptyKey) {
   ScratchDirectory dir;
   std::string file = dir.Write("forms.py",
-                               "tr[\"Close\"] = r\"Schlie\xC3\x9F" "en\"\n"
+                               "tr[\"Close\"] = r\"Schlie\xC3\x9F"
+                               "en\"\n"
                                "tr['Open'] = \"\u00D6ffnen\"\n"
                                "tr['Save'] = 'Speichern'\n"
                                "# tr['Quit'] = 'Beenden'\n"

@@ -170,7 +170,8 @@ constexpr char kScript[] = R"(<script>
     var swatch = document.createElement('i');
     swatch.className = 'swatch'; swatch.style.background = colour(id);
     item.appendChild(swatch);
-    item.appendChild(document.createTextNode(phase.path + (brief ? ' (brief: marked \u25C6)' : '')));
+    var text = phase.path + (brief ? ' (brief: marked \u25C6)' : '');
+    item.appendChild(document.createTextNode(text));
     item.setAttribute('data-id', id);
     legend.appendChild(item);
   });

@@ -8,11 +8,10 @@ namespace {
 
 void PrintNode(std::FILE* out, PhaseNode const& node, int depth) {
   PhaseTotals const& t = node.totals;
-  std::fprintf(out,
-               "  %*s%-*s %10" PRId64 " %14" PRId64 " %14" PRId64 " %14" PRId64 " %12d %14" PRId64
-               "\n",
-               2 * depth, "", 34 - 2 * depth, node.name.c_str(), t.operations, t.allocated, t.freed,
-               t.peak_live < 0 ? 0 : t.peak_live, t.peak_transaction, t.own_peak);
+  std::fprintf(
+      out, "  %*s%-*s %10" PRId64 " %14" PRId64 " %14" PRId64 " %14" PRId64 " %12d %14" PRId64 "\n",
+      2 * depth, "", 34 - 2 * depth, node.name.c_str(), t.operations, t.allocated, t.freed,
+      t.peak_live < 0 ? 0 : t.peak_live, t.peak_transaction, t.own_peak);
   for (auto const& [name, child] : node.children) PrintNode(out, *child, depth + 1);
 }
 

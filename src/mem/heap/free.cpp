@@ -23,9 +23,6 @@ constexpr char kOperation[] = "dlfree";
 void Free(HeapState& m, void* mem) {
   Chunk* p = InUseChunkOf(m, mem, kOperation);
   std::size_t psize = ChunkSize(p);
-  // No chunk is larger than all the memory the heap holds; a size that is would send the
-  // reads below outside it.
-  if (psize > m.footprint) HeapMisused(kOperation, mem, Finding::kTagsOverwritten);
   Chunk* next = ChunkPlus(p, psize);
   if (!PrevInUse(p)) {
     std::size_t prevsize = p->prev_foot;
@@ -34,9 +31,7 @@ void Free(HeapState& m, void* mem) {
       return;
     }
     Chunk* prev = ChunkMinus(p, prevsize);
-    if (prevsize > m.footprint || !IsHeapAddress(m, prev)) {
-      HeapMisused(kOperation, mem, Finding::kTagsOverwritten);
-    }
+    if (!IsHeapAddress(m, prev)) HeapMisused(kOperation, mem, Finding::kTagsOverwritten);
     psize += prevsize;
     p = prev;
     if (p != m.dv) {

@@ -72,8 +72,9 @@ void HeapMisused(char const* operation, void const* address, Finding finding) {
 void HeapCorrupted() {
   Line line;
   line.Append(kPrefix);
-  line.Append("library heap damaged: a free block's links or size are overwritten "
-              "(a write through a freed pointer, or past the end of a block)");
+  line.Append(
+      "library heap damaged: a free block's links or size are overwritten "
+      "(a write through a freed pointer, or past the end of a block)");
   line.Write();
   std::abort();
 }

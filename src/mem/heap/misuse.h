@@ -24,8 +24,10 @@ enum class Finding {
 [[noreturn]] void HeapMisused(char const* operation, void const* address, Finding finding);
 
 // The user bytes of a block with a mapping of its own start this far into the mapping's
-// first page.
+// first page. Mappings start on a page boundary, and no page is smaller than this one,
+// so a constant mask serves without loading the page size.
 constexpr std::uintptr_t kMappedBlockPageOffset = kFirstChunkOffset + kChunkHeaderSize;
+constexpr std::uintptr_t kSmallestPageMask = 4096 - 1;
 
 // False when mem, which sits where a mapped block would start, lies in no segment and in
 // no mapping: its head cannot be read. Out of line: it runs for one block in a page.
@@ -39,8 +41,13 @@ inline Chunk* InUseChunkOf(HeapState const& m, void* mem, char const* operation)
   if (!IsAligned(mem)) HeapMisused(operation, mem, Finding::kNotABlock);
   Chunk* p = MemToChunk(mem);
   if (!IsHeapAddress(m, p)) HeapMisused(operation, mem, Finding::kNotABlock);
-  std::uintptr_t page_offset = reinterpret_cast<std::uintptr_t>(mem) & (g_heap_params.page_size - 1);
-  if (__builtin_expect(page_offset == kMappedBlockPageOffset, 0) && !IsReadableBlockStart(m, mem)) {
+  std::uintptr_t page_offset = reinterpret_cast<std::uintptr_t>(mem) & kSmallestPageMask;
+  // The first block of a segment sits there too; the top segment, whose record the state
+  // holds, is looked at inline, since repeated requests cut the same block from its start.
+  std::uintptr_t const in_top_segment =
+      reinterpret_cast<std::uintptr_t>(mem) - reinterpret_cast<std::uintptr_t>(m.seg.base);
+  if (__builtin_expect(page_offset == kMappedBlockPageOffset, 0) && in_top_segment >= m.seg.size &&
+      !IsReadableBlockStart(m, mem)) {
     HeapMisused(operation, mem, Finding::kMappingGone);
   }
   if (!IsInUse(p)) HeapMisused(operation, mem, Finding::kNotLive);

@@ -29,8 +29,8 @@ std::string ExpectedLine(Misuse const& misuse) {
   std::snprintf(address, sizeof address, "0x%08lx",
                 static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(misuse.address)));
   // Exactly one line, and nothing else.
-  return std::string("^VaruRuror: ") + misuse.operation + "\\(" + address + "\\): " +
-         misuse.finding + "[^\n]*\n$";
+  return std::string("^VaruRuror: ") + misuse.operation + "\\(" + address +
+         "\\): " + misuse.finding + "[^\n]*\n$";
 }
 
 constexpr char kNotABlock[] = "not a block of the library heap";
@@ -64,8 +64,7 @@ TEST(HeapMisuseMessage, EachMisuseSaysWhatItFound) {
   std::vector<Misuse> cases = {
       {"a stack address", "dlfree", on_stack + 16, kNotLive, [&] { dlfree(on_stack + 16); }},
       {"inside a block", "dlfree", zeroed + 64, kNotLive, [&] { dlfree(zeroed + 64); }},
-      {"inside a block, misaligned", "dlfree", zeroed + 5, kNotABlock,
-       [&] { dlfree(zeroed + 5); }},
+      {"inside a block, misaligned", "dlfree", zeroed + 5, kNotABlock, [&] { dlfree(zeroed + 5); }},
       {"a double free", "dlfree", freed, kNotLive, [&] { dlfree(freed); }},
       {"resizing a freed block", "dlrealloc", freed, kNotLive, [&] { dlrealloc(freed, 200); }},
       {"an overrun into the next head", "dlfree", overrun, kTagsOverwritten,

@@ -211,7 +211,7 @@ TEST(Memtrack, WritesAPageThatAHeadlessBrowserPlots) {
     tracker_files::StartTracked(dir);
     mem_Tracker_Interface::EnterPhase("<script>alert(1)</script>", 0);
     for (int i = 0; i < 20000; ++i) mem_Malloc(16);  // more points than a plot keeps
-    mem_Tracker_Interface::EnterPhase("brief", 0);  // two operations: a marker of its own
+    mem_Tracker_Interface::EnterPhase("brief", 0);   // two operations: a marker of its own
     mem_Free(mem_Malloc(64));
     mem_Tracker_Interface::ExitPhase(0);
     for (int i = 0; i < 2000; ++i) mem_Malloc(16);
@@ -247,8 +247,9 @@ TEST(Memtrack, WritesAPageThatAHeadlessBrowserPlots) {
   EXPECT_GE(std::stoi(status[3]), 3) << "ticks on the live-bytes axis";
   EXPECT_EQ(status[4], "1") << "the brief phase gets a marker, the long one none";
   // The legend: every phase, each in a colour of its own.
-  std::regex const item("<li data-id=\"[0-9]+\"><i class=\"swatch\" style=\"background: "
-                        "(rgb\\([0-9, ]+\\));\"></i>([^<]*)</li>");
+  std::regex const item(
+      "<li data-id=\"[0-9]+\"><i class=\"swatch\" style=\"background: "
+      "(rgb\\([0-9, ]+\\));\"></i>([^<]*)</li>");
   std::set<std::string> colours;
   std::vector<std::string> legend;
   for (std::sregex_iterator it(dom.out.begin(), dom.out.end(), item), end; it != end; ++it) {
