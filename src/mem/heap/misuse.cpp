@@ -1,7 +1,7 @@
 #include "mem/heap/misuse.h"
 
+#include <cstddef>
 #include <cstdlib>
-#include <cstring>
 
 #include "plat/standard_error.h"
 #include "plat/virtual_memory.h"

@@ -65,8 +65,9 @@ void* Realloc(HeapState& m, void* old_mem, std::size_t bytes) {
   Chunk* old_p = InUseChunkOf(m, old_mem, kOperation);
   std::size_t old_size = ChunkSize(old_p);
   Chunk* next = ChunkPlus(old_p, old_size);
-  if (next <= old_p || !PrevInUse(next))
+  if (next <= old_p || !PrevInUse(next)) {
     HeapMisused(kOperation, old_mem, Finding::kTagsOverwritten);
+  }
   std::size_t old_usable = old_size - OverheadFor(old_p);
   std::size_t nb = RequestToSize(bytes);
   Chunk* new_p = nullptr;
