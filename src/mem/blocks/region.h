@@ -46,12 +46,21 @@ class FixedRegion final : public Region {
     return start_ + offset;
   }
 
-  bool Free(int index) override {
-    int offset = index - start_;
+  bool Free(int index) override { return FreeAt(index - start_); }
+
+  // Free by the slot's offset from the record.
+  bool FreeAt(int offset) {
     alloc_count_ -= slot_words_;
     *SlotAt(offset) = first_free_;
     first_free_ = offset;
     return alloc_count_ == 0;
+  }
+
+  // Takes back the free offset and allocated words that a caller kept elsewhere while it
+  // handed out and took back this region's slots itself.
+  void SetFreeState(int first_free, int alloc_count) {
+    first_free_ = first_free;
+    alloc_count_ = alloc_count;
   }
 
   void Print() const override;
