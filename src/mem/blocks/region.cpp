@@ -7,16 +7,15 @@ namespace mem::blocks {
 Region::~Region() = default;
 
 FixedRegion::FixedRegion(int start, int size_class, int length, int slot_words)
-    : start_(start),
-      class_(size_class),
-      alloc_count_(0),
+    : class_(size_class),
+      free_{kHeaderWords, 0},
+      start_(start),
       header_words_(kHeaderWords),
       length_(length),
-      first_free_(kHeaderWords),
       slot_words_(slot_words) {
-  *SlotAt(first_free_) = kNeverUsed;
+  *SlotAt(free_.first_free) = kNeverUsed;
 }
 
-void FixedRegion::Print() const { std::printf("FixedRegion: AllocCount = %d\n", alloc_count_); }
+void FixedRegion::Print() const { std::printf("FixedRegion: AllocCount = %d\n", free_.alloc_count); }
 
 }  // namespace mem::blocks

@@ -25,19 +25,7 @@ using mem::blocks::kWordBytes;
 // The region of each class list's head page, null while the list is empty. The pool keeps
 // it beside the head's page id, so that an allocation needs no lookup in the id table;
 // there is one pool per process, so the cache is process-wide.
-extern FixedRegion* g_head_region[kClassCount];
-
-// The head page's free offset and allocated words, kept here rather than in its region
-// while it is the head: every page's records lie at the same offsets of a 4096-byte page,
-// so they all share a few cache sets, and allocation then reads none of them. The region
-// gets them back before the pool's own operations touch the class (WriteBack) and they are
-// read again after (Reload). With an empty list, first_free lies beyond every slot.
-struct HeadState {
-  FixedRegion* region;
-  int first_free;
-  int alloc_count;
-};
-extern HeadState g_head_state[kClassCount];
+extern FixedRegion* g_head_region[kClassCount] __attribute__((visibility("hidden")));
 
 // A page's region record lies behind the page mark and the fixed-block record (byte 48).
 constexpr std::uintptr_t kRegionOffsetBytes =
@@ -45,43 +33,71 @@ constexpr std::uintptr_t kRegionOffsetBytes =
 // The length of a pool page's region, counted from its record.
 constexpr int kRegionLength = mem_TBPool::kMemoryWords - mem_FixedBlock::kRegionOffset;
 constexpr int kNoHeadOffset = kRegionLength + 1;
+// The first slot's byte offset in its page (80).
+constexpr unsigned kFirstSlotByte = kRegionOffsetBytes + FixedRegion::kHeaderWords * kWordBytes;
 
-// What the common cases need of a class: its slot words, the last offset at which a slot
-// can start, its slots' bytes and their span, and the multiplier that divides a byte
-// offset in the slot area by the slot bytes (exact below the span).
-struct ClassShape {
+// Everything the common cases read of a class, in one 32-byte record per class.
+//
+// The head page's free offset and allocated words are kept here rather than in its region
+// while it is the head: every page's records lie at the same offsets of a 4096-byte page,
+// so they all share a few cache sets, and allocation then reads none of them. The region
+// gets them back before the pool's own operations touch the class (WriteBack) and they are
+// read again after (Reload). With an empty list, first_free lies beyond every slot.
+//
+// The slot test: the slot bytes are 2^k times an odd factor whose inverse modulo 2^32 is
+// inverse. Multiplying by it maps the 32-bit words one to one and takes v * slot bytes to
+// v * 2^k, so a byte offset x in the slot area is a slot start exactly when x * inverse is
+// below slot_limit (slots * 2^k) with its low k bits (low_bits) clear: one multiplication
+// tests the alignment and the range at once.
+struct alignas(32) HeadState {
+  FixedRegion* region;
+  mem::blocks::FreeState state;
   int slot_words;
-  int last_offset;
-  unsigned slot_bytes;
-  unsigned span;
-  unsigned reciprocal;
+  int last_offset;  // the last offset at which a slot can start
+  std::uint32_t inverse;
+  std::uint32_t slot_limit;
+  std::uint32_t low_bits;
 };
-constexpr int kReciprocalShift = 22;
-constexpr std::array<ClassShape, kClassCount> kClassShapes = [] {
-  std::array<ClassShape, kClassCount> shapes{};
-  for (int size_class = 0; size_class < kClassCount; ++size_class) {
-    auto words = static_cast<int>(mem::blocks::kSlotWords[size_class]);
-    unsigned bytes = static_cast<unsigned>(words) * kWordBytes;
-    unsigned slots = static_cast<unsigned>((kRegionLength - FixedRegion::kHeaderWords) / words);
-    shapes[size_class] = {words, kRegionLength - words, bytes, slots * bytes,
-                          ((1u << kReciprocalShift) + bytes - 1) / bytes};
-  }
-  return shapes;
-}();
+static_assert(sizeof(HeadState) == 32, "one class, half a cache line");
+extern HeadState g_head_state[kClassCount] __attribute__((visibility("hidden")));
 
-constexpr unsigned SlotNumber(unsigned offset_in_slots, ClassShape const& shape) {
-  return (offset_in_slots * shape.reciprocal) >> kReciprocalShift;
+constexpr std::uint32_t InverseOfOdd(std::uint32_t odd) {
+  std::uint32_t inverse = odd;  // right to 3 bits; each step doubles them
+  for (int step = 0; step < 4; ++step) inverse *= 2u - odd * inverse;
+  return inverse;
 }
 
-constexpr bool ReciprocalsDivideExactly() {
-  for (ClassShape const& shape : kClassShapes) {
-    for (unsigned offset = 0; offset < shape.span; ++offset) {
-      if (SlotNumber(offset, shape) != offset / shape.slot_bytes) return false;
+constexpr HeadState EmptyHeadState(int size_class) {
+  auto words = static_cast<int>(mem::blocks::kSlotWords[size_class]);
+  std::uint32_t bytes = static_cast<std::uint32_t>(words) * kWordBytes;
+  std::uint32_t power = bytes & (0u - bytes);
+  auto slots = static_cast<std::uint32_t>((kRegionLength - FixedRegion::kHeaderWords) / words);
+  return HeadState{nullptr,           {kNoHeadOffset, 0}, words,     kRegionLength - words,
+                   InverseOfOdd(bytes / power), slots * power, power - 1};
+}
+
+constexpr bool IsSlotStart(std::uint32_t in_slots, HeadState const& shape) {
+  std::uint32_t scaled = in_slots * shape.inverse;
+  return scaled < shape.slot_limit && (scaled & shape.low_bits) == 0;
+}
+
+constexpr bool SlotTestIsExact() {
+  for (int size_class = 0; size_class < kClassCount; ++size_class) {
+    HeadState shape = EmptyHeadState(size_class);
+    std::uint32_t bytes = static_cast<std::uint32_t>(shape.slot_words) * kWordBytes;
+    std::uint32_t slots =
+        static_cast<std::uint32_t>((kRegionLength - FixedRegion::kHeaderWords) / shape.slot_words);
+    for (std::uint32_t x = 0; x < kPoolPageBytes; ++x) {
+      if (IsSlotStart(x, shape) != (x % bytes == 0 && x / bytes < slots)) return false;
+    }
+    // Offsets below the slot area wrap to the top of the word.
+    for (std::uint32_t below = 1; below <= kFirstSlotByte; ++below) {
+      if (IsSlotStart(0u - below, shape)) return false;
     }
   }
   return true;
 }
-static_assert(ReciprocalsDivideExactly(), "every offset in a page finds its slot");
+static_assert(SlotTestIsExact(), "the slot test finds every slot start and nothing else");
 
 // The class of a routed request by its size in words, rounded up: every class boundary
 // is a whole number of words, and a table read costs no branch.
@@ -124,13 +140,11 @@ inline int SlotOffset(void const* p) {
 
 // Whether p, in a live page of the class, may be given back to a region whose free list
 // starts at first_free and that has alloc_count words allocated.
-inline Misuse FindMisuse(void const* p, ClassShape const& shape, int first_free, int alloc_count) {
-  unsigned in_slots = (reinterpret_cast<std::uintptr_t>(p) & (kPoolPageBytes - 1)) -
-                      (kRegionOffsetBytes + FixedRegion::kHeaderWords * kWordBytes);
-  // Below the first slot, in_slots wraps past the span.
-  if (in_slots >= shape.span || SlotNumber(in_slots, shape) * shape.slot_bytes != in_slots) {
-    return Misuse::kInterior;
-  }
+inline Misuse FindMisuse(void const* p, HeadState const& shape, int first_free, int alloc_count) {
+  std::uint32_t in_slots =
+      static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(p) & (kPoolPageBytes - 1)) -
+      kFirstSlotByte;
+  if (!IsSlotStart(in_slots, shape)) return Misuse::kInterior;
   if (alloc_count == 0) return Misuse::kEmptyPage;
   if (first_free == SlotOffset(p)) return Misuse::kFirstFreeSlot;
   return Misuse::kNone;
@@ -141,49 +155,44 @@ inline Misuse FindMisuse(void const* p, ClassShape const& shape, int first_free,
 // then the slots never handed out, in order.
 inline void* TryAllocate(unsigned size) {
   if (g_thread_lock) return nullptr;
-  int size_class = RoutedClassOf(size);
-  HeadState& head = g_head_state[size_class];
-  ClassShape const& shape = kClassShapes[size_class];
-  int offset = head.first_free;
-  if (offset > shape.last_offset) return nullptr;
+  HeadState& head = g_head_state[RoutedClassOf(size)];
+  int offset = head.state.first_free;
+  if (offset > head.last_offset) return nullptr;
   std::int32_t* slot = head.region->SlotAt(offset);
   if (*slot == FixedRegion::kNeverUsed) {
-    int next = offset + shape.slot_words;
-    head.first_free = next;
-    if (next < kRegionLength) slot[shape.slot_words] = FixedRegion::kNeverUsed;
+    int next = offset + head.slot_words;
+    head.state.first_free = next;
+    if (next < kRegionLength) slot[head.slot_words] = FixedRegion::kNeverUsed;
   } else {
-    head.first_free = *slot;
+    head.state.first_free = *slot;
   }
-  head.alloc_count += shape.slot_words;
+  head.state.alloc_count += head.slot_words;
   return slot;
 }
 
-// Gives back p, a slot of a live page of the pool, unless the pool must decide: false
-// then, with nothing changed. A page with no free slot may be out of its class list, and
-// the last slot of a page empties it; both cases need the class list.
+// Gives back p, in a live page of the pool, unless the pool must decide: false then, with
+// nothing changed. The pool decides a page with no free slot (it may be out of its class
+// list), the last slot of a page (it empties it), and every pointer the cheap tests find
+// wrong (it stops the process). The head page's free state is the cached one, any other
+// page's is in its region, on the line of the page mark.
 inline bool TryFree(void* p) {
   if (g_thread_lock) return false;
-  std::uintptr_t page = reinterpret_cast<std::uintptr_t>(p) & ~(kPoolPageBytes - 1);
-  FixedRegion* region = RegionOfPage(page);
-  int size_class = region->SizeClass();
-  ClassShape const& shape = kClassShapes[size_class];
-  HeadState& head = g_head_state[size_class];
-  auto* slot = static_cast<std::int32_t*>(p);
-  if (head.region == region) {
-    Misuse misuse = FindMisuse(p, shape, head.first_free, head.alloc_count);
-    if (misuse != Misuse::kNone) StopOnMisuse("mem_Free", p, misuse);
-    if (head.alloc_count == shape.slot_words) return false;
-    *slot = head.first_free;
-    head.first_free = SlotOffset(p);
-    head.alloc_count -= shape.slot_words;
-    return true;
-  }
-  int first_free = region->FirstFree();
-  int alloc_count = region->AllocCount();
-  Misuse misuse = FindMisuse(p, shape, first_free, alloc_count);
-  if (misuse != Misuse::kNone) StopOnMisuse("mem_Free", p, misuse);
-  if (first_free > shape.last_offset || alloc_count == shape.slot_words) return false;
-  region->FreeAt(SlotOffset(p));
+  auto address = reinterpret_cast<std::uintptr_t>(p);
+  FixedRegion* region = RegionOfPage(address & ~(kPoolPageBytes - 1));
+  HeadState* head = g_head_state + region->SizeClass();
+  std::uint32_t in_slots =
+      static_cast<std::uint32_t>(address & (kPoolPageBytes - 1)) - kFirstSlotByte;
+  std::uint32_t scaled = in_slots * head->inverse;
+  if (scaled >= head->slot_limit || (scaled & head->low_bits) != 0) return false;
+  mem::blocks::FreeState* state = head->region == region ? &head->state : &region->State();
+  int last_offset = head->last_offset;
+  int alloc_count = state->alloc_count - head->slot_words;
+  int first_free = state->first_free;
+  int offset = static_cast<int>(in_slots / kWordBytes) + FixedRegion::kHeaderWords;
+  if (first_free > last_offset || first_free == offset || alloc_count <= 0) return false;
+  *static_cast<std::int32_t*>(p) = first_free;
+  state->first_free = offset;
+  state->alloc_count = alloc_count;
   return true;
 }
 

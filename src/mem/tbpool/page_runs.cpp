@@ -7,6 +7,7 @@
 namespace mem::thread_block {
 
 PageRun** g_page_map[kMapHighEntries];
+unsigned char g_live_pages[std::uintptr_t{1} << (kAddressBits - kPageShift)];
 
 namespace {
 
@@ -15,9 +16,11 @@ char const kTag[] = "mem_TBPool";
 PageRun* g_first_run = nullptr;
 PageRun* g_first_with_free = nullptr;
 
-std::uint32_t AllPages(int pages) { return pages == 32 ? ~0u : (1u << pages) - 1; }
+std::uint64_t AllPages(int pages) {
+  return pages == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << pages) - 1;
+}
 
-static_assert(kPagesPerRun <= 32, "a run's free pages are the bits of one word");
+static_assert(kPagesPerRun <= 64, "a run's free pages are the bits of one word");
 
 void PushWithFree(PageRun* run) {
   run->previous_with_free = nullptr;
@@ -46,6 +49,7 @@ void Remove(PageRun* run) {
 
 void SetMap(std::uintptr_t page, PageRun* run) {
   g_page_map[page >> kMapHighShift][(page >> kPageShift) & kMapLowMask] = run;
+  g_live_pages[page >> kPageShift] = run != nullptr ? 1 : 0;
 }
 
 // Makes the map's second level for every page of [begin, end); false without memory.
@@ -74,7 +78,7 @@ void* NewRun(mem_DLAllocator& heap) {
       return nullptr;
     }
     // The first page is handed out at once.
-    *run = PageRun{base, pages, AllPages(pages) & ~1u, g_first_run, nullptr, nullptr, nullptr};
+    *run = PageRun{base, pages, AllPages(pages) & ~std::uint64_t{1}, g_first_run, nullptr, nullptr, nullptr};
     if (g_first_run != nullptr) g_first_run->previous = run;
     g_first_run = run;
     if (run->free_pages != 0) PushWithFree(run);
@@ -89,7 +93,7 @@ void* NewRun(mem_DLAllocator& heap) {
 void* PageRuns::Take(mem_DLAllocator& heap) {
   PageRun* run = g_first_with_free;
   if (run == nullptr) return NewRun(heap);
-  int index = __builtin_ctz(run->free_pages);
+  int index = __builtin_ctzll(run->free_pages);
   run->free_pages &= run->free_pages - 1;
   if (run->free_pages == 0) RemoveWithFree(run);
   std::uintptr_t page = run->base + (static_cast<std::uintptr_t>(index) << kPageShift);
@@ -102,7 +106,7 @@ void PageRuns::Give(mem_DLAllocator& heap, void* page_memory) {
   PageRun* run = RunOfPage(page);
   SetMap(page, nullptr);
   bool had_free = run->free_pages != 0;
-  run->free_pages |= 1u << ((page - run->base) >> kPageShift);
+  run->free_pages |= std::uint64_t{1} << ((page - run->base) >> kPageShift);
   if (run->free_pages == AllPages(run->pages)) {
     if (had_free) RemoveWithFree(run);
     Remove(run);

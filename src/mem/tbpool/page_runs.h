@@ -18,12 +18,12 @@ namespace mem::thread_block {
 constexpr std::uintptr_t kPoolPageBytes = 4096;
 constexpr int kPageShift = 12;
 // A run's pages; its free pages are the bits of one word.
-constexpr int kPagesPerRun = 16;
+constexpr int kPagesPerRun = 62;
 
 struct PageRun {
   std::uintptr_t base;        // the first page
   int pages;                  // kPagesPerRun, or 1 when a whole run could not be had
-  std::uint32_t free_pages;   // bit i: page i is not in use
+  std::uint64_t free_pages;   // bit i: page i is not in use
   PageRun* next;              // every run
   PageRun* previous;
   PageRun* next_with_free;    // the runs with a free page
@@ -36,14 +36,21 @@ constexpr int kMapLowBits = 10;
 constexpr int kMapHighShift = kPageShift + kMapLowBits;
 constexpr int kMapHighEntries = 1 << (32 - kMapHighShift);
 constexpr std::uintptr_t kMapLowMask = (1u << kMapLowBits) - 1;
-extern PageRun** g_page_map[kMapHighEntries];
+extern PageRun** g_page_map[kMapHighEntries] __attribute__((visibility("hidden")));
 
 inline PageRun* RunOfPage(std::uintptr_t page) {
   PageRun* const* low = g_page_map[page >> kMapHighShift];
   return low != nullptr ? low[(page >> kPageShift) & kMapLowMask] : nullptr;
 }
 
-inline bool IsLivePage(std::uintptr_t page) { return RunOfPage(page) != nullptr; }
+// One byte per page of the address space, nonzero for a live page of the pool: the
+// front end's ownership test on every free of a pool block, one load. Only the bytes of
+// the pool's pages are ever written, so the map costs address space, not memory.
+constexpr int kAddressBits = 32;
+extern unsigned char g_live_pages[std::uintptr_t{1} << (kAddressBits - kPageShift)]
+    __attribute__((visibility("hidden")));
+
+inline bool IsLivePage(std::uintptr_t page) { return g_live_pages[page >> kPageShift] != 0; }
 
 // Hands out pages and takes them back. Callers serialise (the pool's lock).
 class PageRuns {

@@ -20,7 +20,6 @@ using mem::blocks::kSlotWords;
 using mem::blocks::kWordBytes;
 using mem::thread_block::g_head_region;
 using mem::thread_block::g_head_state;
-using mem::thread_block::kClassShapes;
 using mem::thread_block::MemoryOfRegion;
 using mem::thread_block::PageRuns;
 
@@ -138,15 +137,15 @@ void mem_TBPool::SetHead(int size_class, mem_FixedBlock* block) {
 
 void mem_TBPool::WriteBack(int size_class) {
   mem::thread_block::HeadState const& head = g_head_state[size_class];
-  if (head.region != nullptr) head.region->SetFreeState(head.first_free, head.alloc_count);
+  if (head.region != nullptr) head.region->State() = head.state;
 }
 
 void mem_TBPool::Reload(int size_class) {
   FixedRegion* region = g_head_region[size_class];
-  g_head_state[size_class] =
-      region != nullptr
-          ? mem::thread_block::HeadState{region, region->FirstFree(), region->AllocCount()}
-          : mem::thread_block::HeadState{nullptr, mem::thread_block::kNoHeadOffset, 0};
+  mem::thread_block::HeadState& head = g_head_state[size_class];
+  head.region = region;
+  head.state = region != nullptr ? region->State()
+                                 : mem::blocks::FreeState{mem::thread_block::kNoHeadOffset, 0};
 }
 
 void mem_TBPool::WriteBackAll() {
@@ -156,7 +155,7 @@ void mem_TBPool::WriteBackAll() {
 void mem_TBPool::CheckGivenBack(char const* entry, void* p) {
   FixedRegion& region = *RegionOfBlock(BlockOfPage(reinterpret_cast<std::uintptr_t>(p) & ~(kPageBytes - 1)));
   mem::thread_block::Misuse misuse = mem::thread_block::FindMisuse(
-      p, kClassShapes[region.SizeClass()], region.FirstFree(), region.AllocCount());
+      p, g_head_state[region.SizeClass()], region.FirstFree(), region.AllocCount());
   if (misuse != mem::thread_block::Misuse::kNone) mem::thread_block::StopOnMisuse(entry, p, misuse);
 }
 
@@ -277,10 +276,9 @@ namespace mem::thread_block {
 
 FixedRegion* g_head_region[kClassCount];
 HeadState g_head_state[kClassCount] = {
-    {nullptr, kNoHeadOffset, 0}, {nullptr, kNoHeadOffset, 0}, {nullptr, kNoHeadOffset, 0},
-    {nullptr, kNoHeadOffset, 0}, {nullptr, kNoHeadOffset, 0}, {nullptr, kNoHeadOffset, 0},
-    {nullptr, kNoHeadOffset, 0}, {nullptr, kNoHeadOffset, 0}, {nullptr, kNoHeadOffset, 0},
-    {nullptr, kNoHeadOffset, 0}};
+    EmptyHeadState(0), EmptyHeadState(1), EmptyHeadState(2), EmptyHeadState(3),
+    EmptyHeadState(4), EmptyHeadState(5), EmptyHeadState(6), EmptyHeadState(7),
+    EmptyHeadState(8), EmptyHeadState(9)};
 static_assert(kClassCount == 10, "one empty head state per class");
 
 namespace {
