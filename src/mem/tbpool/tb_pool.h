@@ -38,6 +38,7 @@ class mem_TBPool final : public mem_DLAllocator {
   // For checks: the page-id table, the ids handed out, the class lists, the free ids.
   int PageCount() const { return page_count_; }
   int ClassHead(int size_class) const { return class_heads_[size_class]; }
+  int ClassTail(int size_class) const { return class_tails_[size_class]; }
   int FreeIdHead() const { return free_id_head_; }
   void* TableEntry(int id) const { return table_.Get(id); }
   static mem_FixedBlock* BlockOfPage(std::uintptr_t page);
@@ -70,6 +71,8 @@ class mem_TBPool final : public mem_DLAllocator {
   mem_BlockTable table_;
   int page_count_;
   int class_heads_[mem::blocks::kClassCount];
+  // The last page of each class list: a page that gets a free slot back is linked in
+  // there, so that it gathers more free slots before allocation comes back to it.
   int class_tails_[mem::blocks::kClassCount];
   int free_id_head_;  // the last freed id plus one; 0 when none is free
 };
