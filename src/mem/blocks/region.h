@@ -8,13 +8,6 @@
 
 namespace mem::blocks {
 
-// A fixed region's free-list head (an offset from its record) and its allocated words:
-// what every allocation and free reads and writes, side by side.
-struct FreeState {
-  int first_free;
-  int alloc_count;
-};
-
 // Offsets and positions are in words: a region lives inside a block's memory, and its
 // record sits at word start of that memory, with its slots after its header.
 class Region {
@@ -40,16 +33,16 @@ class FixedRegion final : public Region {
   // Inline: the pools call these on every small allocation and free. Every slot has the
   // region's one size, so the request's size does not matter.
   int Allocate(unsigned /*bytes*/ = 0) override {
-    if (free_.first_free > length_ - slot_words_) return kNoSlot;
-    int offset = free_.first_free;
+    if (first_free_ > length_ - slot_words_) return kNoSlot;
+    int offset = first_free_;
     std::int32_t* slot = SlotAt(offset);
     if (*slot == kNeverUsed) {
-      free_.first_free += slot_words_;
-      if (free_.first_free < length_) *SlotAt(free_.first_free) = kNeverUsed;
+      first_free_ += slot_words_;
+      if (first_free_ < length_) *SlotAt(first_free_) = kNeverUsed;
     } else {
-      free_.first_free = *slot;
+      first_free_ = *slot;
     }
-    free_.alloc_count += slot_words_;
+    alloc_count_ += slot_words_;
     return start_ + offset;
   }
 
@@ -57,23 +50,19 @@ class FixedRegion final : public Region {
 
   // Free by the slot's offset from the record.
   bool FreeAt(int offset) {
-    free_.alloc_count -= slot_words_;
-    *SlotAt(offset) = free_.first_free;
-    free_.first_free = offset;
-    return free_.alloc_count == 0;
+    alloc_count_ -= slot_words_;
+    *SlotAt(offset) = first_free_;
+    first_free_ = offset;
+    return alloc_count_ == 0;
   }
-
-  // The free offset and allocated words, for a caller that hands out and takes back this
-  // region's slots itself (the thread-block pool's common cases).
-  FreeState& State() { return free_; }
 
   void Print() const override;
 
   int Start() const { return start_; }
   int SizeClass() const { return class_; }
-  int AllocCount() const { return free_.alloc_count; }
+  int AllocCount() const { return alloc_count_; }
   int Length() const { return length_; }
-  int FirstFree() const { return free_.first_free; }
+  int FirstFree() const { return first_free_; }
   int SlotWords() const { return slot_words_; }
   // The slot's first word: the offset of the next free slot, or kNeverUsed. The record is
   // the first thing at word start, so the block's memory begins start words before it.
@@ -87,33 +76,15 @@ class FixedRegion final : public Region {
   static constexpr int kHeaderWords = 8;
 
  private:
-  // The class and the free state come first, so that in a thread-block page they share
-  // the page mark's cache line (bytes 48 to 63) and a free reads no other line of the
-  // page's records.
-  int class_;
-  FreeState free_;
   int start_;
+  int class_;
+  int alloc_count_;
   int header_words_;
   int length_;
+  int first_free_;
   int slot_words_;
-
-  friend struct FixedRegionLayout;
 };
 static_assert(sizeof(FixedRegion) == 32, "eight words");
-
-// The record's words: virtual table, class, first free, allocated words, start, header
-// words, length, slot words. GCC lays out this single-inheritance record as the
-// standard-layout one it would be without the virtual table.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Winvalid-offsetof"
-struct FixedRegionLayout {
-  static_assert(offsetof(FixedRegion, class_) == 4 && offsetof(FixedRegion, free_) == 8 &&
-                    offsetof(FixedRegion, start_) == 16 &&
-                    offsetof(FixedRegion, header_words_) == 20 &&
-                    offsetof(FixedRegion, length_) == 24 && offsetof(FixedRegion, slot_words_) == 28,
-                "field offsets");
-};
-#pragma GCC diagnostic pop
 static_assert(sizeof(FixedRegion) == FixedRegion::kHeaderWords * 4, "the header is the record");
 
 }  // namespace mem::blocks

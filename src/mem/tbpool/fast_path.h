@@ -32,34 +32,23 @@ constexpr std::uintptr_t kRegionOffsetBytes =
     mem_TBPool::kBlockOffsetBytes + mem_FixedBlock::kRegionOffset * kWordBytes;
 // The length of a pool page's region, counted from its record.
 constexpr int kRegionLength = mem_TBPool::kMemoryWords - mem_FixedBlock::kRegionOffset;
-constexpr int kNoHeadOffset = kRegionLength + 1;
 // The first slot's byte offset in its page (80).
 constexpr unsigned kFirstSlotByte = kRegionOffsetBytes + FixedRegion::kHeaderWords * kWordBytes;
 
-// Everything the common cases read of a class, in one 32-byte record per class.
-//
-// The head page's free offset and allocated words are kept here rather than in its region
-// while it is the head: every page's records lie at the same offsets of a 4096-byte page,
-// so they all share a few cache sets, and allocation then reads none of them. The region
-// gets them back before the pool's own operations touch the class (WriteBack) and they are
-// read again after (Reload). With an empty list, first_free lies beyond every slot.
+// What the common cases read of a class, one 32-byte record per class.
 //
 // The slot test: the slot bytes are 2^k times an odd factor whose inverse modulo 2^32 is
 // inverse. Multiplying by it maps the 32-bit words one to one and takes v * slot bytes to
 // v * 2^k, so a byte offset x in the slot area is a slot start exactly when x * inverse is
 // below slot_limit (slots * 2^k) with its low k bits (low_bits) clear: one multiplication
 // tests the alignment and the range at once.
-struct alignas(32) HeadState {
-  FixedRegion* region;
-  mem::blocks::FreeState state;
+struct alignas(32) ClassShape {
   int slot_words;
   int last_offset;  // the last offset at which a slot can start
   std::uint32_t inverse;
   std::uint32_t slot_limit;
   std::uint32_t low_bits;
 };
-static_assert(sizeof(HeadState) == 32, "one class, half a cache line");
-extern HeadState g_head_state[kClassCount] __attribute__((visibility("hidden")));
 
 constexpr std::uint32_t InverseOfOdd(std::uint32_t odd) {
   std::uint32_t inverse = odd;  // right to 3 bits; each step doubles them
@@ -67,23 +56,28 @@ constexpr std::uint32_t InverseOfOdd(std::uint32_t odd) {
   return inverse;
 }
 
-constexpr HeadState EmptyHeadState(int size_class) {
+constexpr ClassShape ShapeOf(int size_class) {
   auto words = static_cast<int>(mem::blocks::kSlotWords[size_class]);
   std::uint32_t bytes = static_cast<std::uint32_t>(words) * kWordBytes;
   std::uint32_t power = bytes & (0u - bytes);
   auto slots = static_cast<std::uint32_t>((kRegionLength - FixedRegion::kHeaderWords) / words);
-  return HeadState{nullptr,           {kNoHeadOffset, 0}, words,     kRegionLength - words,
-                   InverseOfOdd(bytes / power), slots * power, power - 1};
+  return ClassShape{words, kRegionLength - words, InverseOfOdd(bytes / power), slots * power,
+                    power - 1};
 }
 
-constexpr bool IsSlotStart(std::uint32_t in_slots, HeadState const& shape) {
+inline constexpr std::array<ClassShape, kClassCount> kClassShapes = [] {
+  std::array<ClassShape, kClassCount> shapes{};
+  for (int size_class = 0; size_class < kClassCount; ++size_class) shapes[size_class] = ShapeOf(size_class);
+  return shapes;
+}();
+
+constexpr bool IsSlotStart(std::uint32_t in_slots, ClassShape const& shape) {
   std::uint32_t scaled = in_slots * shape.inverse;
   return scaled < shape.slot_limit && (scaled & shape.low_bits) == 0;
 }
 
 constexpr bool SlotTestIsExact() {
-  for (int size_class = 0; size_class < kClassCount; ++size_class) {
-    HeadState shape = EmptyHeadState(size_class);
+  for (ClassShape const& shape : kClassShapes) {
     std::uint32_t bytes = static_cast<std::uint32_t>(shape.slot_words) * kWordBytes;
     std::uint32_t slots =
         static_cast<std::uint32_t>((kRegionLength - FixedRegion::kHeaderWords) / shape.slot_words);
@@ -140,7 +134,7 @@ inline int SlotOffset(void const* p) {
 
 // Whether p, in a live page of the class, may be given back to a region whose free list
 // starts at first_free and that has alloc_count words allocated.
-inline Misuse FindMisuse(void const* p, HeadState const& shape, int first_free, int alloc_count) {
+inline Misuse FindMisuse(void const* p, ClassShape const& shape, int first_free, int alloc_count) {
   std::uint32_t in_slots =
       static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(p) & (kPoolPageBytes - 1)) -
       kFirstSlotByte;
@@ -151,48 +145,35 @@ inline Misuse FindMisuse(void const* p, HeadState const& shape, int first_free, 
 }
 
 // A slot for size (under kRoutedSizeLimit) bytes from its class's head page, or null
-// when the pool must decide. The same slot the region would give: its free list first,
-// then the slots never handed out, in order.
+// when the pool must decide.
 inline void* TryAllocate(unsigned size) {
   if (g_thread_lock) return nullptr;
-  HeadState& head = g_head_state[RoutedClassOf(size)];
-  int offset = head.state.first_free;
-  if (offset > head.last_offset) return nullptr;
-  std::int32_t* slot = head.region->SlotAt(offset);
-  if (*slot == FixedRegion::kNeverUsed) {
-    int next = offset + head.slot_words;
-    head.state.first_free = next;
-    if (next < kRegionLength) slot[head.slot_words] = FixedRegion::kNeverUsed;
-  } else {
-    head.state.first_free = *slot;
-  }
-  head.state.alloc_count += head.slot_words;
-  return slot;
+  FixedRegion* region = g_head_region[RoutedClassOf(size)];
+  if (region == nullptr) return nullptr;
+  int index = region->Allocate();
+  if (index == FixedRegion::kNoSlot) return nullptr;
+  return MemoryOfRegion(region) + index;
 }
 
 // Gives back p, in a live page of the pool, unless the pool must decide: false then, with
 // nothing changed. The pool decides a page with no free slot (it may be out of its class
 // list), the last slot of a page (it empties it), and every pointer the cheap tests find
-// wrong (it stops the process). The head page's free state is the cached one, any other
-// page's is in its region, on the line of the page mark.
+// wrong (it stops the process).
 inline bool TryFree(void* p) {
   if (g_thread_lock) return false;
   auto address = reinterpret_cast<std::uintptr_t>(p);
   FixedRegion* region = RegionOfPage(address & ~(kPoolPageBytes - 1));
-  HeadState* head = g_head_state + region->SizeClass();
+  ClassShape const& shape = kClassShapes[region->SizeClass()];
   std::uint32_t in_slots =
       static_cast<std::uint32_t>(address & (kPoolPageBytes - 1)) - kFirstSlotByte;
-  std::uint32_t scaled = in_slots * head->inverse;
-  if (scaled >= head->slot_limit || (scaled & head->low_bits) != 0) return false;
-  mem::blocks::FreeState* state = head->region == region ? &head->state : &region->State();
-  int last_offset = head->last_offset;
-  int alloc_count = state->alloc_count - head->slot_words;
-  int first_free = state->first_free;
+  if (!IsSlotStart(in_slots, shape)) return false;
   int offset = static_cast<int>(in_slots / kWordBytes) + FixedRegion::kHeaderWords;
-  if (first_free > last_offset || first_free == offset || alloc_count <= 0) return false;
-  *static_cast<std::int32_t*>(p) = first_free;
-  state->first_free = offset;
-  state->alloc_count = alloc_count;
+  int first_free = region->FirstFree();
+  if (first_free > shape.last_offset || first_free == offset ||
+      region->AllocCount() <= shape.slot_words) {
+    return false;
+  }
+  region->FreeAt(offset);
   return true;
 }
 

@@ -19,7 +19,7 @@ using mem::blocks::kClassCount;
 using mem::blocks::kSlotWords;
 using mem::blocks::kWordBytes;
 using mem::thread_block::g_head_region;
-using mem::thread_block::g_head_state;
+using mem::thread_block::kClassShapes;
 using mem::thread_block::MemoryOfRegion;
 using mem::thread_block::PageRuns;
 
@@ -87,13 +87,6 @@ void* mem_TBPool::Allocate(unsigned size, bool take_lock) {
 }
 
 void* mem_TBPool::AllocateUnlocked(int size_class) {
-  WriteBack(size_class);
-  void* slot = AllocateFromRecords(size_class);
-  Reload(size_class);
-  return slot;
-}
-
-void* mem_TBPool::AllocateFromRecords(int size_class) {
   // The walk from the head unlinks every full page it meets, so the page it asks is
   // always the head.
   while (FixedRegion* region = g_head_region[size_class]) {
@@ -135,27 +128,10 @@ void mem_TBPool::SetHead(int size_class, mem_FixedBlock* block) {
   g_head_region[size_class] = block != nullptr ? RegionOfBlock(block) : nullptr;
 }
 
-void mem_TBPool::WriteBack(int size_class) {
-  mem::thread_block::HeadState const& head = g_head_state[size_class];
-  if (head.region != nullptr) head.region->State() = head.state;
-}
-
-void mem_TBPool::Reload(int size_class) {
-  FixedRegion* region = g_head_region[size_class];
-  mem::thread_block::HeadState& head = g_head_state[size_class];
-  head.region = region;
-  head.state = region != nullptr ? region->State()
-                                 : mem::blocks::FreeState{mem::thread_block::kNoHeadOffset, 0};
-}
-
-void mem_TBPool::WriteBackAll() {
-  for (int size_class = 0; size_class < kClassCount; ++size_class) WriteBack(size_class);
-}
-
 void mem_TBPool::CheckGivenBack(char const* entry, void* p) {
   FixedRegion& region = *RegionOfBlock(BlockOfPage(reinterpret_cast<std::uintptr_t>(p) & ~(kPageBytes - 1)));
   mem::thread_block::Misuse misuse = mem::thread_block::FindMisuse(
-      p, g_head_state[region.SizeClass()], region.FirstFree(), region.AllocCount());
+      p, kClassShapes[region.SizeClass()], region.FirstFree(), region.AllocCount());
   if (misuse != mem::thread_block::Misuse::kNone) mem::thread_block::StopOnMisuse(entry, p, misuse);
 }
 
@@ -200,7 +176,6 @@ void mem_TBPool::LinkAtTail(mem_FixedBlock* block, int size_class) {
 
 void mem_TBPool::FreeSlot(void* p) {
   PoolLockGuard lock(true);
-  WriteBack(ClassOfSlot(p));
   CheckGivenBack("mem_Free", p);
   FreeUnlocked(p);
 }
@@ -210,13 +185,6 @@ int mem_TBPool::ClassOfSlot(void const* p) {
 }
 
 void mem_TBPool::FreeUnlocked(void* p) {
-  int size_class = ClassOfSlot(p);
-  WriteBack(size_class);
-  FreeToRecords(p);
-  Reload(size_class);
-}
-
-void mem_TBPool::FreeToRecords(void* p) {
   std::uintptr_t page = reinterpret_cast<std::uintptr_t>(p) & ~(kPageBytes - 1);
   mem_FixedBlock* block = BlockOfPage(page);
   FixedRegion& region = *RegionOfBlock(block);
@@ -242,10 +210,8 @@ void mem_TBPool::FreeToRecords(void* p) {
 
 void* mem_TBPool::Resize(void* p, unsigned size) {
   PoolLockGuard lock(true);
-  int size_class = ClassOfSlot(p);
-  WriteBack(size_class);
   CheckGivenBack("mem_Realloc", p);
-  unsigned slot_bytes = kSlotWords[size_class] * kWordBytes;
+  unsigned slot_bytes = kSlotWords[ClassOfSlot(p)] * kWordBytes;
   if (size == 0) {
     FreeUnlocked(p);
     return nullptr;
@@ -275,11 +241,6 @@ void* mem_TBPool::Resize(void* p, unsigned size) {
 namespace mem::thread_block {
 
 FixedRegion* g_head_region[kClassCount];
-HeadState g_head_state[kClassCount] = {
-    EmptyHeadState(0), EmptyHeadState(1), EmptyHeadState(2), EmptyHeadState(3),
-    EmptyHeadState(4), EmptyHeadState(5), EmptyHeadState(6), EmptyHeadState(7),
-    EmptyHeadState(8), EmptyHeadState(9)};
-static_assert(kClassCount == 10, "one empty head state per class");
 
 namespace {
 
@@ -304,11 +265,7 @@ void Free(void* p) { g_pool->FreeSlot(p); }
 
 void* Resize(void* p, unsigned size) { return g_pool->Resize(p, size); }
 
-// The records are brought up to date first, so that checks can read every page's own.
-mem_TBPool* ExistingPool() {
-  if (g_pool != nullptr) g_pool->WriteBackAll();
-  return g_pool;
-}
+mem_TBPool* ExistingPool() { return g_pool; }
 
 }  // namespace mem::thread_block
 

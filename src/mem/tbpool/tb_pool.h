@@ -42,24 +42,15 @@ class mem_TBPool final : public mem_DLAllocator {
   int FreeIdHead() const { return free_id_head_; }
   void* TableEntry(int id) const { return table_.Get(id); }
   static mem_FixedBlock* BlockOfPage(std::uintptr_t page);
-  // Every class's cached head state into its head page's region.
-  static void WriteBackAll();
 
  private:
   mem_TBPool();
 
-  // The pool's operations bracket their work on a class with WriteBack (the cached head
-  // state into the head's region) and Reload (the head's region into the cache), and in
-  // between work on the records alone.
   void* AllocateUnlocked(int size_class);
-  void* AllocateFromRecords(int size_class);
   void FreeUnlocked(void* p);
-  void FreeToRecords(void* p);
   static int ClassOfSlot(void const* p);
-  // Stops the process when p cannot be a live slot (the class's state written back).
+  // Stops the process when p cannot be a live slot.
   static void CheckGivenBack(char const* entry, void* p);
-  static void WriteBack(int size_class);
-  static void Reload(int size_class);
   int TakePageId();
   // The class list's head: its id, and its region in the process-wide head cache.
   void SetHead(int size_class, mem_FixedBlock* block);

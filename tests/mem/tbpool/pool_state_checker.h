@@ -1,13 +1,12 @@
-// Checks the state the thread-block pool keeps outside its page records: the cached head
-// state of each class against the head page's own free list, the class lists' tails, and
-// the runs of pages against the page map and the pool's live pages.
+// Checks the state the thread-block pool keeps outside its page records (the page checker
+// covers the rest): the class lists' tails, and the runs of pages against the page maps
+// and the pool's live pages.
 #ifndef VARURUROR_TESTS_MEM_TBPOOL_POOL_STATE_CHECKER_H
 #define VARURUROR_TESTS_MEM_TBPOOL_POOL_STATE_CHECKER_H
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <set>
 
 #include "mem/tbpool/fast_path.h"
 #include "mem/tbpool/page_runs.h"
@@ -17,48 +16,7 @@
 namespace pool_state_check {
 
 using mem::blocks::FixedRegion;
-using mem::thread_block::g_head_state;
 using mem::thread_block::PageRun;
-
-// The cached state must describe the head page as its region would: walking the page's
-// free list from the cached offset must find exactly the free slots the cached count
-// leaves. Read before anything writes the cache back.
-inline void CheckHeadStates() {
-  for (int size_class = 0; size_class < mem::blocks::kClassCount; ++size_class) {
-    auto const& head = g_head_state[size_class];
-    auto const expected = mem::thread_block::EmptyHeadState(size_class);
-    EXPECT_EQ(head.region, mem::thread_block::g_head_region[size_class]) << "class " << size_class;
-    EXPECT_EQ(head.slot_words, expected.slot_words);
-    EXPECT_EQ(head.last_offset, expected.last_offset);
-    EXPECT_EQ(head.inverse, expected.inverse);
-    EXPECT_EQ(head.slot_limit, expected.slot_limit);
-    EXPECT_EQ(head.low_bits, expected.low_bits);
-    if (head.region == nullptr) {
-      EXPECT_EQ(head.state.first_free, mem::thread_block::kNoHeadOffset) << "class " << size_class;
-      EXPECT_EQ(head.state.alloc_count, 0) << "class " << size_class;
-      continue;
-    }
-    FixedRegion const& region = *head.region;
-    EXPECT_EQ(region.SizeClass(), size_class);
-    int free_slots = 0;
-    std::set<int> seen;
-    for (int offset = head.state.first_free; offset <= region.Length() - region.SlotWords();) {
-      ASSERT_GE(offset, FixedRegion::kHeaderWords) << "class " << size_class;
-      ASSERT_EQ((offset - FixedRegion::kHeaderWords) % region.SlotWords(), 0);
-      ASSERT_TRUE(seen.insert(offset).second) << "cached free list loops, class " << size_class;
-      std::int32_t link = *region.SlotAt(offset);
-      if (link == FixedRegion::kNeverUsed) {
-        free_slots += (region.Length() - offset) / region.SlotWords();
-        break;
-      }
-      ++free_slots;
-      offset = link;
-    }
-    EXPECT_EQ(head.state.alloc_count,
-              (pool_check::Capacity(region) - free_slots) * region.SlotWords())
-        << "class " << size_class;
-  }
-}
 
 // Every class list ends at its recorded tail.
 inline void CheckTails(mem_TBPool const& pool) {
@@ -120,10 +78,8 @@ inline void CheckRuns(mem_TBPool const& pool, int live_pages) {
   EXPECT_EQ(run_pages_live, live_pages);
 }
 
-// The head states first (before ExistingPool writes them back), then the whole pool
-// with the unchanged page checker, then the tails and the runs.
+// The whole pool with the page checker, then the tails and the runs.
 inline void CheckAll() {
-  CheckHeadStates();
   int live = pool_check::CheckPool();
   mem_TBPool* pool = mem::thread_block::ExistingPool();
   if (pool == nullptr) return;

@@ -1,6 +1,6 @@
 // What a client sees of the thread-block pool stays as described however the pool keeps
 // its state: the slot order within a page, the page format, the words of a page given
-// back. And what the pool keeps beside its pages (cached head state, tails, runs) stays
+// back. And what the pool keeps beside its pages (list tails, runs, page maps) stays
 // sound; heap blocks whose data looks like a page mark stay the heap's; misused pointers
 // stop the process with one line.
 #include <gtest/gtest.h>
@@ -47,15 +47,15 @@ std::uint32_t const* WordsOfPage(std::uintptr_t page) {
 // The first slot of a page whose other slots were never handed out (a page just made, as
 // far as its slots go); the slots taken on the way go to taken.
 void* FirstSlotOfAFreshPage(unsigned size, std::vector<void*>& taken) {
-  auto const& head = mem::thread_block::g_head_state[mem::blocks::ClassOf(size)];
+  int size_class = mem::blocks::ClassOf(size);
   for (;;) {
     void* p = mem_Malloc(size);
-    bool untouched_after = OffsetInPage(p) == kFirstSlotOffset && head.region != nullptr &&
-                           PageOf(head.region) == PageOf(p) &&
-                           head.state.first_free == mem::blocks::FixedRegion::kHeaderWords +
-                                                        head.slot_words &&
-                           *head.region->SlotAt(head.state.first_free) ==
-                               mem::blocks::FixedRegion::kNeverUsed;
+    mem::blocks::FixedRegion const* head = mem::thread_block::g_head_region[size_class];
+    bool untouched_after = OffsetInPage(p) == kFirstSlotOffset && head != nullptr &&
+                           PageOf(head) == PageOf(p) &&
+                           head->FirstFree() == mem::blocks::FixedRegion::kHeaderWords +
+                                                    head->SlotWords() &&
+                           *head->SlotAt(head->FirstFree()) == mem::blocks::FixedRegion::kNeverUsed;
     if (untouched_after) return p;
     taken.push_back(p);
   }
@@ -111,7 +111,7 @@ TEST_F(ThreadBlockPoolContract, EachClassHandsOutAPagesSlotsInTheRegionsOrder) {
       }
     }
 
-    // The page's records, read once the pool has brought them up to date.
+    // The page's records.
     mem_TBPool* pool = mem::thread_block::ExistingPool();
     ASSERT_NE(pool, nullptr);
     EXPECT_EQ(WordsOfPage(worked)[0], worked);
@@ -149,9 +149,9 @@ TEST_F(ThreadBlockPoolContract, EachClassHandsOutAPagesSlotsInTheRegionsOrder) {
 }
 
 // Phases of growth and shrinking through the entry points, with realloc and routing and
-// the lock switch changing along the way, against byte-exact copies; the cached state, the
+// the lock switch changing along the way, against byte-exact copies; the pages, the
 // tails and the runs checked throughout.
-TEST_F(ThreadBlockPoolContract, RandomPhasesKeepTheCachedStateTailsAndRunsSound) {
+TEST_F(ThreadBlockPoolContract, RandomPhasesKeepThePagesTailsAndRunsSound) {
   std::mt19937 random(2126);
   std::map<unsigned char*, std::vector<unsigned char>> live;
   auto fill = [&](unsigned char* block, std::vector<unsigned char>& shadow) {
