@@ -65,6 +65,10 @@ __attribute__((noinline)) void FreeTracked(void* p) {
 }
 
 
+__attribute__((noinline)) void FreePoolBlock(void* p) {
+  if (!thread_block::TryFree(p)) thread_block::Free(p);
+}
+
 __attribute__((noinline)) void* ReallocTracked(void* p, unsigned size) {
   void* resized = IsPoolBlock(p) ? thread_block::Resize(p, size) : g_heap_table.realloc(p, size);
   if (g_realloc_tracking.ShouldReport()) Report(Operation::kRealloc, resized, p, size);
@@ -81,10 +85,7 @@ void* mem_Malloc(unsigned int size) {
 
 void mem_Free(void* p) {
   if (!g_free_tracking.IsOff()) return FreeTracked(p);
-  if (IsPoolBlock(p)) {
-    if (!thread_block::TryFree(p)) thread_block::Free(p);
-    return;
-  }
+  if (IsPoolBlock(p)) return FreePoolBlock(p);
   g_heap_table.free(p);
 }
 

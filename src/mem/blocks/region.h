@@ -56,6 +56,13 @@ class FixedRegion final : public Region {
     return alloc_count_ == 0;
   }
 
+  // For a caller that hands out this region's slots itself and knows their size: the
+  // slot at the first free offset was taken and the free list now starts at next.
+  void Took(int next, int slot_words) {
+    first_free_ = next;
+    alloc_count_ += slot_words;
+  }
+
   void Print() const override;
 
   int Start() const { return start_; }

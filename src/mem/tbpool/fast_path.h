@@ -145,14 +145,24 @@ inline Misuse FindMisuse(void const* p, ClassShape const& shape, int first_free,
 }
 
 // A slot for size (under kRoutedSizeLimit) bytes from its class's head page, or null
-// when the pool must decide.
+// when the pool must decide. The region's own allocation, with the slot size and length
+// every pool page of the class has: its free list first, then the slots never handed out.
 inline void* TryAllocate(unsigned size) {
   if (g_thread_lock) return nullptr;
-  FixedRegion* region = g_head_region[RoutedClassOf(size)];
+  int size_class = RoutedClassOf(size);
+  FixedRegion* region = g_head_region[size_class];
   if (region == nullptr) return nullptr;
-  int index = region->Allocate();
-  if (index == FixedRegion::kNoSlot) return nullptr;
-  return MemoryOfRegion(region) + index;
+  ClassShape const& shape = kClassShapes[size_class];
+  int offset = region->FirstFree();
+  if (offset > shape.last_offset) return nullptr;
+  std::int32_t* slot = region->SlotAt(offset);
+  int next = *slot;
+  if (next == FixedRegion::kNeverUsed) {
+    next = offset + shape.slot_words;
+    if (next < kRegionLength) slot[shape.slot_words] = FixedRegion::kNeverUsed;
+  }
+  region->Took(next, shape.slot_words);
+  return slot;
 }
 
 // Gives back p, in a live page of the pool, unless the pool must decide: false then, with
