@@ -64,7 +64,6 @@ __attribute__((noinline)) void FreeTracked(void* p) {
   }
 }
 
-
 __attribute__((noinline)) void FreePoolBlock(void* p) {
   if (!thread_block::TryFree(p)) thread_block::Free(p);
 }

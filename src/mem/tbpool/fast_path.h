@@ -67,7 +67,8 @@ constexpr ClassShape ShapeOf(int size_class) {
 
 inline constexpr std::array<ClassShape, kClassCount> kClassShapes = [] {
   std::array<ClassShape, kClassCount> shapes{};
-  for (int size_class = 0; size_class < kClassCount; ++size_class) shapes[size_class] = ShapeOf(size_class);
+  for (int size_class = 0; size_class < kClassCount; ++size_class)
+    shapes[size_class] = ShapeOf(size_class);
   return shapes;
 }();
 

@@ -10,9 +10,9 @@ namespace mem::thread_block {
 
 enum class Misuse {
   kNone,
-  kInterior,        // not at the start of a slot
-  kEmptyPage,       // the page has no slot in use
-  kFirstFreeSlot,   // the slot heads its page's free list
+  kInterior,       // not at the start of a slot
+  kEmptyPage,      // the page has no slot in use
+  kFirstFreeSlot,  // the slot heads its page's free list
 };
 
 // Writes "VaruRuror: <entry>(0x...): <what was found>" to standard error and aborts.

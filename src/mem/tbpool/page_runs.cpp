@@ -35,7 +35,8 @@ void RemoveWithFree(PageRun* run) {
   } else {
     g_first_with_free = run->next_with_free;
   }
-  if (run->next_with_free != nullptr) run->next_with_free->previous_with_free = run->previous_with_free;
+  if (run->next_with_free != nullptr)
+    run->next_with_free->previous_with_free = run->previous_with_free;
 }
 
 void Remove(PageRun* run) {
@@ -78,7 +79,8 @@ void* NewRun(mem_DLAllocator& heap) {
       return nullptr;
     }
     // The first page is handed out at once.
-    *run = PageRun{base, pages, AllPages(pages) & ~std::uint64_t{1}, g_first_run, nullptr, nullptr, nullptr};
+    *run = PageRun{base,    pages,  AllPages(pages) & ~std::uint64_t{1}, g_first_run, nullptr,
+                   nullptr, nullptr};
     if (g_first_run != nullptr) g_first_run->previous = run;
     g_first_run = run;
     if (run->free_pages != 0) PushWithFree(run);

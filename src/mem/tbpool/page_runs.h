@@ -17,16 +17,18 @@ namespace mem::thread_block {
 
 constexpr std::uintptr_t kPoolPageBytes = 4096;
 constexpr int kPageShift = 12;
-// A run's pages; its free pages are the bits of one word.
+constexpr int kAddressBits = 32;
+// A run's pages (62 keep a run request under the heap's 256 KiB mapping threshold); its
+// free pages are the bits of one 64-bit word.
 constexpr int kPagesPerRun = 62;
 
 struct PageRun {
-  std::uintptr_t base;        // the first page
-  int pages;                  // kPagesPerRun, or 1 when a whole run could not be had
-  std::uint64_t free_pages;   // bit i: page i is not in use
-  PageRun* next;              // every run
+  std::uintptr_t base;       // the first page
+  int pages;                 // kPagesPerRun, or 1 when a whole run could not be had
+  std::uint64_t free_pages;  // bit i: page i is not in use
+  PageRun* next;             // every run
   PageRun* previous;
-  PageRun* next_with_free;    // the runs with a free page
+  PageRun* next_with_free;  // the runs with a free page
   PageRun* previous_with_free;
 };
 
@@ -34,7 +36,7 @@ struct PageRun {
 // there (null for any other page). The second level is made on first need.
 constexpr int kMapLowBits = 10;
 constexpr int kMapHighShift = kPageShift + kMapLowBits;
-constexpr int kMapHighEntries = 1 << (32 - kMapHighShift);
+constexpr int kMapHighEntries = 1 << (kAddressBits - kMapHighShift);
 constexpr std::uintptr_t kMapLowMask = (1u << kMapLowBits) - 1;
 extern PageRun** g_page_map[kMapHighEntries] __attribute__((visibility("hidden")));
 
@@ -46,7 +48,6 @@ inline PageRun* RunOfPage(std::uintptr_t page) {
 // One byte per page of the address space, nonzero for a live page of the pool: the
 // front end's ownership test on every free of a pool block, one load. Only the bytes of
 // the pool's pages are ever written, so the map costs address space, not memory.
-constexpr int kAddressBits = 32;
 extern unsigned char g_live_pages[std::uintptr_t{1} << (kAddressBits - kPageShift)]
     __attribute__((visibility("hidden")));
 

@@ -129,7 +129,8 @@ void mem_TBPool::SetHead(int size_class, mem_FixedBlock* block) {
 }
 
 void mem_TBPool::CheckGivenBack(char const* entry, void* p) {
-  FixedRegion& region = *RegionOfBlock(BlockOfPage(reinterpret_cast<std::uintptr_t>(p) & ~(kPageBytes - 1)));
+  FixedRegion& region =
+      *RegionOfBlock(BlockOfPage(reinterpret_cast<std::uintptr_t>(p) & ~(kPageBytes - 1)));
   mem::thread_block::Misuse misuse = mem::thread_block::FindMisuse(
       p, kClassShapes[region.SizeClass()], region.FirstFree(), region.AllocCount());
   if (misuse != mem::thread_block::Misuse::kNone) mem::thread_block::StopOnMisuse(entry, p, misuse);

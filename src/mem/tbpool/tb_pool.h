@@ -11,9 +11,9 @@
 #include <cstdint>
 
 #include "mem/blocks/block.h"
-#include "varururor/mem/block_table.h"
 #include "mem/blocks/size_classes.h"
 #include "mem/tbpool/dl_allocator.h"
+#include "varururor/mem/block_table.h"
 
 class mem_TBPool final : public mem_DLAllocator {
  public:

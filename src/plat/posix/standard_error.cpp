@@ -1,8 +1,8 @@
 #include "plat/standard_error.h"
 
-#include <cerrno>
-
 #include <unistd.h>
+
+#include <cerrno>
 
 namespace plat {
 

@@ -51,11 +51,10 @@ void* FirstSlotOfAFreshPage(unsigned size, std::vector<void*>& taken) {
   for (;;) {
     void* p = mem_Malloc(size);
     mem::blocks::FixedRegion const* head = mem::thread_block::g_head_region[size_class];
-    bool untouched_after = OffsetInPage(p) == kFirstSlotOffset && head != nullptr &&
-                           PageOf(head) == PageOf(p) &&
-                           head->FirstFree() == mem::blocks::FixedRegion::kHeaderWords +
-                                                    head->SlotWords() &&
-                           *head->SlotAt(head->FirstFree()) == mem::blocks::FixedRegion::kNeverUsed;
+    bool untouched_after =
+        OffsetInPage(p) == kFirstSlotOffset && head != nullptr && PageOf(head) == PageOf(p) &&
+        head->FirstFree() == mem::blocks::FixedRegion::kHeaderWords + head->SlotWords() &&
+        *head->SlotAt(head->FirstFree()) == mem::blocks::FixedRegion::kNeverUsed;
     if (untouched_after) return p;
     taken.push_back(p);
   }
@@ -70,7 +69,8 @@ TEST_F(ThreadBlockPoolContract, EachClassHandsOutAPagesSlotsInTheRegionsOrder) {
   for (int size_class = 0; size_class < mem::blocks::kClassCount; ++size_class) {
     SCOPED_TRACE(size_class);
     unsigned slot_bytes = mem::blocks::kSlotWords[size_class] * mem::blocks::kWordBytes;
-    int capacity = static_cast<int>((mem::thread_block::kPoolPageBytes - kFirstSlotOffset) / slot_bytes);
+    int capacity =
+        static_cast<int>((mem::thread_block::kPoolPageBytes - kFirstSlotOffset) / slot_bytes);
     std::vector<void*> taken;
     // Two fresh pages in one run, so that the run stays when the second goes back: the
     // first page filled, then the second begun.
@@ -94,8 +94,8 @@ TEST_F(ThreadBlockPoolContract, EachClassHandsOutAPagesSlotsInTheRegionsOrder) {
     std::vector<void*> live{second};
     auto slot_at = [&](int index) { return worked + kFirstSlotOffset + slot_bytes * index; };
     for (int step = 0; step < 400; ++step) {
-      bool allocate = live.size() < 2 ||
-                      (static_cast<int>(live.size()) < capacity - 1 && random() % 2 == 0);
+      bool allocate =
+          live.size() < 2 || (static_cast<int>(live.size()) < capacity - 1 && random() % 2 == 0);
       if (allocate) {
         std::uintptr_t expected = model_free.empty() ? slot_at(never_used++) : model_free.back();
         if (!model_free.empty()) model_free.pop_back();
@@ -130,8 +130,9 @@ TEST_F(ThreadBlockPoolContract, EachClassHandsOutAPagesSlotsInTheRegionsOrder) {
     EXPECT_EQ(region.AllocCount(), static_cast<int>(live.size() * slot_bytes / 4));
     std::uintptr_t expected_first_free =
         model_free.empty() ? slot_at(never_used) : model_free.back();
-    EXPECT_EQ(region.FirstFree(),
-              static_cast<int>((expected_first_free - reinterpret_cast<std::uintptr_t>(&region)) / 4));
+    EXPECT_EQ(
+        region.FirstFree(),
+        static_cast<int>((expected_first_free - reinterpret_cast<std::uintptr_t>(&region)) / 4));
     pool_state_check::CheckAll();
 
     // A slot of the first page links it in again, so the worked page has a neighbour and
@@ -155,7 +156,8 @@ TEST_F(ThreadBlockPoolContract, RandomPhasesKeepThePagesTailsAndRunsSound) {
   std::mt19937 random(2126);
   std::map<unsigned char*, std::vector<unsigned char>> live;
   auto fill = [&](unsigned char* block, std::vector<unsigned char>& shadow) {
-    for (std::size_t i = 0; i < shadow.size(); ++i) block[i] = shadow[i] = static_cast<unsigned char>(random());
+    for (std::size_t i = 0; i < shadow.size(); ++i)
+      block[i] = shadow[i] = static_cast<unsigned char>(random());
   };
   auto intact = [&](unsigned char* block, std::vector<unsigned char> const& shadow, std::size_t n) {
     return n == 0 || std::memcmp(block, shadow.data(), n) == 0;
@@ -220,7 +222,8 @@ TEST(ThreadBlockPoolOwnership, AMarkInAHeapBlocksDataDoesNotTakeAnotherBlocksFre
   EXPECT_IN_CHILD(
       "^heap block freed, data intact$", mem_Free(mem_Malloc(1)); mem_TBAllocator(2);
       mem_Free(mem_Malloc(16)); constexpr unsigned kSize = 200; std::vector<unsigned char*> blocks;
-      for (int i = 0; i < 200; ++i) blocks.push_back(static_cast<unsigned char*>(mem_Malloc(kSize)));
+      for (int i = 0; i < 200; ++i)
+          blocks.push_back(static_cast<unsigned char*>(mem_Malloc(kSize)));
       // A block with a page boundary at least 80 bytes from its end, and a later block that
       // begins in that page.
       for (std::size_t i = 0; i + 1 < blocks.size(); ++i) {
@@ -240,7 +243,8 @@ TEST(ThreadBlockPoolOwnership, AMarkInAHeapBlocksDataDoesNotTakeAnotherBlocksFre
         std::fprintf(stderr, "heap block freed, data %s",
                      std::memcmp(copy.data(), blocks[i], kSize) == 0 ? "intact" : "changed");
         break;
-      } for (unsigned char* block : blocks) mem_Free(block));
+      } for (unsigned char* block
+             : blocks) mem_Free(block));
 }
 
 void* Slot(unsigned size) { return mem_Malloc(size); }
@@ -250,7 +254,8 @@ char* PageStart(void* p) { return reinterpret_cast<char*>(PageOf(p)); }
 // Misuse of a pool block, on the common path and with the lock switch on (the pool's own
 // operations): one line on standard error, then abort.
 TEST(ThreadBlockPoolMisuse, APointerThatIsNoLiveSlotStopsTheProcessWithOneLine) {
-  char const kInterior[] = "^VaruRuror: mem_Free\\(0x[0-9a-f]{8}\\): not the start of a small block\n$";
+  char const kInterior[] =
+      "^VaruRuror: mem_Free\\(0x[0-9a-f]{8}\\): not the start of a small block\n$";
   char const kLastFreed[] =
       "^VaruRuror: mem_Free\\(0x[0-9a-f]{8}\\): small block freed twice \\(it is the last block "
       "freed on its page\\)\n$";
@@ -265,7 +270,8 @@ TEST(ThreadBlockPoolMisuse, APointerThatIsNoLiveSlotStopsTheProcessWithOneLine) 
       mem_TBThreadLock(locked);
     };
     EXPECT_ABORT_IN_CHILD(kInterior, start(); void* p = Slot(32); Slot(32); mem_Free(Bytes(p) + 4));
-    EXPECT_ABORT_IN_CHILD(kInterior, start(); void* p = Slot(48); Slot(48); mem_Free(Bytes(p) + 32));
+    EXPECT_ABORT_IN_CHILD(kInterior, start(); void* p = Slot(48); Slot(48);
+                          mem_Free(Bytes(p) + 32));
     // Before the first slot (the records) and past the last slot of a 128-byte page.
     EXPECT_ABORT_IN_CHILD(kInterior, start(); void* p = Slot(128); Slot(128);
                           mem_Free(PageStart(p) + 64));
