@@ -1,4 +1,5 @@
 // The allocation entry points: a few flag tests and one call through the heap table.
+#include <cstdint>
 #include <initializer_list>
 
 #include "mem/heap_table.h"
@@ -30,8 +31,12 @@ __attribute__((constructor)) void DeclareTrackingCachesShared() {
   }
 }
 
+// The mark is the cheap first test; since its words may lie in another heap block, the
+// pool's own map of its live pages decides.
 bool IsPoolBlock(void const* p) {
-  return thread_block::g_pool_seen && thread_block::CarriesPageMark(p);
+  return thread_block::g_pool_seen && thread_block::CarriesPageMark(p) &&
+         thread_block::IsLivePage(reinterpret_cast<std::uintptr_t>(p) &
+                                  ~(thread_block::kPoolPageBytes - 1));
 }
 
 // The common case of each entry point, tracking off for good, is a few flag tests and a

@@ -15,11 +15,11 @@ constexpr std::uintptr_t kPageSize = 4096;
 constexpr std::uint32_t kPageMarkWord = 0xABABABABu;
 
 // Small-block routing: on after mem_TBAllocator(2), off after mode 0.
-extern unsigned char g_routing;
+extern unsigned char g_routing __attribute__((visibility("hidden")));
 // On once the pool may have blocks out; never turned off again.
-extern unsigned char g_pool_seen;
+extern unsigned char g_pool_seen __attribute__((visibility("hidden")));
 // Whether the pool's operations take its lock.
-extern unsigned char g_thread_lock;
+extern unsigned char g_thread_lock __attribute__((visibility("hidden")));
 
 // A pool block's page starts with its own address and then the mark word. The test
 // reads only the first two words of the block's own page, which is mapped since the

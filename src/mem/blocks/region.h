@@ -46,12 +46,21 @@ class FixedRegion final : public Region {
     return start_ + offset;
   }
 
-  bool Free(int index) override {
-    int offset = index - start_;
+  bool Free(int index) override { return FreeAt(index - start_); }
+
+  // Free by the slot's offset from the record.
+  bool FreeAt(int offset) {
     alloc_count_ -= slot_words_;
     *SlotAt(offset) = first_free_;
     first_free_ = offset;
     return alloc_count_ == 0;
+  }
+
+  // For a caller that hands out this region's slots itself and knows their size: the
+  // slot at the first free offset was taken and the free list now starts at next.
+  void Took(int next, int slot_words) {
+    first_free_ = next;
+    alloc_count_ += slot_words;
   }
 
   void Print() const override;

@@ -6,6 +6,8 @@
 #include "mem/heap/heap_lock.h"
 #include "mem/heap_table.h"
 #include "mem/tbpool/fast_path.h"
+#include "mem/tbpool/misuse.h"
+#include "mem/tbpool/page_runs.h"
 #include "mem/thread_block_port.h"
 #include "plat/sole_thread.h"
 #include "varururor/mem/allocation.h"
@@ -17,7 +19,9 @@ using mem::blocks::kClassCount;
 using mem::blocks::kSlotWords;
 using mem::blocks::kWordBytes;
 using mem::thread_block::g_head_region;
+using mem::thread_block::kClassShapes;
 using mem::thread_block::MemoryOfRegion;
+using mem::thread_block::PageRuns;
 
 char const kTag[] = "mem_TBPool";
 
@@ -59,6 +63,7 @@ FixedRegion* RegionOfBlock(mem_FixedBlock* block) {
 
 mem_TBPool::mem_TBPool() : table_(*this), page_count_(0), free_id_head_(0) {
   for (int& head : class_heads_) head = mem_Block::kNoLink;
+  for (int& tail : class_tails_) tail = mem_Block::kNoLink;
 }
 
 mem_TBPool* mem_TBPool::Create() {
@@ -91,13 +96,13 @@ void* mem_TBPool::AllocateUnlocked(int size_class) {
     Unlink(BlockOfRegion(region), size_class);
   }
   // The page is had before its id is taken, so a refusal loses no id.
-  void* memory = MemAlign(kTag, kPageBytes, kPageBytes);
+  void* memory = PageRuns::Take(*this);
   if (memory == nullptr) return nullptr;
   bool reused = free_id_head_ != 0;
   int id = TakePageId();
   if (!reused && !table_.Store(id, nullptr)) {
     --page_count_;
-    Free(kTag, memory);
+    PageRuns::Give(*this, memory);
     return nullptr;
   }
   std::uintptr_t page = reinterpret_cast<std::uintptr_t>(memory);
@@ -123,6 +128,14 @@ void mem_TBPool::SetHead(int size_class, mem_FixedBlock* block) {
   g_head_region[size_class] = block != nullptr ? RegionOfBlock(block) : nullptr;
 }
 
+void mem_TBPool::CheckGivenBack(char const* entry, void* p) {
+  FixedRegion& region =
+      *RegionOfBlock(BlockOfPage(reinterpret_cast<std::uintptr_t>(p) & ~(kPageBytes - 1)));
+  mem::thread_block::Misuse misuse = mem::thread_block::FindMisuse(
+      p, kClassShapes[region.SizeClass()], region.FirstFree(), region.AllocCount());
+  if (misuse != mem::thread_block::Misuse::kNone) mem::thread_block::StopOnMisuse(entry, p, misuse);
+}
+
 void mem_TBPool::Unlink(mem_FixedBlock* block, int size_class) {
   int previous = block->Previous();
   int next = block->Next();
@@ -132,7 +145,11 @@ void mem_TBPool::Unlink(mem_FixedBlock* block, int size_class) {
   } else if (class_heads_[size_class] == block->Id()) {
     SetHead(size_class, next_block);
   }
-  if (next_block != nullptr) next_block->SetPrevious(previous);
+  if (next_block != nullptr) {
+    next_block->SetPrevious(previous);
+  } else if (class_tails_[size_class] == block->Id()) {
+    class_tails_[size_class] = previous;
+  }
   block->SetNext(mem_Block::kNoLink);
   block->SetPrevious(mem_Block::kNoLink);
 }
@@ -143,13 +160,29 @@ void mem_TBPool::LinkAtHead(mem_FixedBlock* block, int size_class) {
   block->SetNext(head);
   if (head != mem_Block::kNoLink) {
     BlockOfRegion(g_head_region[size_class])->SetPrevious(block->Id());
+  } else {
+    class_tails_[size_class] = block->Id();
   }
   SetHead(size_class, block);
 }
 
+void mem_TBPool::LinkAtTail(mem_FixedBlock* block, int size_class) {
+  int tail = class_tails_[size_class];
+  if (tail == mem_Block::kNoLink) return LinkAtHead(block, size_class);
+  Page(tail)->SetNext(block->Id());
+  block->SetPrevious(tail);
+  block->SetNext(mem_Block::kNoLink);
+  class_tails_[size_class] = block->Id();
+}
+
 void mem_TBPool::FreeSlot(void* p) {
   PoolLockGuard lock(true);
+  CheckGivenBack("mem_Free", p);
   FreeUnlocked(p);
+}
+
+int mem_TBPool::ClassOfSlot(void const* p) {
+  return BlockOfPage(reinterpret_cast<std::uintptr_t>(p) & ~(kPageBytes - 1))->Region().SizeClass();
 }
 
 void mem_TBPool::FreeUnlocked(void* p) {
@@ -169,17 +202,17 @@ void mem_TBPool::FreeUnlocked(void* p) {
     free_id_head_ = id + 1;
     Words(page)[0] = kReleasedPageWord;
     Words(page)[1] = kReleasedPageWord;
-    Free(kTag, reinterpret_cast<void*>(page));
+    PageRuns::Give(*this, reinterpret_cast<void*>(page));
     return;
   }
   bool listed = class_heads_[size_class] == block->Id() || block->Previous() != mem_Block::kNoLink;
-  if (!listed) LinkAtHead(block, size_class);
+  if (!listed) LinkAtTail(block, size_class);
 }
 
 void* mem_TBPool::Resize(void* p, unsigned size) {
   PoolLockGuard lock(true);
-  std::uintptr_t page = reinterpret_cast<std::uintptr_t>(p) & ~(kPageBytes - 1);
-  unsigned slot_bytes = kSlotWords[BlockOfPage(page)->Region().SizeClass()] * kWordBytes;
+  CheckGivenBack("mem_Realloc", p);
+  unsigned slot_bytes = kSlotWords[ClassOfSlot(p)] * kWordBytes;
   if (size == 0) {
     FreeUnlocked(p);
     return nullptr;

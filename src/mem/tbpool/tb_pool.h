@@ -11,9 +11,9 @@
 #include <cstdint>
 
 #include "mem/blocks/block.h"
-#include "varururor/mem/block_table.h"
 #include "mem/blocks/size_classes.h"
 #include "mem/tbpool/dl_allocator.h"
+#include "varururor/mem/block_table.h"
 
 class mem_TBPool final : public mem_DLAllocator {
  public:
@@ -38,6 +38,7 @@ class mem_TBPool final : public mem_DLAllocator {
   // For checks: the page-id table, the ids handed out, the class lists, the free ids.
   int PageCount() const { return page_count_; }
   int ClassHead(int size_class) const { return class_heads_[size_class]; }
+  int ClassTail(int size_class) const { return class_tails_[size_class]; }
   int FreeIdHead() const { return free_id_head_; }
   void* TableEntry(int id) const { return table_.Get(id); }
   static mem_FixedBlock* BlockOfPage(std::uintptr_t page);
@@ -47,16 +48,23 @@ class mem_TBPool final : public mem_DLAllocator {
 
   void* AllocateUnlocked(int size_class);
   void FreeUnlocked(void* p);
+  static int ClassOfSlot(void const* p);
+  // Stops the process when p cannot be a live slot.
+  static void CheckGivenBack(char const* entry, void* p);
   int TakePageId();
   // The class list's head: its id, and its region in the process-wide head cache.
   void SetHead(int size_class, mem_FixedBlock* block);
   void Unlink(mem_FixedBlock* block, int size_class);
   void LinkAtHead(mem_FixedBlock* block, int size_class);
+  void LinkAtTail(mem_FixedBlock* block, int size_class);
   mem_FixedBlock* Page(int id) const { return static_cast<mem_FixedBlock*>(table_.Get(id)); }
 
   mem_BlockTable table_;
   int page_count_;
   int class_heads_[mem::blocks::kClassCount];
+  // The last page of each class list: a page that gets a free slot back is linked in
+  // there, so that it gathers more free slots before allocation comes back to it.
+  int class_tails_[mem::blocks::kClassCount];
   int free_id_head_;  // the last freed id plus one; 0 when none is free
 };
 
