@@ -1,10 +1,6 @@
 #include "mem/tbpool/misuse.h"
 
-#include <cstdint>
-#include <cstdlib>
-#include <cstring>
-
-#include "plat/standard_error.h"
+#include "mem/misuse_line.h"
 
 namespace mem::thread_block {
 
@@ -27,30 +23,7 @@ char const* Finding(Misuse found) {
 }  // namespace
 
 void StopOnMisuse(char const* entry, void const* p, Misuse found) {
-  constexpr char kPrefix[] = "VaruRuror: ";
-  constexpr int kHexDigits = 2 * sizeof(std::uintptr_t);
-  char line[160];
-  std::size_t length = 0;
-  auto append = [&](char const* text) {
-    std::size_t bytes = std::strlen(text);
-    if (bytes > sizeof line - 1 - length) bytes = sizeof line - 1 - length;
-    std::memcpy(line + length, text, bytes);
-    length += bytes;
-  };
-  append(kPrefix);
-  append(entry);
-  char address[kHexDigits + 4] = "(0x";
-  auto value = reinterpret_cast<std::uintptr_t>(p);
-  for (int digit = 0; digit < kHexDigits; ++digit) {
-    address[3 + digit] = "0123456789abcdef"[(value >> (4 * (kHexDigits - 1 - digit))) & 0xF];
-  }
-  address[3 + kHexDigits] = '\0';
-  append(address);
-  append("): ");
-  append(Finding(found));
-  append("\n");
-  plat::WriteStandardError(line, length);
-  std::abort();
+  mem::StopOnMisuse(entry, p, Finding(found));
 }
 
 }  // namespace mem::thread_block
