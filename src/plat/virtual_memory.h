@@ -40,6 +40,10 @@ struct SystemInfo {
 };
 SystemInfo GetSystemInfo();
 
+// The highest address of the process's user address space: the last byte a mapping may
+// cover (a 32-bit process on a 64-bit kernel owns almost all 4 GiB).
+std::uintptr_t MaximumApplicationAddress();
+
 // One region: the run of pages from base that share state, protection and type,
 // within one reservation (allocation_base) or one mapping of the address map.
 struct MemoryBasicInformation {

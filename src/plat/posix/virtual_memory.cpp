@@ -347,6 +347,8 @@ void DescribeFromAddressMap(std::uintptr_t page, std::uintptr_t floor, std::uint
 
 SystemInfo GetSystemInfo() { return SystemInfo{kPageSize, kAllocationGranularity}; }
 
+std::uintptr_t MaximumApplicationAddress() { return kUserSpaceEnd - 1; }
+
 void* VirtualAlloc(void* address, std::size_t size, std::uint32_t allocation_type,
                    std::uint32_t protect) {
   if (ShouldFail(Operation::kVirtualAlloc)) return nullptr;
