@@ -231,7 +231,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Scenario{"three threads, two purgeable blocks", 3, 2},
                       Scenario{"three threads, all purgeable", 3, kCapacityBlocks}),
     [](::testing::TestParamInfo<Scenario> const& info) {
-      return std::to_string(info.param.threads) + "Threads" +
+      return std::to_string(info.param.threads) + "Allocating" +
              std::to_string(info.param.purgeable) + "Purgeable";
     });
 

@@ -2,13 +2,18 @@
 // give-up, with a chain that is not one, and at teardown with items still registered.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <condition_variable>
 #include <cstring>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <string>
 #include <vector>
 
 #include "test_items.h"
 #include "varururor/mem/memory_cache_manager.h"
+#include "varururor/mem/tracker.h"
 
 namespace {
 
@@ -116,6 +121,70 @@ TEST(CacheManagerTeardown, RegisteredItemsAreNotTouched) {
     EXPECT_EQ(std::memcmp(before, items, sizeof items), 0) << (destroy ? "destructor" : "clean-up");
     if (!destroy) delete manager;
   }
+}
+
+// Two threads rebuild purgeable items and hold a block each under a limit of four
+// blocks, while a worker thread answers the wakes: every allocation succeeds (run under
+// DRD as well, for the hand-overs between the waiting threads and the worker).
+TEST(CacheManagerWaitThreads, TwoAllocatingThreadsAndAWorkerNeverGiveUpWhileRoomCanBeMade) {
+  mem_Tracker_Interface::IsTrackingActive();  // decided before the threads, as start-up does
+  mem_MemoryCacheManager manager("wait threads");
+  manager.SetMemoryLimit(kCapacityBlocks * kOnePageBlock);
+  struct Worker {
+    std::mutex mutex;
+    std::condition_variable woken;
+    int wakes = 0;
+    bool stop = false;
+  } worker;
+  manager.SetNumWorkerThreads(
+      2,
+      [](void* argument) {
+        auto* w = static_cast<Worker*>(argument);
+        std::lock_guard<std::mutex> lock(w->mutex);
+        ++w->wakes;
+        w->woken.notify_one();
+      },
+      nullptr, &worker);
+  std::thread purger([&] {
+    std::unique_lock<std::mutex> lock(worker.mutex);
+    for (;;) {
+      worker.woken.wait(lock, [&] { return worker.wakes > 0 || worker.stop; });
+      if (worker.stop) return;
+      worker.wakes = 0;
+      lock.unlock();
+      manager.PurgeTask();
+      lock.lock();
+    }
+  });
+  std::atomic<int> give_ups{0};
+  auto client = [&] {
+    std::vector<std::unique_ptr<BulkItem>> items;
+    for (int i = 0; i < 3; ++i) items.emplace_back(new BulkItem(&manager, "", nullptr));
+    for (int round = 0; round < 150; ++round) {
+      BulkItem& item = *items[round % items.size()];
+      manager.RemoveItem(&item, 0);
+      item.Lock();
+      if (!item.Built() && !item.Build(1, false)) ++give_ups;
+      item.Unlock();
+      manager.AddItem(round % 23, mem_MemoryCachePolicyTail, &item, &item);
+      unsigned charged = 0;
+      void* held = manager.Alloc(1, charged, false);
+      if (held == nullptr) ++give_ups;
+      manager.Free(held);
+    }
+    for (auto& item : items) manager.RemoveItem(item.get(), 0);
+  };
+  std::thread a(client), b(client);
+  a.join();
+  b.join();
+  {
+    std::lock_guard<std::mutex> lock(worker.mutex);
+    worker.stop = true;
+    worker.woken.notify_one();
+  }
+  purger.join();
+  EXPECT_EQ(give_ups.load(), 0);
+  EXPECT_EQ(manager.MemoryInUse(), 0u);
 }
 
 }  // namespace
