@@ -24,8 +24,8 @@ class PurgeThread {
     thread_ = std::thread(&PurgeThread::Run, this);
   }
 
-  // An allocating thread calls this when it has finished: the manager's wait for room
-  // gives up only when every allocating thread waits, so the count must stay true.
+  // An allocating thread calls this when it has finished, so that the count the manager
+  // keeps stays true (its wait for room no longer depends on it).
   void AllocatingThreadDone() {
     std::lock_guard<std::mutex> lock(mutex_);
     manager_->SetNumWorkerThreads(--allocating_threads_, &PurgeThread::Wake, nullptr, this);

@@ -21,6 +21,9 @@ constexpr std::uint32_t kMemDecommit = 0x4000;
 constexpr std::uint32_t kMemRelease = 0x8000;
 constexpr std::uint32_t kMemFree = 0x10000;
 constexpr std::uint32_t kMemTopDown = 0x100000;
+// This platform's own: keep free address space above the new reservation, so that
+// reservations asked for later right at its end (a heap growing upward) can be had.
+constexpr std::uint32_t kMemGrowthRoom = 0x40000000;
 
 constexpr std::uint32_t kPageNoAccess = 0x01;
 constexpr std::uint32_t kPageReadOnly = 0x02;
@@ -40,6 +43,10 @@ struct SystemInfo {
 };
 SystemInfo GetSystemInfo();
 
+// The highest address of the process's user address space: the last byte a mapping may
+// cover (a 32-bit process on a 64-bit kernel owns almost all 4 GiB).
+std::uintptr_t MaximumApplicationAddress();
+
 // One region: the run of pages from base that share state, protection and type,
 // within one reservation (allocation_base) or one mapping of the address map.
 struct MemoryBasicInformation {
@@ -53,7 +60,9 @@ struct MemoryBasicInformation {
 };
 
 // Reserves and/or commits. address null: the system places a new reservation
-// (kMemTopDown asks for a high address). address inside a reservation with kMemCommit
+// (kMemTopDown asks for a high address, kMemGrowthRoom for room above it). address with
+// kMemReserve: a new reservation exactly there (on an allocation-granularity boundary),
+// or null if anything lies in the way. address inside a reservation with kMemCommit
 // alone: commits the pages that cover [address, address + size). Null on failure.
 void* VirtualAlloc(void* address, std::size_t size, std::uint32_t allocation_type,
                    std::uint32_t protect);

@@ -48,8 +48,10 @@ class VR_API mem_MemoryCacheManager {
   mem_MemoryCacheManager& operator=(mem_MemoryCacheManager const&) = delete;
 
   // A block of at least size usable bytes; charged receives the bytes taken (pages + 48).
-  // When the limit leaves no room, waits while the purge worker makes some; then throws
-  // mem_MemoryCacheManager_TooLittleMemory, or returns null when throwOnFailure is false.
+  // When the limit leaves no room, waits while the purge worker makes some (or purges
+  // itself when no worker answers); only when a purge pass that began after the shortage
+  // finds nothing to free does it throw mem_MemoryCacheManager_TooLittleMemory, or return
+  // null when throwOnFailure is false.
   void* Alloc(unsigned int size, unsigned int& charged, bool throwOnFailure);
   // p must come from this manager's Alloc. Returns the block's allocation size; 0 for null.
   unsigned int Free(void* p);
@@ -70,10 +72,11 @@ class VR_API mem_MemoryCacheManager {
   // Purges list 0, then list (or all lists from 22 down to 1 when list is 0), until
   // bytes are freed. Returns the bytes freed.
   unsigned int Purge(int list, unsigned int bytes);
-  // One pass of the client's purge worker; false once an allocation has given up.
+  // One pass of the client's purge worker; false after an allocation has given up, until
+  // memory is freed or an item registered.
   bool PurgeTask();
-  // count: the client threads that allocate; Alloc stops waiting when all of them wait
-  // and the worker has found nothing to purge. Only wake is called, as wake(argument).
+  // count: the client threads that allocate; kept for the client, the wait for room does
+  // not depend on it. Only wake is called, as wake(argument).
   void SetNumWorkerThreads(int count, void (*wake)(void*), void (*second)(void*),
                            void* argument);
 
@@ -88,6 +91,9 @@ class VR_API mem_MemoryCacheManager {
   VR_HIDDEN void ClearPurgeLists();
   VR_HIDDEN unsigned int MemoryInUse();
   VR_HIDDEN void SetOutOfMemoryHandler(void (*handler)(void* block, unsigned int size));
+  // How long a waiting allocation gives the worker to start a purge pass before it runs
+  // one itself; tests that script the order of the threads set 0.
+  VR_HIDDEN void SetWorkerPatience(unsigned int milliseconds);
 
  private:
   friend struct mem_MemoryCacheManagerLayout;
@@ -106,6 +112,19 @@ class VR_API mem_MemoryCacheManager {
   VR_HIDDEN void* MallocIfRoom(unsigned int allocationSize, bool& fresh, bool& wake);
   VR_HIDDEN void WakeWorker();
   VR_HIDDEN unsigned int PurgeList(int list, unsigned int bytes);
+  // The wait for room (memory_cache_manager_wait.cpp).
+  VR_HIDDEN void* WaitForRoom(int sizeClass, unsigned int allocationSize, bool& fresh);
+  VR_HIDDEN bool WaitForPassOrChange(unsigned int changeMark);
+  VR_HIDDEN void RunPurgePass();
+  VR_HIDDEN void FinishPurgePass(unsigned long long pass, unsigned int freed);
+  // Room may have been made: counts the change, ends state 2, rouses waiting allocations.
+  VR_HIDDEN void NoteRoomChange();
+  VR_HIDDEN void RouseWaiters();
+  // Sets limit and capacity and purges the excess, under the locks.
+  VR_HIDDEN void StoreLimit(unsigned int bytes);
+  VR_HIDDEN unsigned int ChangeCount() const;
+  // Under the state lock; atomic, since Free reads it without the lock.
+  void SetWaitingCount(int count) { __atomic_store_n(&waiting_count_, count, __ATOMIC_RELAXED); }
 
   char name_[17];
   unsigned int memory_limit_;

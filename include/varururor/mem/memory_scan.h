@@ -14,10 +14,11 @@ enum MEM_SCAN_LEVEL_ENM : int {
   MEM_SCAN_SUMMARY_ONLY = 2   // (and any other value) the summary one value a line
 };
 
-// Scans the addresses from 0 up to limit (exclusive).
+// Scans the addresses from 0 up to limit (exclusive). A limit of 0x7FFFFFFF or more (the
+// end of a 32-bit Windows process's space) scans the whole user address space.
 VR_API void mem_ScanMemory(MEM_SCAN_LEVEL_ENM level, unsigned int limit);
 
-// For Fortran callers: every region below 0x7FFFFFFF.
+// For Fortran callers: every region of the user address space.
 VR_FORTRAN void MEM_SCANMEMORY_IFC();
 
 #endif

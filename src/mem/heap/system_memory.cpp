@@ -41,7 +41,21 @@ char* AcquireSystemMemory(HeapState& m, std::size_t size, SystemRequest kind) {
   InitialisationPass();
   if (!PassesMemoryLimit(m, size)) return nullptr;
   std::uint32_t allocation_type = plat::kMemReserve | plat::kMemCommit;
-  if (kind == SystemRequest::kMapping) allocation_type |= plat::kMemTopDown;
+  if (kind == SystemRequest::kMapping) {
+    allocation_type |= plat::kMemTopDown;
+  } else {
+    // Segments grow upward, as the algorithm expects: the new one right above the top's
+    // segment joins it, so the top stays at the heap's end and trimming can give back
+    // what was added last. Elsewhere only when that space is taken; the new place keeps
+    // room above it for the segments that follow.
+    if (IsInitialised(m)) {
+      if (void* above = plat::VirtualAlloc(m.seg.base + m.seg.size, size, allocation_type,
+                                           plat::kPageReadWrite)) {
+        return static_cast<char*>(above);
+      }
+    }
+    allocation_type |= plat::kMemGrowthRoom;
+  }
   return static_cast<char*>(
       plat::VirtualAlloc(nullptr, size, allocation_type, plat::kPageReadWrite));
 }
@@ -52,6 +66,16 @@ std::size_t SegmentRequestSize(std::size_t nb) {
 
 std::size_t MappingRequestSize(std::size_t nb) {
   return RoundWithSpareGranule(nb, kMappingRequestPad);
+}
+
+char* FirstRegionStart(char* from, char* end) {
+  plat::MemoryBasicInformation info;
+  for (char* at = from; at < end;) {
+    if (plat::VirtualQuery(at, &info) == 0) break;
+    if (info.allocation_base == at) return at;
+    at = static_cast<char*>(info.base_address) + info.region_size;
+  }
+  return end;
 }
 
 std::size_t ReleaseSystemMemory(char* address, std::size_t length) {

@@ -31,6 +31,10 @@ std::size_t MappingRequestSize(std::size_t nb);
 // that refuses after the check leaves a front part released and the rest still held.
 std::size_t ReleaseSystemMemory(char* address, std::size_t length);
 
+// The lowest address in [from, end) where a system region begins (whole regions are all
+// that can be given back), or end if there is none.
+char* FirstRegionStart(char* from, char* end);
+
 // Where the algorithm would resize a mapping in place. The system cannot, so this never
 // succeeds; a growth still runs the memory-limit check for the difference, which leaves
 // its mark in the limit error flag.

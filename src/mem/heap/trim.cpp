@@ -66,7 +66,12 @@ bool TrimSystemMemory(HeapState& m, std::size_t pad) {
     Segment& seg = m.seg;
     std::size_t new_size = seg.size - extra;
     AttemptResizeInPlace(m, seg.size, new_size);
-    std::size_t gone = ReleaseSystemMemory(seg.base + new_size, extra);
+    // The segment may be made of several joined regions: the whole ones beyond pad go.
+    char* const seg_end = seg.base + seg.size;
+    char* const release_from = FirstRegionStart(seg.base + new_size, seg_end);
+    new_size = static_cast<std::size_t>(release_from - seg.base);
+    extra = static_cast<std::size_t>(seg_end - release_from);
+    std::size_t gone = extra == 0 ? 0 : ReleaseSystemMemory(release_from, extra);
     if (gone != 0) {
       seg.size = new_size;
       SubtractFootprint(m, gone);

@@ -107,6 +107,7 @@ mem_MemoryCacheManager::mem_MemoryCacheManager(char const* name)
       callback_argument_(nullptr),
       report_file_(nullptr) {
   plat::DeclareAtomicWord(&purge_state_, sizeof purge_state_);
+  plat::DeclareAtomicWord(&waiting_count_, sizeof waiting_count_);
   std::memset(name_, 0, sizeof name_);
   if (name != nullptr) std::strncpy(name_, name, sizeof name_ - 1);
   for (int i = 0; i < kFreeLists; ++i) {
@@ -230,29 +231,15 @@ void* mem_MemoryCacheManager::Alloc(unsigned int size, unsigned int& charged,
   bool fresh = false;
   void* block = TryFreeMemory(size_class, charged, fresh);
   if (block == nullptr) {
-    // Wait for the purge worker: try again until room is found, or until the worker has
-    // found nothing to purge while every allocating thread waits here. After an allocation
-    // has given up (state 2) the worker purges no more, and without a wake callback there
-    // is no worker: then, with every allocating thread here, nothing else could make room,
-    // and one more try ends the wait.
-    state_lock_->Enter();
-    ++waiting_count_;
-    bool tried_again = false;
-    for (;;) {
-      bool const all_waiting = waiting_count_ == worker_count_;
-      bool const no_purging = purge_state_ == mem::kPurgeOutOfMemory || wake_ == nullptr;
-      if (all_waiting && purge_state_ == mem::kPurgeFoundNothing) break;
-      if (all_waiting && no_purging && tried_again) break;
-      state_lock_->Leave();
-      block = TryFreeMemory(size_class, charged, fresh);
-      tried_again = true;
-      state_lock_->Enter();
-      if (block != nullptr) break;
+    block = WaitForRoom(size_class, charged, fresh);
+    {
+      mem_CriticalSectionGuard state(state_lock_);
+      if (block != nullptr) {
+        SetPurgeState(mem::kPurgeNormal);
+      } else if (!throwOnFailure) {
+        SetPurgeState(mem::kPurgeOutOfMemory);
+      }
     }
-    --waiting_count_;
-    if (block != nullptr) SetPurgeState(mem::kPurgeNormal);
-    if (block == nullptr && !throwOnFailure) SetPurgeState(mem::kPurgeOutOfMemory);
-    state_lock_->Leave();
     if (block == nullptr) {
       if (throwOnFailure) throw mem_MemoryCacheManager_TooLittleMemory(charged);
       if (out_of_memory_ != nullptr) out_of_memory_(nullptr, charged);
@@ -280,14 +267,17 @@ unsigned int mem_MemoryCacheManager::Free(void* p) {
   if (p == nullptr) return 0;
   mem_MemoryBlockHeader* block = HeaderOf(p);
   unsigned const allocation_size = block->allocation_size;
-  mem_CriticalSectionGuard counter(counter_lock_);
-  if (block->size_class < kFreeLists && use_free_list_) {
-    PushFreeList(block);
-    free_list_bytes_ += allocation_size;
-  } else {
-    FreeMemoryBlock(block);
-    memory_in_use_ -= allocation_size;
+  {
+    mem_CriticalSectionGuard counter(counter_lock_);
+    if (block->size_class < kFreeLists && use_free_list_) {
+      PushFreeList(block);
+      free_list_bytes_ += allocation_size;
+    } else {
+      FreeMemoryBlock(block);
+      memory_in_use_ -= allocation_size;
+    }
   }
+  NoteRoomChange();
   return allocation_size;
 }
 
@@ -310,6 +300,11 @@ bool RefuseZeroLimit(char const* operation, unsigned bytes) {
 
 void mem_MemoryCacheManager::SetMemoryLimit(unsigned int bytes) {
   if (RefuseZeroLimit("SetMemoryLimit", bytes)) return;
+  StoreLimit(bytes);
+  NoteRoomChange();
+}
+
+void mem_MemoryCacheManager::StoreLimit(unsigned int bytes) {
   mem_CriticalSectionGuard state(state_lock_);
   counter_lock_->Enter();
   // Stored under the locks, so that no allocation reads a limit half set.
@@ -331,6 +326,7 @@ void mem_MemoryCacheManager::SetMemoryLimit(unsigned int bytes) {
 void mem_MemoryCacheManager::ResizeMemory(unsigned int bytes) {
   if (RefuseZeroLimit("ResizeMemory", bytes)) return;
   capacity_ = bytes;
+  NoteRoomChange();
 }
 
 void mem_MemoryCacheManager::SetNumWorkerThreads(int count, void (*wake)(void*),

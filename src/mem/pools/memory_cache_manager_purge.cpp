@@ -1,5 +1,5 @@
 // The memory cache manager's purge lists: registering items, taking them off, purging
-// them, and the purge worker's pass.
+// them.
 //
 // Lock order on a list: a node before its successor. A lock needed the other way is only
 // tried, and the first is released and taken again when the try fails; item locks refuse
@@ -16,7 +16,6 @@
 namespace {
 
 constexpr int kLastList = mem_PurgeLists::kCount - 1;
-constexpr unsigned kPurgeTaskTarget = 0x6400000;  // 100 MiB a pass
 
 bool ValidList(int list) { return list >= 0 && list <= kLastList; }
 
@@ -34,6 +33,18 @@ void mem_MemoryCacheManager::AddItem(int priority, mem_CachePolicyEnm policy,
   // Refused, chain left unlinked: a bad priority or policy, a missing end, or a chain
   // that is already on a list. Linking any of them would break a list.
   bool const urgent = policy == mem_MemoryCachePolicyUrgent;
+  // Clients cannot link items themselves, so a chain that is not on a list is a single
+  // item; first and last must be one chain, or the list it joins would break. (An item
+  // on a list is refused below; its links are not followed here.)
+  bool const unlisted = first != nullptr && last != nullptr && first->previous_ == nullptr;
+  mem_MemoryItem const* reached = first;
+  while (unlisted && reached != nullptr && reached != last) reached = reached->next_;
+  if (unlisted && reached != last) {
+    std::fprintf(stderr,
+                 "mem_MemoryCacheManager::AddItem: refused, the items from first to last are "
+                 "not linked to each other; they stay unlinked\n");
+    return;
+  }
   if (first == nullptr || last == nullptr || first->previous_ != nullptr ||
       last->next_ != nullptr || (!urgent && !ValidList(priority)) ||
       (policy != mem_MemoryCachePolicyTail && policy != mem_MemoryCachePolicyHead && !urgent)) {
@@ -75,12 +86,14 @@ void mem_MemoryCacheManager::AddItem(int priority, mem_CachePolicyEnm policy,
     head->Unlock();
   }
   // A purge that found nothing no longer speaks for the lists: without this, threads
-  // waiting in Alloc would give up although the worker could now make room, and after
-  // that the worker purges no more. The state is read without the lock first: taking it
-  // on every registration slowed busy clients threefold.
-  if (__atomic_load_n(&purge_state_, __ATOMIC_RELAXED) != mem::kPurgeFoundNothing) return;
-  mem_CriticalSectionGuard state(state_lock_);
-  if (purge_state_ == mem::kPurgeFoundNothing) SetPurgeState(mem::kPurgeNormal);
+  // waiting in Alloc would give up although the worker could now make room. The state is
+  // read without the lock first: taking it on every registration slowed busy clients
+  // threefold.
+  if (__atomic_load_n(&purge_state_, __ATOMIC_RELAXED) == mem::kPurgeFoundNothing) {
+    mem_CriticalSectionGuard state(state_lock_);
+    if (purge_state_ == mem::kPurgeFoundNothing) SetPurgeState(mem::kPurgeNormal);
+  }
+  NoteRoomChange();  // and a give-up (state 2) ends here
 }
 
 bool mem_MemoryCacheManager::RemoveItem(mem_MemoryItem* item, int) {
@@ -159,21 +172,4 @@ unsigned int mem_MemoryCacheManager::Purge(int list, unsigned int bytes) {
     freed = SaturatingAdd(freed, PurgeList(i, bytes - freed));
   }
   return freed;
-}
-
-bool mem_MemoryCacheManager::PurgeTask() {
-  {
-    mem_CriticalSectionGuard state(state_lock_);
-    if (purge_state_ == mem::kPurgeOutOfMemory) return false;
-    mem_CriticalSectionGuard counter(counter_lock_);
-    if (memory_in_use_ - free_list_bytes_ <= mem::WakeThreshold(capacity_) && waiting_count_ <= 0)
-      return true;
-  }
-  unsigned const freed = Purge(0, kPurgeTaskTarget);
-  mem_CriticalSectionGuard state(state_lock_);
-  if (freed == 0)
-    SetPurgeState(mem::kPurgeFoundNothing);
-  else if (purge_state_ != mem::kPurgeOutOfMemory)
-    SetPurgeState(mem::kPurgeNormal);
-  return true;
 }

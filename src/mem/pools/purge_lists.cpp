@@ -24,20 +24,19 @@ mem_PurgeLists::mem_PurgeLists() : heads(nullptr), tails(nullptr), count(kCount)
     heads[i]->next_ = tails[i];
     tails[i]->previous_ = heads[i];
   }
+  room_wait.wakeup = plat::CreateEvent(true, false);
 }
 
-mem_PurgeLists::~mem_PurgeLists() { Clear(); }
+mem_PurgeLists::~mem_PurgeLists() {
+  Clear();
+  if (room_wait.wakeup != nullptr) plat::CloseEvent(room_wait.wakeup);
+}
 
 void mem_PurgeLists::Clear() {
   if (heads == nullptr) return;
+  // Items still registered are not touched: at shut-down their owners have usually
+  // deleted them already. Their links go stale, and no list operation runs afterwards.
   for (int i = 0; i < kCount; ++i) {
-    // Items still registered leave the list cleanly: no link to a sentinel that is gone.
-    for (mem_MemoryItem* item = heads[i]->next_; item != tails[i];) {
-      mem_MemoryItem* next = item->next_;
-      item->next_ = nullptr;
-      item->previous_ = nullptr;
-      item = next;
-    }
     DeleteSentinel(heads[i]);
     DeleteSentinel(tails[i]);
   }

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "mem/pools/cache_manager_state.h"
 #include "varururor/mem/memory_item.h"
 #include "varururor/mem/operators.h"
 
@@ -15,7 +16,8 @@ struct mem_PurgeLists : mem_AllocationOperatorsTiny {
   mem_PurgeLists();
   // Destroys whatever Clear has not.
   ~mem_PurgeLists();
-  // Destroys the sentinels and their arrays; the lists take no operations afterwards.
+  // Destroys the sentinels and their arrays, never the items still on the lists; the
+  // lists take no operations afterwards.
   void Clear();
   bool Cleared() const { return heads == nullptr; }
 
@@ -23,6 +25,8 @@ struct mem_PurgeLists : mem_AllocationOperatorsTiny {
   mem_MemoryItem** tails;
   int count;
   std::FILE* report_file;
+  // The manager's wait for room; it outlives Clear.
+  mem::RoomWait room_wait;
 };
 
 #endif

@@ -7,10 +7,11 @@
 
 namespace {
 
-// The walk ends with the region that would reach past this address, whatever the limit.
-constexpr std::uint64_t kScanCeiling = 0x7FFFFFFF;
-// What the Fortran entry point scans: everything below the ceiling.
-constexpr unsigned int kFortranScanLimit = 0x7FFFFFFF;
+// The top of a 32-bit Windows process's address space, which callers pass to mean "all of
+// it" (the Fortran entry point does). Here the process's libraries, stacks and our own
+// reservations lie above it, so such a limit scans the whole user address space.
+constexpr unsigned int kWholeSpaceLimit = 0x7FFFFFFF;
+constexpr unsigned int kNoLimit = 0xFFFFFFFF;
 
 // The largest region of one kind seen so far; ties keep the earlier (lower) region.
 struct LargestRegion {
@@ -101,8 +102,8 @@ bool QueryAddressSpace(void*, unsigned int address, plat::MemoryBasicInformation
 
 namespace mem {
 
-void WalkRegions(MEM_SCAN_LEVEL_ENM level, unsigned int limit, RegionQuery query, void* context,
-                 FILE* out) {
+void WalkRegions(MEM_SCAN_LEVEL_ENM level, unsigned int limit, unsigned int ceiling,
+                 RegionQuery query, void* context, FILE* out) {
   ScanSummary summary;
   // One record for the whole walk: a failed query leaves it as the last query filled it,
   // and the walk moves on by that region's size. A size of 0 (a first query that failed)
@@ -125,7 +126,7 @@ void WalkRegions(MEM_SCAN_LEVEL_ENM level, unsigned int limit, RegionQuery query
     } else if (info.state == plat::kMemCommit) {
       summary.committed_bytes += size;
     }
-    if (size == 0 || std::uint64_t{address} + size > kScanCeiling) break;
+    if (size == 0 || std::uint64_t{address} + size > ceiling) break;
     address += size;
   }
   if (level == MEM_SCAN_ALL_REGIONS) {
@@ -139,7 +140,9 @@ void WalkRegions(MEM_SCAN_LEVEL_ENM level, unsigned int limit, RegionQuery query
 }  // namespace mem
 
 void mem_ScanMemory(MEM_SCAN_LEVEL_ENM level, unsigned int limit) {
-  mem::WalkRegions(level, limit, QueryAddressSpace, nullptr, stderr);
+  if (limit >= kWholeSpaceLimit) limit = kNoLimit;
+  auto const ceiling = static_cast<unsigned int>(plat::MaximumApplicationAddress());
+  mem::WalkRegions(level, limit, ceiling, QueryAddressSpace, nullptr, stderr);
 }
 
-void MEM_SCANMEMORY_IFC() { mem_ScanMemory(MEM_SCAN_ALL_REGIONS, kFortranScanLimit); }
+void MEM_SCANMEMORY_IFC() { mem_ScanMemory(MEM_SCAN_ALL_REGIONS, kWholeSpaceLimit); }

@@ -15,9 +15,10 @@ using RegionQuery = bool (*)(void* context, unsigned int address,
                              plat::MemoryBasicInformation* info);
 
 // The scan of mem_ScanMemory, with its queries answered by query and its text written
-// to out.
-void WalkRegions(MEM_SCAN_LEVEL_ENM level, unsigned int limit, RegionQuery query, void* context,
-                 FILE* out);
+// to out. The walk ends with the region that would reach past ceiling, the highest
+// address of the space walked.
+void WalkRegions(MEM_SCAN_LEVEL_ENM level, unsigned int limit, unsigned int ceiling,
+                 RegionQuery query, void* context, FILE* out);
 
 }  // namespace mem
 

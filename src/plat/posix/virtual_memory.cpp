@@ -25,6 +25,11 @@ constexpr std::uintptr_t kPageMask = kPageSize - 1;
 // Highest address a 32-bit process may own, rounded down to a page.
 constexpr std::uintptr_t kUserSpaceEnd = 0xFFFFF000u;
 
+// Address space kept free above the last reservation made with kMemGrowthRoom: a
+// PROT_NONE mapping of ours, outside the registry, from which reservations asked for at
+// its start are cut.
+constexpr std::size_t kGrowthRoom = 0x4000000;  // 64 MiB
+
 struct Reservation {
   std::uintptr_t base;
   std::size_t size;
@@ -40,6 +45,8 @@ pthread_mutex_t g_registry_lock = PTHREAD_MUTEX_INITIALIZER;
 Reservation* g_reservations = nullptr;
 std::size_t g_reservation_count = 0;
 std::size_t g_reservation_capacity = 0;
+std::uintptr_t g_growth_start = 0;  // under the registry lock, as is g_growth_end
+std::uintptr_t g_growth_end = 0;
 
 class RegistryLock {
  public:
@@ -142,11 +149,39 @@ void* ReserveAligned(std::size_t size, int protection) {
   return reinterpret_cast<void*>(aligned);
 }
 
+// With the registry lock held: the growth room goes back to the system.
+void DropGrowthRoom() {
+  if (g_growth_end > g_growth_start)
+    munmap(reinterpret_cast<void*>(g_growth_start), g_growth_end - g_growth_start);
+  g_growth_start = g_growth_end = 0;
+}
+
+// A reservation with kGrowthRoom of free address space above it, held as PROT_NONE; the
+// room of the previous such reservation is given up. Null if the space cannot be had.
+void* ReserveWithGrowthRoom(std::size_t rounded, int protection) {
+  if (rounded + kGrowthRoom < rounded) return nullptr;
+  void* base = ReserveAligned(rounded + kGrowthRoom, PROT_NONE);
+  if (base == nullptr) return nullptr;
+  if (protection != PROT_NONE && mprotect(base, rounded, protection) != 0) {
+    munmap(base, rounded + kGrowthRoom);
+    return nullptr;
+  }
+  std::uintptr_t const end = reinterpret_cast<std::uintptr_t>(base) + rounded;
+  RegistryLock lock;
+  DropGrowthRoom();
+  g_growth_start = end;
+  g_growth_end = end + kGrowthRoom;
+  return base;
+}
+
 void* NewReservation(std::size_t size, std::uint32_t allocation_type, std::uint32_t protect) {
   bool commit = (allocation_type & kMemCommit) != 0;
   std::size_t rounded = RoundUpToPage(size);
   if (rounded < size) return nullptr;
-  void* base = ReserveAligned(rounded, commit ? PosixProtection(protect) : PROT_NONE);
+  int const protection = commit ? PosixProtection(protect) : PROT_NONE;
+  void* base = nullptr;
+  if (allocation_type & kMemGrowthRoom) base = ReserveWithGrowthRoom(rounded, protection);
+  if (base == nullptr) base = ReserveAligned(rounded, protection);
   if (base == nullptr) return nullptr;
   Reservation reservation{reinterpret_cast<std::uintptr_t>(base), rounded, true,
                           commit ? kMemCommit : kMemReserve, protect};
@@ -156,6 +191,50 @@ void* NewReservation(std::size_t size, std::uint32_t allocation_type, std::uint3
     return nullptr;
   }
   return base;
+}
+
+// A reservation exactly at address: cut from the front of the growth room, or taken
+// from free address space; null when anything else lies in the way.
+void* ReservationAt(void* address, std::size_t size, std::uint32_t allocation_type,
+                    std::uint32_t protect) {
+  std::uintptr_t const start = reinterpret_cast<std::uintptr_t>(address);
+  std::size_t const rounded = RoundUpToPage(size);
+  if (rounded < size || start % kAllocationGranularity != 0 || start + rounded < start ||
+      start + rounded > kUserSpaceEnd) {
+    return nullptr;
+  }
+  bool const commit = (allocation_type & kMemCommit) != 0;
+  int const protection = commit ? PosixProtection(protect) : PROT_NONE;
+  int flags = MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE;
+  RegistryLock lock;
+  bool const from_room = start == g_growth_start && start + rounded <= g_growth_end;
+  // Over our own room MAP_FIXED replaces it; elsewhere nothing may be replaced. A kernel
+  // that does not know the flag takes the address as a hint, checked below.
+  flags |= from_room ? MAP_FIXED : MAP_FIXED_NOREPLACE;
+  void* placed = mmap(address, rounded, protection, flags, -1, 0);
+  if (placed == MAP_FAILED) return nullptr;
+  if (placed != address) {
+    munmap(placed, rounded);
+    return nullptr;
+  }
+  if (from_room) {
+    g_growth_start += rounded;
+    if (g_growth_start == g_growth_end) g_growth_start = g_growth_end = 0;
+  }
+  Reservation reservation{start, rounded, true, commit ? kMemCommit : kMemReserve, protect};
+  if (!Register(reservation)) {
+    // Back to what it was: room again, or free.
+    if (from_room) {
+      mmap(address, rounded, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_FIXED,
+           -1, 0);
+      g_growth_start = start;
+      if (g_growth_end == 0) g_growth_end = start + rounded;
+    } else {
+      munmap(address, rounded);
+    }
+    return nullptr;
+  }
+  return address;
 }
 
 void* CommitInside(void* address, std::size_t size, std::uint32_t protect) {
@@ -347,14 +426,15 @@ void DescribeFromAddressMap(std::uintptr_t page, std::uintptr_t floor, std::uint
 
 SystemInfo GetSystemInfo() { return SystemInfo{kPageSize, kAllocationGranularity}; }
 
+std::uintptr_t MaximumApplicationAddress() { return kUserSpaceEnd - 1; }
+
 void* VirtualAlloc(void* address, std::size_t size, std::uint32_t allocation_type,
                    std::uint32_t protect) {
   if (ShouldFail(Operation::kVirtualAlloc)) return nullptr;
   if (size == 0 || !KnownProtection(protect)) return nullptr;
   if ((allocation_type & (kMemCommit | kMemReserve)) == 0) return nullptr;
   if (address == nullptr) return NewReservation(size, allocation_type, protect);
-  // Reserving at a chosen address is not offered; committing inside a reservation is.
-  if (allocation_type & kMemReserve) return nullptr;
+  if (allocation_type & kMemReserve) return ReservationAt(address, size, allocation_type, protect);
   return CommitInside(address, size, protect);
 }
 

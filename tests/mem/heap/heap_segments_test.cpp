@@ -1,6 +1,7 @@
-// Segments made of several system regions: new space that lands right below a segment
-// joins it, and giving such a segment back goes region by region. Each case runs in a
-// fresh child, where the system places each new reservation right below the one before.
+// Segments made of several system regions: new space lands right above the top's
+// segment and joins it, trimming gives back the whole regions beyond the pad, and a
+// system that refuses halfway leaves the rest as a free segment. Each case runs in a
+// fresh child.
 #include <gtest/gtest.h>
 
 #include "heap_test_support.h"
@@ -13,14 +14,14 @@ using HeapSegments = ::testing::Test;
 
 std::size_t Segments() { return mem::heap::CheckHeap().segment_count; }
 
-// Regions of 2 MiB come from the untouched end of the address space, one right below the
-// other, where smaller ones might fill holes left between older mappings.
 constexpr std::size_t kBlock = 2 * kMiB;
 std::size_t Region() { return SegmentSizeFor(ChunkSizeFor(kBlock)); }
+// The heap's first region, made for its first (small) block.
+std::size_t FirstRegion() { return SegmentSizeFor(ChunkSizeFor(16)); }
 
-// Blocks of kBlock bytes, each in a region of its own, after a first small block that
-// sets the heap up wherever the system likes. Only explicit trims give memory back.
-std::vector<void*> BlocksInFreshRegions(int count) {
+// A first small block, which sets the heap up, then blocks of kBlock bytes, each needing
+// a region of its own. Only explicit trims give memory back.
+std::vector<void*> BlocksInNewRegions(int count) {
   dlmallopt(DL_M_MMAP_THRESHOLD, 0x7FFFFFFF);
   dlmallopt(DL_M_TRIM_THRESHOLD, -1);
   std::vector<void*> blocks{dlmalloc(16)};
@@ -28,109 +29,65 @@ std::vector<void*> BlocksInFreshRegions(int count) {
   return blocks;
 }
 
-// Frees the blocks, and gives back the heap's first segment if it lies apart. The top
-// then spans the segment of the joined regions, which the first may have joined as well.
-std::size_t FreeAll(std::vector<void*> const& blocks) {
-  for (void* p : blocks) dlfree(p);
-  dlmalloc_trim(0);
-  return mem::heap::g_heap_state.seg.size;
-}
-
-// A pad for dlmalloc_trim that keeps the lowest region of the top's segment and lets
-// everything above it go: half a granule beyond it, rounded up, is one granule kept.
-std::size_t PadKeepingOneRegion() { return Region() - 8 - kTopFoot - kGranularity / 2 - kTopFoot; }
-
-TEST_F(HeapSegments, RegionBelowTheTopSegmentJoinsIt) {
+TEST_F(HeapSegments, NewRegionsLandAboveTheTopSegmentAndJoinIt) {
   EXPECT_CLEAN_IN_CHILD({
-    std::vector<void*> blocks = BlocksInFreshRegions(1);
-    std::size_t segments = Segments();
+    std::vector<void*> blocks = BlocksInNewRegions(1);
     std::size_t footprint = dlmalloc_footprint();
     void* joining = dlmalloc(kBlock);
     ASSERT_NE(joining, nullptr);
     EXPECT_EQ(dlmalloc_footprint(), footprint + Region());
-    ASSERT_EQ(Segments(), segments) << "the new region did not land right below the last";
-    // The block is cut from the new region's front, below the older block.
-    EXPECT_EQ(static_cast<char*>(joining) + Region(), blocks.back());
+    EXPECT_EQ(Segments(), 1u) << "the new region did not join the top's segment";
+    EXPECT_GT(joining, blocks.back());  // the heap grows upward
     blocks.push_back(joining);
     EXPECT_TRUE(HeapConsistent(blocks));
-    std::size_t joined = FreeAll(blocks);
-    EXPECT_GE(joined, 2 * Region());
-    EXPECT_EQ(dlmalloc_footprint(), joined);
-    EXPECT_EQ(dlmallinfo().keepcost, joined - 8 - kTopFoot);
-    EXPECT_EQ(Segments(), 1u);
-    EXPECT_TRUE(HeapConsistent(std::vector<void*>{}));
+    for (void* p : blocks) dlfree(p);
+    EXPECT_EQ(mem::heap::g_heap_state.seg.size, FirstRegion() + 2 * Region());
   });
 }
 
-TEST_F(HeapSegments, TrimmingTheTopGivesBackWholeRegionsOnly) {
+TEST_F(HeapSegments, TrimmingTheTopGivesBackTheWholeRegionsBeyondThePad) {
   EXPECT_CLEAN_IN_CHILD({
-    std::size_t joined = FreeAll(BlocksInFreshRegions(2));
-    ASSERT_GE(joined, 2 * Region()) << "the regions did not land side by side";
-    // Trimming to a top that ends inside the lowest region would cut a region apart:
-    // nothing goes, and automatic trimming stops.
-    EXPECT_EQ(dlmalloc_trim(kGranularity), 0);
-    EXPECT_EQ(dlmalloc_footprint(), joined);
-    EXPECT_EQ(mem::heap::g_heap_state.trim_check, 0xFFFFFFFFu);
-    // Ending the top with the lowest region lets the others go whole.
-    EXPECT_EQ(dlmalloc_trim(PadKeepingOneRegion()), 1);
-    EXPECT_EQ(dlmalloc_footprint(), Region());
-    EXPECT_EQ(dlmallinfo().keepcost, Region() - 8 - kTopFoot);
-    // The top changed: automatic trimming is back.
+    for (void* p : BlocksInNewRegions(2)) dlfree(p);
+    // The top ends inside the second region when it keeps the pad: the first two stay,
+    // the third goes whole.
+    EXPECT_EQ(dlmalloc_trim(kGranularity), 1);
+    EXPECT_EQ(dlmalloc_footprint(), FirstRegion() + Region());
+    EXPECT_GE(dlmallinfo().keepcost, kGranularity);
     EXPECT_EQ(mem::heap::g_heap_state.trim_check, mem::heap::g_heap_params.trim_threshold);
+    // Nothing more to give: automatic trimming stops until the top changes.
+    EXPECT_EQ(dlmalloc_trim(Region()), 0);
+    EXPECT_EQ(mem::heap::g_heap_state.trim_check, 0xFFFFFFFFu);
+    EXPECT_EQ(dlmalloc_trim(0), 1);
+    EXPECT_EQ(dlmalloc_footprint(), FirstRegion());
     EXPECT_TRUE(HeapConsistent(std::vector<void*>{}));
     void* again = dlmalloc(kBlock);
     ASSERT_NE(again, nullptr);
-    EXPECT_EQ(dlmalloc_footprint(), Region());
+    EXPECT_EQ(Segments(), 1u);
+    EXPECT_TRUE(HeapConsistent({again}));
     dlfree(again);
   });
 }
 
-TEST_F(HeapSegments, RefusalHalfwayThroughTheTopsEndKeepsTheRestAsASegment) {
+TEST_F(HeapSegments, RefusalsHalfwayLeaveTheRestAsAFreeSegmentUntilTheSystemAgrees) {
   EXPECT_CLEAN_IN_CHILD({
-    std::size_t joined = FreeAll(BlocksInFreshRegions(3));
-    ASSERT_GE(joined, 3 * Region()) << "the regions did not land side by side";
-    // Everything above the lowest region goes back; the system lets the first region
-    // above it go and refuses the next.
-    plat::InjectFailures(plat::Operation::kVirtualFree, 1, 1);
-    EXPECT_EQ(dlmalloc_trim(PadKeepingOneRegion()), 1);
-    // What the system kept became a free segment of its own, and the same trim gave it
-    // back once the system agreed.
-    EXPECT_EQ(dlmalloc_footprint(), Region());
-    EXPECT_EQ(Segments(), 1u);
-    EXPECT_EQ(dlmallinfo().keepcost, Region() - 8 - kTopFoot);
-    EXPECT_TRUE(HeapConsistent(std::vector<void*>{}));
-  });
-}
-
-TEST_F(HeapSegments, RefusalHalfwayThroughAFreeSegmentKeepsItsUpperPart) {
-  EXPECT_CLEAN_IN_CHILD({
-    void* p = dlmalloc(10 * kMiB);
-    ASSERT_NE(p, nullptr);
-    std::size_t mapping = mem::heap::MappingSizeOf(p);
-    ASSERT_EQ(dlrealloc(p, kMiB), p);
-    dlfree(p);
-    ASSERT_EQ(Segments(), 2u);
-    // Too large for the free segment: new space, which lands right below it and joins it.
-    dlmallopt(DL_M_MMAP_THRESHOLD, 0x7FFFFFFF);
-    std::size_t footprint = dlmalloc_footprint();
-    void* q = dlmalloc(11 * kMiB);
-    ASSERT_NE(q, nullptr);
-    std::size_t region = SegmentSizeFor(ChunkSizeFor(11 * kMiB));
-    EXPECT_EQ(dlmalloc_footprint(), footprint + region);
-    ASSERT_EQ(Segments(), 2u) << "the new region did not land right below the free segment";
-    EXPECT_TRUE(HeapConsistent({q}));
-    dlfree(q);
-    // Wholly free again, now two regions long. The system lets the lower region go and
-    // refuses the upper one, which stays a free segment until the next trim.
-    plat::InjectFailures(plat::Operation::kVirtualFree, 1, 1);
+    for (void* p : BlocksInNewRegions(3)) dlfree(p);
+    // The first region above the first goes; the system refuses the next, also when the
+    // trim tries again with what it kept as a free segment of its own.
+    plat::InjectFailures(plat::Operation::kVirtualFree, 1, 2);
     EXPECT_EQ(dlmalloc_trim(0), 1);
-    EXPECT_EQ(dlmalloc_footprint(), footprint);
+    EXPECT_EQ(dlmalloc_footprint(), FirstRegion() + 2 * Region());
     EXPECT_EQ(Segments(), 2u);
     EXPECT_TRUE(HeapConsistent(std::vector<void*>{}));
-    EXPECT_EQ(dlfragmentationinfo(), mapping - 8 - kTopFoot);
+    // Now the free segment's front goes and its end is refused: the end stays free.
+    plat::InjectFailures(plat::Operation::kVirtualFree, 1, 1);
+    EXPECT_EQ(dlmalloc_trim(0), 1);
+    EXPECT_EQ(dlmalloc_footprint(), FirstRegion() + Region());
+    EXPECT_EQ(Segments(), 2u);
+    EXPECT_TRUE(HeapConsistent(std::vector<void*>{}));
+    EXPECT_EQ(dlfragmentationinfo(), Region() - 8 - kTopFoot);
     plat::ClearInjectedFailures();
     EXPECT_EQ(dlmalloc_trim(0), 1);
-    EXPECT_EQ(dlmalloc_footprint(), footprint - mapping);
+    EXPECT_EQ(dlmalloc_footprint(), FirstRegion());
     EXPECT_EQ(Segments(), 1u);
     EXPECT_TRUE(HeapConsistent(std::vector<void*>{}));
   });

@@ -189,7 +189,8 @@ TEST_F(HeapSystemMemory, RefusedSegmentGivesNullAndLeavesTheHeapWhole) {
   dlmallopt(DL_M_MMAP_THRESHOLD, 0x7FFFFFFF);
   std::size_t n = RequestNeedingSystemMemory();
   std::size_t footprint = dlmalloc_footprint();
-  plat::InjectFailures(plat::Operation::kVirtualAlloc, 0, 1);
+  // A segment is asked for twice: right above the top's segment, then anywhere.
+  plat::InjectFailures(plat::Operation::kVirtualAlloc, 0, 2);
   EXPECT_EQ(dlmalloc(n), nullptr);
   EXPECT_EQ(error_memory_limit(), 0);
   EXPECT_EQ(dlmalloc_footprint(), footprint);
@@ -211,7 +212,7 @@ TEST_F(HeapSystemMemory, RefusedMappingFallsBackToASegment) {
   EXPECT_TRUE(HeapConsistent());
   dlfree(p);
 
-  plat::InjectFailures(plat::Operation::kVirtualAlloc, 0, 2);
+  plat::InjectFailures(plat::Operation::kVirtualAlloc, 0, 3);  // the mapping, then both segment tries
   EXPECT_EQ(dlmalloc(LargestFreeSpace() + kMiB), nullptr);
   EXPECT_TRUE(HeapConsistent());
 }

@@ -18,6 +18,9 @@ namespace {
 
 using plat::MemoryBasicInformation;
 
+// The made-up spaces end where a 32-bit Windows process's does.
+constexpr unsigned int kWindowsCeiling = 0x7FFFFFFF;
+
 struct FakeRegion {
   unsigned int base;
   unsigned int size;
@@ -48,7 +51,7 @@ bool QueryFake(void* context, unsigned int address, MemoryBasicInformation* info
 std::string Walk(MEM_SCAN_LEVEL_ENM level, unsigned int limit, mem::RegionQuery query,
                  void* context) {
   FILE* out = std::tmpfile();
-  mem::WalkRegions(level, limit, query, context, out);
+  mem::WalkRegions(level, limit, kWindowsCeiling, query, context, out);
   std::string text;
   std::rewind(out);
   for (int c; (c = std::fgetc(out)) != EOF;) text += static_cast<char>(c);
