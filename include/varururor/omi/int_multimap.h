@@ -41,10 +41,12 @@ class VR_API omi_IntMultiMapLinkBlock : public mem_AllocationOperatorsTiny {
 template <typename T>
 class omi_IntMultiMapIterator;
 
-// The table is a protected base: storing into it directly would put a value where the map
-// keeps a list, so clients reach it only through the map's own members.
+// The map is an omi_IntTable<void*> to its clients too: it can be passed where a table is
+// read, visited with omi_IntTableIterator<void*> (each value a key's head link) and asked
+// IsPresent. A value stored through the table's own Insert is not a list: only the map's
+// members may change it.
 template <typename T>
-class VR_API omi_IntMultiMap : protected omi_IntTable<void*> {
+class VR_API omi_IntMultiMap : public omi_IntTable<void*> {
  public:
   using Link = omi_IntMultiMapLink<T>;
   using LinkBlock = omi_IntMultiMapLinkBlock<T>;
