@@ -57,8 +57,8 @@ TEST_F(LineAndSkipModel, GetlineReadsEachLineWhateverTheBufferHeld) {
       std::string before(buffer, sizeof buffer);
       in.clear();
       in.getline(buffer, n);
-      std::string where = "file " + std::to_string(file) + " n " + std::to_string(n) +
-                          " call " + std::to_string(call);
+      std::string where = "file " + std::to_string(file) + " n " + std::to_string(n) + " call " +
+                          std::to_string(call);
       if (pos == bytes.size()) {
         ASSERT_EQ(in.rdstate(), kEnded) << where;
         ASSERT_EQ(std::string(buffer, sizeof buffer), before) << where;
@@ -100,8 +100,8 @@ TEST_F(LineAndSkipModel, IgnoreStopsAtAnyByteValue) {
     while (pos < static_cast<size_t>(count) && pos < bytes.size() && !found) {
       found = static_cast<unsigned char>(bytes[pos++]) == delimiter;
     }
-    std::string where = "file " + std::to_string(file) + " delimiter " +
-                        std::to_string(delimiter) + " count " + std::to_string(count);
+    std::string where = "file " + std::to_string(file) + " delimiter " + std::to_string(delimiter) +
+                        " count " + std::to_string(count);
     bool ended = !found && pos < static_cast<size_t>(count);
     ASSERT_EQ(in.rdstate(), ended ? aio_ios::eofbit : 0u) << where;
     in.clear();

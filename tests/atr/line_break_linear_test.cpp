@@ -30,16 +30,16 @@ constexpr char kFewReps[] = "^ +[0-9] Reps Created\n";
 TEST(LineBreakLinear, TheResultIsOneBlock) {
   std::string flat = LongText(false);
   std::string lines = LongText(true);
-  EXPECT_IN_CHILD(kFewReps, setenv("ATR_SUMMARY", "1", 1); int total = 0; atr_initialize(total);
-                  {
-                    atr_String text = atr_raw(flat.c_str());
-                    atr_String wrapped = atr_String::BreakLineString(text, 10);
-                  } atr_finalize(total));
-  EXPECT_IN_CHILD(kFewReps, setenv("ATR_SUMMARY", "1", 1); int total = 0; atr_initialize(total);
-                  {
-                    atr_String text = atr_raw(lines.c_str());
-                    atr_String wrapped = atr_String::AddLineBreaks(text, 12, false);
-                  } atr_finalize(total));
+  EXPECT_IN_CHILD(
+      kFewReps, setenv("ATR_SUMMARY", "1", 1); int total = 0; atr_initialize(total); {
+        atr_String text = atr_raw(flat.c_str());
+        atr_String wrapped = atr_String::BreakLineString(text, 10);
+      } atr_finalize(total));
+  EXPECT_IN_CHILD(
+      kFewReps, setenv("ATR_SUMMARY", "1", 1); int total = 0; atr_initialize(total); {
+        atr_String text = atr_raw(lines.c_str());
+        atr_String wrapped = atr_String::AddLineBreaks(text, 12, false);
+      } atr_finalize(total));
 }
 
 }  // namespace
