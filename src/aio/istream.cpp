@@ -23,6 +23,10 @@ char const* const kUnsignedFormats[] = {"%o", "%x", "%u"};
 char const* const kInt64Formats[] = {"%llo", "%llx", "%lld"};
 char const* const kUnsigned64Formats[] = {"%llo", "%llx", "%llu"};
 
+// getline's buffer is filled with this before fgets; anything but NUL serves.
+constexpr char kFill = '\n';
+constexpr int kByteMask = 0xFF;
+
 // A conversion assigned nothing: a matching failure (0) or end of input (EOF).
 bool NothingRead(int result) { return result == 0 || result == EOF; }
 
@@ -154,26 +158,35 @@ aio_istream& aio_istream::getline(char* buf, int n) {
     setstate(failbit);
     return *this;
   }
+  // At the end of the file the buffer stays as it was.
+  int first = std::getc(fptr());
+  if (first == EOF) {
+    input_failed();
+    return *this;
+  }
+  std::ungetc(first, fptr());
+  // The buffer is filled first, so that the terminator fgets writes is its last NUL: the
+  // length read is then known even when the line holds NUL bytes, and nothing depends on
+  // what the caller's buffer held before.
+  std::memset(buf, kFill, static_cast<unsigned int>(n));
   if (std::fgets(buf, n, fptr()) == nullptr) {
     input_failed();
     return *this;
   }
-  int length = static_cast<int>(std::strlen(buf));
+  int length = n - 1;
+  while (buf[length] != '\0') --length;
   if (length > 0 && buf[length - 1] == '\n') {
     buf[length - 1] = '\0';
     return *this;
   }
-  // No line feed ends the text: line feeds still standing in the rest of the buffer,
-  // from an earlier longer line, are cut off, and when there are none the line is the
-  // last one or too long, which ends the reading.
-  bool line_feed_found = false;
-  for (int i = length + 1; i < n; ++i) {
-    if (buf[i] == '\n') {
-      buf[i] = '\0';
-      line_feed_found = true;
-    }
+  // A line of exactly n - 1 bytes fills the buffer: its line feed is still to be read.
+  if (length > 0 && length == n - 1) {
+    int next = std::getc(fptr());
+    if (next == '\n') return *this;
+    if (next != EOF) std::ungetc(next, fptr());
   }
-  if (length == 0 || !line_feed_found) setstate(failbit | eofbit);
+  // The last line without a line feed, or a line longer than n - 1 bytes: the reading ends.
+  setstate(failbit | eofbit);
   return *this;
 }
 
@@ -239,7 +252,8 @@ aio_istream& aio_istream::ignore(int n, int delim) {
       }
       break;
     }
-    if (c == delim) break;
+    // The delimiter is a byte: a char argument from 0x80 up arrives sign-extended.
+    if (c == (delim & kByteMask)) break;
   }
   return *this;
 }

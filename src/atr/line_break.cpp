@@ -74,6 +74,9 @@ atr_String atr_String::BreakLineString(atr_String const& text, unsigned int widt
   char const* s = text.CStr();
   ExtraCharacters extras;
   atr_String result;
+  // The wrapped text is never longer than the input: each line break takes the place of
+  // the whitespace byte it skips. One block for all of it keeps the appends linear.
+  result.isolate(length);
   int pos = 0;
   while (pos < length) {
     int take = 0;
@@ -99,6 +102,8 @@ atr_String atr_String::AddLineBreaks(atr_String const& text, unsigned int width,
   if (length == 0 || length <= width) return text;
   char const* s = text.CStr();
   atr_String result;
+  // Each line wraps to at most its own length: one block for all of them.
+  result.isolate(static_cast<int>(length));
   unsigned int start = 0;
   while (start < length) {
     char const* feed = static_cast<char const*>(std::memchr(s + start, kLineFeed, length - start));

@@ -56,12 +56,18 @@ MessageText::MessageText(char const* message)
   char const* source = suffix != nullptr ? cut.text : message;
   int measured = atr_utf8_to_encoding(atr_EncodingLocale, nullptr, source, kDisplayReplacement);
   // Invalid UTF-8 is shown as it stands.
-  if (measured > 0) {
-    converted_ = static_cast<char*>(mem_OperatorNewThrowBuiltin(measured + 1));
-    atr_utf8_to_encoding(atr_EncodingLocale, converted_, source, kDisplayReplacement);
-    text_ = converted_;
-    length_ = measured;
+  if (measured <= 0) return;
+  converted_ = static_cast<char*>(mem_OperatorNewThrowBuiltin(measured + 1));
+  atr_utf8_to_encoding(atr_EncodingLocale, converted_, source, kDisplayReplacement);
+  // An overlong form of NUL (C0 80) decodes to a NUL byte, which would end the text in
+  // the middle: such a message counts as invalid UTF-8 and is shown as it stands too.
+  if (std::memchr(converted_, 0, measured) != nullptr) {
+    mem_Free(converted_);
+    converted_ = nullptr;
+    return;
   }
+  text_ = converted_;
+  length_ = measured;
 }
 
 MessageText::~MessageText() { mem_Free(converted_); }

@@ -100,10 +100,11 @@ void atr_StringBase::isolate(int n) {
     atr::CountExtensionFailure();
   }
   char* text;
-  atr_StringRep* rep = StringStore::Create(n, &text);
+  atr_StringRep* rep = StringStore::CreateUncounted(n, &text);
   std::memcpy(text, text_, length + 1);
   rep->length_ = length;
   if (rep_->Decrement()) StringStore::Release(rep_, text_);
+  StringStore::Count(rep, text);
   text_ = text;
   rep_ = rep;
 }
@@ -115,12 +116,13 @@ char* atr_StringBase::get(int n) {
   }
   if (rep_->references_ == 1 && rep_->capacity_ > n) return nullptr;
   char* text;
-  atr_StringRep* rep = StringStore::Create(n, &text);
+  atr_StringRep* rep = StringStore::CreateUncounted(n, &text);
   char* old_block = nullptr;
   if (rep_->Decrement()) {
     if (StringStore::IsInline(rep_, text_)) atr::CountExtensionFailure();
     old_block = StringStore::ReleaseKeepingText(rep_, text_);
   }
+  StringStore::Count(rep, text);
   text_ = text;
   rep_ = rep;
   return old_block;

@@ -31,12 +31,21 @@ namespace atr {
 char const kEmptyText[1] = {'\0'};
 
 atr_StringRep* StringStore::Create(int n, char** text) {
+  atr_StringRep* rep = CreateUncounted(n, text);
+  Count(rep, *text);
+  return rep;
+}
+
+void StringStore::Count(atr_StringRep const* rep, char const* text) {
+  CountCreated(CountedCapacity(rep, text));
+}
+
+atr_StringRep* StringStore::CreateUncounted(int n, char** text) {
   int k = InlineClass(n);
   atr_StringRep* rep;
   if (k <= kLargestInlineClass) {
     rep = new (k) atr_StringRep(0, InlineCapacity(k));
     *text = InlineText(rep);
-    CountCreated(rep->capacity_);
   } else {
     // The text block first, so that a failure to get the header leaks nothing.
     char* block = static_cast<char*>(mem_OperatorNewThrowBuiltin(n + 1));
@@ -47,7 +56,6 @@ atr_StringRep* StringStore::Create(int n, char** text) {
       throw;
     }
     *text = block;
-    CountCreated(0);
   }
   (*text)[0] = '\0';
   return rep;

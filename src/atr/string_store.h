@@ -30,6 +30,10 @@ class StringStore {
  public:
   // A new owned representation with room for n bytes of text, holding "".
   static atr_StringRep* Create(int n, char** text);
+  // The same, left out of the statistics until Count: a representation that replaces
+  // another is counted after the old one is released, so the peaks see one block.
+  static atr_StringRep* CreateUncounted(int n, char** text);
+  static void Count(atr_StringRep const* rep, char const* text);
   // A header over text that is borrowed (capacity 0) or adopted (capacity length + 1).
   static atr_StringRep* CreateHeader(int length, int capacity);
 

@@ -141,9 +141,14 @@ atr_translate::atr_translate(char const* message)
     // No piece grows: each placeholder (two bytes at least) becomes one separator.
     template_ = static_cast<char*>(mem_OperatorNewThrowBuiltin(length + 1));
     int bound = atr::CountPlaceholderBound(text, length);
-    if (bound > 0) {
-      arguments_ = static_cast<StrArgs*>(mem_OperatorNewThrowBuiltin(bound * sizeof(StrArgs)));
+    if (bound == 0) {
+      // No "%" that could start a placeholder: the text is used as it stands, a final "%"
+      // and every "%%" included ("Progress: 100%").
+      std::memcpy(template_, text, length);
+      template_[length] = 0;
+      return;
     }
+    arguments_ = static_cast<StrArgs*>(mem_OperatorNewThrowBuiltin(bound * sizeof(StrArgs)));
     TemplateBuilder builder(template_, arguments_, count_);
     atr::ScanPlaceholders(text, length, builder);
     *builder.end() = 0;

@@ -21,7 +21,7 @@ void SetBitTraverseData(omi_BlkBitVect const* vector, omi_BlkBitVectTrav* trav) 
   // Every vector has the same block geometry; only the directory differs.
   trav->words_per_block_ = 1u << omi_BlkBitVect::kLog2WordsPerBlock;
   trav->log2_words_per_block_ = omi_BlkBitVect::kLog2WordsPerBlock;
-  trav->word_mask_ = trav->words_per_block_ - 1;
+  trav->vector_ = vector;
   trav->bits_per_block_ = trav->words_per_block_ * kBitsPerWord;
   trav->directory_length_ = vector == nullptr ? 0 : vector->directory_length_;
   trav->directory_ = vector == nullptr ? nullptr : vector->directory_;
@@ -35,7 +35,7 @@ omi_BlkBitVectTrav::omi_BlkBitVectTrav(omi_BlkBitVect const* vector)
   static_assert(offsetof(omi_BlkBitVectTrav, directory_length_) == 4 &&
                     offsetof(omi_BlkBitVectTrav, words_per_block_) == 8 &&
                     offsetof(omi_BlkBitVectTrav, log2_words_per_block_) == 12 &&
-                    offsetof(omi_BlkBitVectTrav, word_mask_) == 16 &&
+                    offsetof(omi_BlkBitVectTrav, vector_) == 16 &&
                     offsetof(omi_BlkBitVectTrav, bits_per_block_) == 20 &&
                     offsetof(omi_BlkBitVectTrav, directory_) == 24,
                 "the snapshot of the vector comes first");
@@ -56,16 +56,23 @@ omi_BlkBitVectTrav& omi_BlkBitVectTrav::operator=(omi_BlkBitVectTrav const& othe
 omi_BlkBitVectTrav::~omi_BlkBitVectTrav() = default;
 
 bool omi_BlkBitVectTrav::First(unsigned int& bit) {
+  SetBitTraverseData(vector_, this);
   block_ = 0;
   return ScanUp(0, bit);
 }
 
 bool omi_BlkBitVectTrav::Last(unsigned int& bit) {
+  SetBitTraverseData(vector_, this);
   return ScanDown(static_cast<int>(directory_length_) - 1, bit);
 }
 
 bool omi_BlkBitVectTrav::Next(unsigned int& bit) {
   if (word_ == nullptr) return Exhausted(bit);
+  if (IsStale()) {
+    if (bit_ == ~0u) return Exhausted(bit);
+    bit = bit_ + 1;
+    return SetCurrent(bit, true);
+  }
   // The bits of the current word above the current one.
   unsigned int above = *word_ & ~(mask_ | (mask_ - 1));
   if (above != 0) return StandOn(word_, LowestBit(above), bit);
@@ -74,19 +81,25 @@ bool omi_BlkBitVectTrav::Next(unsigned int& bit) {
 
 bool omi_BlkBitVectTrav::Prev(unsigned int& bit) {
   if (word_ == nullptr) return Exhausted(bit);
+  if (IsStale()) {
+    if (bit_ == 0) return Exhausted(bit);
+    bit = bit_ - 1;
+    return SetCurrent(bit, false);
+  }
   unsigned int below = *word_ & (mask_ - 1);
   if (below != 0) return StandOn(word_, HighestBit(below), bit);
   return WordsDown(word_, bit);
 }
 
 bool omi_BlkBitVectTrav::SetCurrent(unsigned int& bit, bool forward) {
+  SetBitTraverseData(vector_, this);
   unsigned int block = bit >> (log2_words_per_block_ + omi_BlkBitVect::kLog2BitsPerWord);
   if (block >= directory_length_) return forward ? Exhausted(bit) : Last(bit);
   if (directory_[block] == nullptr) {
     return forward ? ScanUp(static_cast<int>(block), bit) : ScanDown(static_cast<int>(block), bit);
   }
   EnterBlock(static_cast<int>(block));
-  word_ = first_word_ + ((bit >> omi_BlkBitVect::kLog2BitsPerWord) & word_mask_);
+  word_ = first_word_ + ((bit >> omi_BlkBitVect::kLog2BitsPerWord) & (words_per_block_ - 1));
   mask_ = 1u << (bit & omi_BlkBitVect::kBitInWordMask);
   bit_ = bit;
   if ((*word_ & mask_) != 0) return true;
@@ -146,6 +159,14 @@ bool omi_BlkBitVectTrav::StandOn(unsigned int const* word, unsigned int position
       static_cast<unsigned int>(block_) * bits_per_block_ + word_in_block * kBitsPerWord + position;
   bit = bit_;
   return true;
+}
+
+bool omi_BlkBitVectTrav::IsStale() const {
+  // Compared in this order, so that the snapshot's directory is read only while it is
+  // still the vector's.
+  return vector_ != nullptr &&
+         (vector_->directory_ != directory_ || vector_->directory_length_ != directory_length_ ||
+          directory_[block_] != first_word_);
 }
 
 bool omi_BlkBitVectTrav::Exhausted(unsigned int& bit) {

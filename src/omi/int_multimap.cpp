@@ -28,16 +28,18 @@ omi_IntMultiMap<T>::omi_IntMultiMap()
       handed_out_(0),
       blocks_(nullptr),
       links_used_(kLinksPerBlock),
-      last_(nullptr) {
+      last_(nullptr),
+      changes_(0) {
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Winvalid-offsetof"
-  static_assert(sizeof(omi_IntMultiMap) == 32, "the table, then five 32-bit fields");
+  static_assert(sizeof(omi_IntMultiMap) == 36, "the table, five 32-bit fields, the changes");
   static_assert(offsetof(omi_IntMultiMap, value_count_) == 12 &&
                     offsetof(omi_IntMultiMap, handed_out_) == 16 &&
                     offsetof(omi_IntMultiMap, blocks_) == 20 &&
                     offsetof(omi_IntMultiMap, links_used_) == 24 &&
-                    offsetof(omi_IntMultiMap, last_) == 28,
-                "value count, links handed out, blocks, links used, last link");
+                    offsetof(omi_IntMultiMap, last_) == 28 &&
+                    offsetof(omi_IntMultiMap, changes_) == 32,
+                "value count, links handed out, blocks, links used, last link, changes");
 #pragma GCC diagnostic pop
 }
 
@@ -73,6 +75,7 @@ bool omi_IntMultiMap<T>::IsMember(int key, T const& value) const {
 
 template <typename T>
 void omi_IntMultiMap<T>::Clear() {
+  ++changes_;
   FreeLinkBlocks(blocks_);
   blocks_ = nullptr;
   omi_IntTable<void*>::Clear();

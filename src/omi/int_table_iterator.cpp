@@ -45,12 +45,20 @@ void omi_IntTableIterator<T>::Last() {
 
 template <typename T>
 void omi_IntTableIterator<T>::Next() {
-  if (negatives_left_ != 0) {
-    --negatives_left_;
-    negative_.Prev();
+  if (negatives_left_ == 0) {
+    non_negative_.Next();
     return;
   }
-  non_negative_.Next();
+  --negatives_left_;
+  if (negatives_left_ != 0) {
+    negative_.Prev();
+    // Fewer negative keys than counted at First: the table has changed since.
+    if (!negative_.IsDone()) return;
+    negatives_left_ = 0;
+  }
+  // On to the non-negative keys, from the first one the table holds now: a key that stood
+  // first at First may be gone.
+  non_negative_.First();
 }
 
 template <typename T>

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdio>
+#include <limits>
 #include <new>
 
 #include "omi/octree_counters.h"
@@ -21,6 +22,17 @@ constexpr unsigned int kLargestDoubledRequest = 0x7FFFFFFFu;
 // Dump counts each block's record as this many words beside its own words.
 constexpr unsigned int kBlockRecordWords = 8;
 constexpr unsigned int kWordBytes = 4;
+
+constexpr char kRefusedMinimumFormat[] =
+    "omi_Octree: the minimum half-size %g cannot end the subdivision (a positive normal number "
+    "is needed): the tree is not divided\n";
+
+// Whether halving cells ends below m: for a positive normal number it does, before the
+// cells lose their size; zero, negative, subnormal, infinite and NaN minimums never end it
+// (only the depth limit would, with every box in up to 8^6 leaves).
+bool EndsSubdivision(float m) {
+  return m >= std::numeric_limits<float>::min() && m <= std::numeric_limits<float>::max();
+}
 
 }  // namespace
 
@@ -53,7 +65,14 @@ omi_Octree::omi_Octree(omi_OctVector const& centre, omi_OctVector const& half_si
   // A negative half-size describes the same box as its magnitude.
   omi_OctVector half = {std::fabs(half_size.x), std::fabs(half_size.y), std::fabs(half_size.z)};
   float m = minimum_half_size;
-  if (half.x < m && half.y < m && half.z < m) half = {m, m, m};
+  if (EndsSubdivision(m)) {
+    if (half.x < m && half.y < m && half.z < m) half = {m, m, m};
+  } else {
+    std::fprintf(stderr, kRefusedMinimumFormat, static_cast<double>(m));
+    // An infinite minimum divides no axis and makes every full leaf an unbounded one: the
+    // tree keeps every box, in one leaf.
+    minimum_half_size_ = m = std::numeric_limits<float>::infinity();
+  }
   bool any_divided = false;
   for (int axis = 0; axis < omi_OctVector::kAxes; ++axis) {
     if (!(half[axis] >= m)) continue;

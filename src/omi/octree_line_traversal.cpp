@@ -221,8 +221,10 @@ bool omi_OctreeLineTrav::Init(omi_Octree const* tree, float* const start, float*
   for (int axis = 0; axis < kAxes; ++axis) {
     p0_[axis] = start[axis];
     p1_[axis] = end[axis];
+    if (!std::isfinite(p0_[axis]) || !std::isfinite(p1_[axis])) return false;
+    // Infinite when the segment spans more than the float range (-3e38 to 3e38); the
+    // search takes the direction in double precision.
     d_[axis] = p1_[axis] - p0_[axis];
-    if (!std::isfinite(d_[axis])) return false;  // also when p0 or p1 is not finite
   }
   tolerance_ = tolerance > 0 ? tolerance : 0;
   omi_OctreeBranch const* root = tree->Root();
@@ -253,7 +255,7 @@ void omi_OctreeLineTrav::Collect() {
   Search search;
   for (int axis = 0; axis < kAxes; ++axis) {
     search.p0[axis] = p0_[axis];
-    search.d[axis] = d_[axis];
+    search.d[axis] = static_cast<double>(p1_[axis]) - p0_[axis];
   }
   search.widening = static_cast<double>(tolerance_) + margin_;
   search.from = t_;

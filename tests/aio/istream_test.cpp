@@ -101,16 +101,25 @@ TEST_F(Istream, GetlineEndsTheReadingAtALineLongerThanTheBuffer) {
   EXPECT_EQ(in.rdstate(), aio_ios::failbit | aio_ios::eofbit);
 }
 
-TEST_F(Istream, GetlineCutsLineFeedsLeftInTheRestOfTheBuffer) {
-  // A last line without a line feed counts as a line when the rest of the buffer still
-  // holds line feeds; they are cut off.
+TEST_F(Istream, GetlineNeverLooksAtWhatTheBufferHeld) {
+  // A last line without a line feed ends the reading, whatever the rest of the buffer held.
   aio_ifstream& in = Open("abc");
   char line[8];
   std::memset(line, '\n', sizeof line);
   in.getline(line, sizeof line);
   EXPECT_STREQ(line, "abc");
+  EXPECT_EQ(in.rdstate(), aio_ios::failbit | aio_ios::eofbit);
+}
+
+TEST_F(Istream, GetlineReadsALineThatFillsTheBufferExactly) {
+  aio_ifstream& in = Open("abc\nde\n");
+  char line[4];
+  in.getline(line, sizeof line);
+  EXPECT_STREQ(line, "abc");
   EXPECT_EQ(in.rdstate(), 0u);
-  for (std::size_t i = 4; i < sizeof line; ++i) EXPECT_EQ(line[i], '\0');
+  in.getline(line, sizeof line);
+  EXPECT_STREQ(line, "de");
+  EXPECT_EQ(in.rdstate(), 0u);
 }
 
 TEST_F(Istream, BytesOneByOne) {

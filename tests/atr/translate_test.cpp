@@ -48,7 +48,10 @@ TEST(TranslatePlaceholders, NumbersMayReorderAndUnnumberedOnesTakeTheFreeNumbers
 TEST(TranslatePlaceholders, PercentSignsAndMalformedSequences) {
   EXPECT_EQ(WithTexts("100%% done", {}), "100% done");
   EXPECT_EQ(WithTexts("50%%s", {"x"}), "50%s");
-  EXPECT_EQ(WithTexts("abc%", {}), "abc");
+  // A text in which no "%" could start a placeholder is used as it stands.
+  EXPECT_EQ(WithTexts("abc%", {}), "abc%");
+  EXPECT_EQ(WithTexts("Progress: 100%%", {}), "Progress: 100%%");
+  EXPECT_EQ(WithTexts("abc%%q%", {}), "abc%q");
   EXPECT_EQ(WithTexts("a%qb", {}), "aqb");
   EXPECT_EQ(WithTexts("%+d|%#x|% d", {"1", "2", "3"}), "+d|#x| d");
   EXPECT_EQ(WithTexts("%2$%s", {"v"}), "v");
@@ -278,6 +281,12 @@ class MessageModel {
   }
 
   std::string Expected() const {
+    // Without any "%" that something other than "%" follows, the text stays as written.
+    bool candidate = false;
+    for (size_t i = 0; i + 1 < message_.size(); ++i) {
+      candidate = candidate || (message_[i] == '%' && message_[i + 1] != '%');
+    }
+    if (!candidate) return message_;
     std::string out;
     for (auto const& p : pieces_) {
       if (p.slot == 0) {

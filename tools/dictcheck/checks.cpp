@@ -52,7 +52,10 @@ char const* KindOf(char letter) {
 class Placeholders : public atr::PlaceholderSink {
  public:
   explicit Placeholders(std::string const& text) {
-    atr::ScanPlaceholders(text.data(), static_cast<int>(text.size()), *this);
+    int length = static_cast<int>(text.size());
+    // Translation copies a text without any placeholder candidate as it stands.
+    if (atr::CountPlaceholderBound(text.data(), length) == 0) return;
+    atr::ScanPlaceholders(text.data(), length, *this);
     std::vector<int> numbers = positions_;
     if (!numbers.empty()) atr::NumberPlaceholders(numbers.data(), static_cast<int>(numbers.size()));
     for (size_t i = 0; i < numbers.size(); ++i) by_number[numbers[i]].push_back(letters_[i]);

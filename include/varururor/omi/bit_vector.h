@@ -71,6 +71,7 @@ class VR_API omi_BlkBitVect : public omi_BlockedArray<unsigned int> {
 
  private:
   friend void SetBitTraverseData(omi_BlkBitVect const* vector, omi_BlkBitVectTrav* trav);
+  friend class omi_BlkBitVectTrav;
 
   // The library's own steps, not exported.
   enum class Operation { kAnd, kOr, kMinus, kXor };

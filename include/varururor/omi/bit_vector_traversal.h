@@ -1,11 +1,15 @@
 // Walks the set bits of an omi_BlkBitVect in either direction, skipping absent blocks and
 // zero words in one step each.
 //
-// A traversal works on a snapshot of its vector's geometry and directory. It stays valid
-// while the vector keeps that directory; after the vector's directory has grown (SetBit,
-// SetFromTo, |=, ^= beyond it), SetBitTraverseData brings the traversal up to date. Start
-// with First, Last or SetCurrent, then step with Next or Prev until a step returns false;
-// after that, every step returns false until the traversal is started again.
+// A traversal works on a snapshot of its vector's geometry and directory, taken when it is
+// made and again by First, Last and SetCurrent (and by SetBitTraverseData). Start with
+// First, Last or SetCurrent, then step with Next or Prev until a step returns false; after
+// that, every step returns false until the traversal is started again.
+//
+// The vector should not change during a walk. If it does, a step still reads only memory
+// the vector owns and finds only bits that are set: when the directory has been replaced
+// or the current block freed (SetBit or SetFromTo beyond the directory, Clear, the set
+// operations), the step takes a new snapshot and goes on from the current bit number.
 #ifndef VARURUROR_OMI_BIT_VECTOR_TRAVERSAL_H
 #define VARURUROR_OMI_BIT_VECTOR_TRAVERSAL_H
 
@@ -52,11 +56,15 @@ class VR_API omi_BlkBitVectTrav : public mem_AllocationOperatorsTiny {
   VR_HIDDEN bool StandOn(unsigned int const* word, unsigned int position, unsigned int& bit);
   // Every later step fails until the traversal is started again.
   VR_HIDDEN bool Exhausted(unsigned int& bit);
+  // Whether the vector's directory or the current block is no longer the snapshot's.
+  VR_HIDDEN bool IsStale() const;
 
   unsigned int directory_length_;
   unsigned int words_per_block_;
   unsigned int log2_words_per_block_;
-  unsigned int word_mask_;
+  // The vector walked, in the place of the word mask, which every vector shares
+  // (words_per_block_ - 1): a step can then tell that the vector has changed.
+  omi_BlkBitVect const* vector_;
   unsigned int bits_per_block_;
   unsigned int* const* directory_;
   int block_;

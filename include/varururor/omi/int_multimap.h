@@ -41,10 +41,12 @@ class VR_API omi_IntMultiMapLinkBlock : public mem_AllocationOperatorsTiny {
 template <typename T>
 class omi_IntMultiMapIterator;
 
-// The table is a protected base: storing into it directly would put a value where the map
-// keeps a list, so clients reach it only through the map's own members.
+// The map is an omi_IntTable<void*> to its clients too: it can be passed where a table is
+// read, visited with omi_IntTableIterator<void*> (each value a key's head link) and asked
+// IsPresent. A value stored through the table's own Insert is not a list: only the map's
+// members may change it.
 template <typename T>
-class VR_API omi_IntMultiMap : protected omi_IntTable<void*> {
+class VR_API omi_IntMultiMap : public omi_IntTable<void*> {
  public:
   using Link = omi_IntMultiMapLink<T>;
   using LinkBlock = omi_IntMultiMapLinkBlock<T>;
@@ -110,6 +112,7 @@ class VR_API omi_IntMultiMap : protected omi_IntTable<void*> {
   // stays whole; the exception (std::bad_alloc, or one from order) is then passed on.
   void Compact(OrderFunction order) {
     if (order == nullptr) order = NoOrder;
+    ++changes_;
     LinkBlock* old_blocks = blocks_;
     unsigned int old_handed_out = handed_out_;
     int old_links_used = links_used_;
@@ -153,6 +156,9 @@ class VR_API omi_IntMultiMap : protected omi_IntTable<void*> {
   // Links taken from link blocks since the last rebuild or clear, removed ones included.
   unsigned int LinksHandedOut() const { return handed_out_; }
   unsigned int LinkBlockCount() const;
+  // Counts the changes after which an iterator's current link may be gone: removals,
+  // rebuilds and clears (insertions leave every link where it is).
+  unsigned int Changes() const { return changes_; }
 
  private:
   friend class omi_IntMultiMapIterator<T>;
@@ -168,6 +174,7 @@ class VR_API omi_IntMultiMap : protected omi_IntTable<void*> {
   // After a removal: an empty map is cleared; a wasteful one is rebuilt, unless memory for
   // the rebuild cannot be had, in which case it stays as it is until a later removal.
   void FinishRemoval() {
+    ++changes_;
     if (value_count_ == 0) {
       Clear();
       return;
@@ -185,6 +192,9 @@ class VR_API omi_IntMultiMap : protected omi_IntTable<void*> {
   LinkBlock* blocks_;
   int links_used_;  // in the newest block
   Link* last_;      // the last link handed out, in the newest block
+  // Beyond the five fields of the list structure: lets an iterator used after a change
+  // step only over links that still exist (see Changes).
+  unsigned int changes_;
 };
 
 extern template class omi_IntMultiMapLinkBlock<int>;

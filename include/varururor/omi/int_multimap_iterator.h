@@ -2,7 +2,10 @@
 // iterator does, and under each key its links from the head of its list.
 //
 // Calling order: First, then while IsDone is false: CurrentKey, CurrentValue, Next. The map
-// must not change between First and the end of the visit; a later First starts afresh.
+// should not change between First and the end of the visit; a later First starts afresh.
+// Should it change anyway, Next does not follow the current link: after a removal, rebuild
+// or clear it goes on with the head of the next key's list (an insertion changes nothing
+// the iterator holds), so it stands only on links and keys that exist.
 #ifndef VARURUROR_OMI_INT_MULTIMAP_ITERATOR_H
 #define VARURUROR_OMI_INT_MULTIMAP_ITERATOR_H
 
@@ -37,6 +40,8 @@ class VR_API omi_IntMultiMapIterator : protected omi_IntTableIterator<void*> {
 
   Link const* link_;
   omi_IntMultiMap<T> const* map_;
+  // The map's Changes() when link_ was reached.
+  unsigned int changes_seen_;
 };
 
 extern template class omi_IntMultiMapIterator<int>;

@@ -2,8 +2,9 @@
 // most negative up, then 0 upward.
 //
 // Calling order as for omi_UintTableIterator: First (or Last), then while IsDone is false:
-// CurrentKey, CurrentValue, Next. The table must not change between First and the end of
-// the visit; a later First starts afresh on the table as it then is.
+// CurrentKey, CurrentValue, Next. The table should not change between First and the end of
+// the visit; a later First starts afresh on the table as it then is. Should it change
+// anyway, Next still stands only on keys present at that moment, or ends the visit.
 #ifndef VARURUROR_OMI_INT_TABLE_ITERATOR_H
 #define VARURUROR_OMI_INT_TABLE_ITERATOR_H
 

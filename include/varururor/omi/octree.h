@@ -32,7 +32,10 @@ class VR_API omi_Octree : public mem_AllocationOperatorsTiny {
   // The root covers centre ± half_size (each component taken by its magnitude; when all three
   // are below minimum_half_size, ± minimum_half_size on every axis). An axis whose half-size
   // is below minimum_half_size is never divided. Without a callback a full leaf cannot be
-  // split and grows instead.
+  // split and grows instead. A minimum_half_size that cannot end the subdivision (zero,
+  // negative, subnormal, infinite or NaN) is refused with a line on standard error: the tree
+  // then divides nothing, keeps every box in one unbounded leaf, and MinimumHalfSize() is
+  // infinite.
   omi_Octree(omi_OctVector const& centre, omi_OctVector const& half_size, float minimum_half_size,
              BoxCallback callback, void* data);
   omi_Octree(omi_Octree const&) = delete;

@@ -7,8 +7,12 @@
 //
 // Calling order: First (or Last), then while IsDone is false: CurrentKey, CurrentValue,
 // Next (or Prev). CurrentKey and CurrentValue are meaningful only while IsDone is false
-// after First or Last. The table must not change between First and the end of the visit;
-// a later First or Last starts afresh on the table as it then is.
+// after First or Last. The table should not change between First and the end of the visit;
+// a later First or Last starts afresh on the table as it then is. Should it change anyway,
+// Next and Prev still stand only on keys present at that moment (or end the visit): a step
+// from a table block that has been freed goes on with the next block, and a sorted visit
+// passes over the records of keys that are gone. CurrentKey and CurrentValue tell what the
+// last step found.
 #ifndef VARURUROR_OMI_UINT_TABLE_ITERATOR_H
 #define VARURUROR_OMI_UINT_TABLE_ITERATOR_H
 
@@ -77,25 +81,38 @@ class VR_API omi_UintTableIterator {
     if (compare_ != nullptr) {
       if (sorted_ == nullptr) return;
       // The list ends with a null slot, at which the position stays.
-      if (sorted_[position_] != nullptr) ++position_;
+      do {
+        if (sorted_[position_] != nullptr) ++position_;
+      } while (sorted_[position_] != nullptr && !IsCurrent(sorted_[position_]));
       done_ = sorted_[position_] == nullptr;
       return;
     }
-    if (traversal_ == nullptr || traversal_->Next(cell_)) return;
+    if (traversal_ == nullptr) return;
+    if (BlockIsGone()) {
+      done_ = !NextBlockForward();
+      return;
+    }
+    if (traversal_->Next(cell_)) return;
     done_ = !NextBlockForward();
   }
   void Prev() {
     if (compare_ != nullptr) {
       if (sorted_ == nullptr) return;
-      if (position_ == 0) {
-        done_ = true;
-        return;
+      while (position_ > 0) {
+        if (IsCurrent(sorted_[--position_])) {
+          done_ = false;
+          return;
+        }
       }
-      --position_;
-      done_ = false;
+      done_ = true;
       return;
     }
-    if (traversal_ == nullptr || traversal_->Prev(cell_)) return;
+    if (traversal_ == nullptr) return;
+    if (BlockIsGone()) {
+      done_ = !NextBlockBackward();
+      return;
+    }
+    if (traversal_->Prev(cell_)) return;
     done_ = !NextBlockBackward();
   }
 
@@ -144,6 +161,23 @@ class VR_API omi_UintTableIterator {
     delete traversal_;
     traversal_ = nullptr;
     traversal_ = new omi_BlkBitVectTrav(&block_->Occupied());
+  }
+
+  // Whether the current table block is no longer in the table (freed when its last key
+  // was removed, or by Clear): its traversal must not be stepped then. The traversal goes
+  // with it, and the position stays, so that the visit goes on from the next slot.
+  bool BlockIsGone() {
+    if (position_ >= 0 && position_ < table_->directory_length_ &&
+        table_->directory_[position_] == block_) {
+      return false;
+    }
+    delete traversal_;
+    traversal_ = nullptr;
+    return true;
+  }
+  // Whether a sorted-visit record still names a present key and its cell.
+  bool IsCurrent(SortRecord const* record) const {
+    return table_->Find(record->key) == record->value;
   }
 
   // Builds the sorted-visit list afresh; returns the number of records. The list is taken
