@@ -4,14 +4,14 @@
 #include <cstdio>
 #include <string>
 
-#include "scratch.h"
+#include "scratch_directory.h"
 #include "varururor/aio/ifstream.h"
 #include "varururor/aio/ofstream.h"
 
 namespace {
 
 TEST(OfstreamOpen, CreatingLeavesAnExistingFileUntouched) {
-  ScratchDir dir;
+  ScratchDirectory dir;
   std::string path = dir.File("existing");
   WriteFile(path, "precious");
   aio_ofstream out;
@@ -23,7 +23,7 @@ TEST(OfstreamOpen, CreatingLeavesAnExistingFileUntouched) {
 }
 
 TEST(OfstreamOpen, AppendingCreatesAMissingFileAndAddsToAnExistingOne) {
-  ScratchDir dir;
+  ScratchDirectory dir;
   std::string path = dir.File("log");
   {
     aio_ofstream out;
@@ -41,7 +41,7 @@ TEST(OfstreamOpen, AppendingCreatesAMissingFileAndAddsToAnExistingOne) {
 }
 
 TEST(OfstreamOpen, AFileThatCannotBeMadeFailsAndAGoodOpenStartsGood) {
-  ScratchDir dir;
+  ScratchDirectory dir;
   aio_ofstream out;
   out.open(dir.File("no/such/dir").c_str(), true);
   EXPECT_EQ(out.rdstate(), aio_ios::failbit);
@@ -52,7 +52,7 @@ TEST(OfstreamOpen, AFileThatCannotBeMadeFailsAndAGoodOpenStartsGood) {
 }
 
 TEST(Ofstream, SeeksAndTellsAndOverwrites) {
-  ScratchDir dir;
+  ScratchDirectory dir;
   std::string path = dir.File("positions");
   aio_ofstream out;
   out.open(path.c_str(), true);
@@ -68,7 +68,7 @@ TEST(Ofstream, SeeksAndTellsAndOverwrites) {
 }
 
 TEST(Adopt, AStreamTakesOverADescriptor) {
-  ScratchDir dir;
+  ScratchDirectory dir;
   std::string path = dir.File("adopted");
   // The descriptor of a file opened here; once the stream owns and closes it, the
   // FILE opened here is closed without its descriptor (that close fails harmlessly).
@@ -96,7 +96,7 @@ TEST(Adopt, AStreamTakesOverADescriptor) {
 }
 
 TEST(Copy, CopiesEverythingThatIsLeftAndFlushes) {
-  ScratchDir dir;
+  ScratchDirectory dir;
   std::string source = dir.File("source");
   std::string text;
   for (int i = 0; i < 8000; ++i) text += "line " + std::to_string(i) + "\n";
@@ -115,7 +115,7 @@ TEST(Copy, CopiesEverythingThatIsLeftAndFlushes) {
 }
 
 TEST(Copy, StopsAtAFailedWrite) {
-  ScratchDir dir;
+  ScratchDirectory dir;
   std::string source = dir.File("source");
   WriteFile(source, std::string(100000, 'x'));
   aio_ifstream in;
@@ -130,7 +130,7 @@ TEST(Copy, StopsAtAFailedWrite) {
 }
 
 TEST(Pipes, ReadAndWriteThroughPipes) {
-  ScratchDir dir;
+  ScratchDirectory dir;
   std::string path = dir.File("piped");
   FILE* writer = popen(("cat > '" + path + "'").c_str(), "w");
   ASSERT_NE(writer, nullptr);
@@ -159,7 +159,7 @@ TEST(Pipes, ReadAndWriteThroughPipes) {
 }
 
 TEST(Pipes, CopyFromAPipe) {
-  ScratchDir dir;
+  ScratchDirectory dir;
   FILE* reader = popen("seq 1 20000", "r");
   ASSERT_NE(reader, nullptr);
   aio_istream in;

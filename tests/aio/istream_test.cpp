@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "scratch.h"
+#include "scratch_directory.h"
 #include "varururor/aio/ifstream.h"
 
 namespace {
@@ -20,7 +20,7 @@ class Istream : public ::testing::Test {
     return in_;
   }
 
-  ScratchDir dir_;
+  ScratchDirectory dir_;
   aio_ifstream in_;
 };
 
@@ -162,7 +162,7 @@ TEST_F(Istream, IgnoreSkipsThroughTheDelimiter) {
 }
 
 TEST(IfstreamOpen, AMissingFileFailsAndAReadableOneOpens) {
-  ScratchDir dir;
+  ScratchDirectory dir;
   aio_ifstream in;
   in.open(dir.File("missing").c_str());
   EXPECT_EQ(in.rdstate(), aio_ios::failbit);

@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "scratch.h"
+#include "scratch_directory.h"
 #include "varururor/aio/manipulators.h"
 #include "varururor/aio/ofstream.h"
 
@@ -13,7 +13,7 @@ namespace {
 
 // What write puts into a new file through an aio_ofstream; the stream must stay good.
 std::string Output(std::function<void(aio_ostream&)> const& write) {
-  ScratchDir dir;
+  ScratchDirectory dir;
   std::string path = dir.File("out.txt");
   aio_ofstream out;
   out.open(path.c_str(), true);
@@ -134,7 +134,7 @@ TEST(OstreamFormat, WriteCopiesBytesAsTheyAre) {
 }
 
 TEST(OstreamFormat, TheLineEndWritesALineFeedAndFlushes) {
-  ScratchDir dir;
+  ScratchDirectory dir;
   std::string path = dir.File("flushed.txt");
   aio_ofstream out;
   out.open(path.c_str(), true);

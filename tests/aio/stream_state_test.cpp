@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <string>
 
-#include "scratch.h"
+#include "scratch_directory.h"
 #include "varururor/aio/ifstream.h"
 #include "varururor/aio/manipulators.h"
 #include "varururor/aio/ofstream.h"
@@ -72,7 +72,7 @@ TEST(StreamState, EveryOutputWithoutAFileFailsAndDoesNothingElse) {
 }
 
 TEST(StreamState, BadArgumentsFailWithoutTouchingTheFile) {
-  ScratchDir dir;
+  ScratchDirectory dir;
   std::string path = dir.File("f");
   WriteFile(path, "abc");
   aio_ifstream in;
@@ -97,7 +97,7 @@ TEST(StreamState, BadArgumentsFailWithoutTouchingTheFile) {
 }
 
 TEST(StreamState, OutputToAFileOpenForReadingFailsAsBad) {
-  ScratchDir dir;
+  ScratchDirectory dir;
   std::string path = dir.File("read_only_use");
   WriteFile(path, "");
   FILE* f = std::fopen(path.c_str(), "r");
@@ -112,7 +112,7 @@ TEST(StreamState, OutputToAFileOpenForReadingFailsAsBad) {
 }
 
 TEST(StreamState, InputFromAFileOpenForWritingFailsAsBad) {
-  ScratchDir dir;
+  ScratchDirectory dir;
   FILE* f = std::fopen(dir.File("write_only").c_str(), "w");
   ASSERT_NE(f, nullptr);
   aio_istream in;
@@ -122,7 +122,7 @@ TEST(StreamState, InputFromAFileOpenForWritingFailsAsBad) {
 }
 
 TEST(StreamState, AnOwnedFileIsClosedByTheStreamAndAnotherOneIsNot) {
-  ScratchDir dir;
+  ScratchDirectory dir;
   std::string owned_path = dir.File("owned");
   std::string kept_path = dir.File("kept");
   FILE* kept = std::fopen(kept_path.c_str(), "w");

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "child_process.h"
-#include "scratch.h"
+#include "scratch_directory.h"
 #include "varururor/aio/manipulators.h"
 #include "varururor/aio/ostrstream.h"
 #include "varururor/aio/standard_streams.h"
@@ -57,14 +57,14 @@ void UseTempFileIn(std::string const& directory) {
 }
 
 TEST(TempFile, IsReadableAndWritableAndLeavesNoNameBehind) {
-  ScratchDir dir;
+  ScratchDirectory dir;
   EXPECT_IN_CHILD("^ok$", UseTempFileIn(dir.path()));
 }
 
 TEST(TempFile, NamesInUseAreSkippedAndLeftAlone) {
   // The name counter starts at the milliseconds of the clock (0 to 999): with every
   // name up to 0x400 taken, the first free one lies beyond them all.
-  ScratchDir dir;
+  ScratchDirectory dir;
   constexpr unsigned kTaken = 0x400;
   for (unsigned n = 1; n <= kTaken; ++n) {
     char name[32];

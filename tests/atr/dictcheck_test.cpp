@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <string>
 
 #include "scratch_directory.h"
@@ -17,11 +15,6 @@ struct ToolRun {
   std::string err;
 };
 
-std::string Read(std::string const& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 // Runs dictcheck with the arguments (already quoted for the shell).
 ToolRun Dictcheck(std::string const& arguments) {
   ScratchDirectory dir;
@@ -29,7 +22,7 @@ ToolRun Dictcheck(std::string const& arguments) {
   std::string command = std::string("'") + VR_DICTCHECK + "' " + arguments + " > '" + out +
                         "' 2> '" + err + "'; echo $? > '" + code + "'";
   EXPECT_EQ(std::system(command.c_str()), 0);
-  return ToolRun{std::atoi(Read(code).c_str()), Read(out), Read(err)};
+  return ToolRun{std::atoi(ReadFile(code).c_str()), ReadFile(out), ReadFile(err)};
 }
 
 // The lines that hold the loader's entry marker.

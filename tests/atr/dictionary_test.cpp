@@ -21,6 +21,11 @@ namespace {
   if (!LocaleInstalled(name))     \
   GTEST_SKIP() << "locale " << (name) << " is not installed (scripts/setup makes it)"
 
+// The bytes of a sample dictionary of tests/atr/dictionaries.
+std::string Sample(char const* name) {
+  return ReadFile(std::string(VR_ATR_DICTIONARIES) + "/" + name);
+}
+
 constexpr char kDefaultDictionary[] = "Configuration/Xresources/en_US/en_US_Dict.py";
 
 std::string Spell(std::string const& s) {
@@ -79,7 +84,7 @@ TEST(DictionaryLanguages, FrenchInALatin1Locale) {
   SKIP_WITHOUT_LOCALE("fr_FR.ISO-8859-1");
   EXPECT_IN_CHILD("^(ok )+$", {
     ScratchDirectory dir;
-    dir.Write("dictionaries/fr_FR_Dict.py", SampleDictionary("fr_FR_Dict.py"));
+    dir.Write("dictionaries/fr_FR_Dict.py", Sample("fr_FR_Dict.py"));
     // A "\" in the variable is a directory separator.
     UseDictionary(dir.path(), "dictionaries\\fr_FR_Dict.py", "fr_FR.ISO-8859-1");
     atr_tr_enable(true);
@@ -110,7 +115,7 @@ TEST(DictionaryLanguages, GermanReordersPlaceholders) {
   SKIP_WITHOUT_LOCALE("de_DE.UTF-8");
   EXPECT_IN_CHILD("^(ok )+$", {
     ScratchDirectory dir;
-    dir.Write("de/de_DE_Dict.py", SampleDictionary("de_DE_Dict.py"));
+    dir.Write("de/de_DE_Dict.py", Sample("de_DE_Dict.py"));
     UseDictionary(dir.path(), "de/de_DE_Dict.py", "de_DE.UTF-8");
     atr_tr_enable(true);
     Check(ValueOf("Value %1$s of %2$d", "x", 7), "7 von x");
@@ -138,7 +143,7 @@ TEST(DictionaryLanguages, JapaneseInUtf8AndEucJp) {
   SKIP_WITHOUT_LOCALE("ja_JP.EUC-JP");
   EXPECT_IN_CHILD("^(ok )+$", {
     ScratchDirectory dir;
-    dir.Write("ja_JP_Dict.py", SampleDictionary("ja_JP_Dict.py"));
+    dir.Write("ja_JP_Dict.py", Sample("ja_JP_Dict.py"));
     UseDictionary(dir.path(), "ja_JP_Dict.py", "ja_JP.UTF-8");
     atr_tr_enable(true);
     Check(Raw("Open file"),
@@ -148,7 +153,7 @@ TEST(DictionaryLanguages, JapaneseInUtf8AndEucJp) {
   });
   EXPECT_IN_CHILD("^(ok )+$", {
     ScratchDirectory dir;
-    dir.Write("ja_JP_Dict.py", SampleDictionary("ja_JP_Dict.py"));
+    dir.Write("ja_JP_Dict.py", Sample("ja_JP_Dict.py"));
     UseDictionary(dir.path(), "ja_JP_Dict.py", "ja_JP.EUC-JP");
     atr_tr_enable(true);
     Check(Raw("Open"), "\xB3\xAB\xA4\xAF");
@@ -162,7 +167,7 @@ TEST(DictionaryLanguages, JapaneseInALatin1LocaleIsReplacedAndReportedOnRequest)
   SKIP_WITHOUT_LOCALE("fr_FR.ISO-8859-1");
   EXPECT_IN_CHILD("^(ok )+$", {
     ScratchDirectory dir;
-    dir.Write("ja_JP_Dict.py", SampleDictionary("ja_JP_Dict.py"));
+    dir.Write("ja_JP_Dict.py", Sample("ja_JP_Dict.py"));
     UseDictionary(dir.path(), "ja_JP_Dict.py", "fr_FR.ISO-8859-1");
     atr_tr_enable(true);
     Check(Raw("Open"), "??");
@@ -173,7 +178,7 @@ TEST(DictionaryLanguages, JapaneseInALatin1LocaleIsReplacedAndReportedOnRequest)
   EXPECT_IN_CHILD(
       "^(WARNING: atr: Failure encoding in the current locale\\.\n\"[^\"]+\"\n\n){8}ok $", {
         ScratchDirectory dir;
-        dir.Write("ja_JP_Dict.py", SampleDictionary("ja_JP_Dict.py"));
+        dir.Write("ja_JP_Dict.py", Sample("ja_JP_Dict.py"));
         UseDictionary(dir.path(), "ja_JP_Dict.py", "fr_FR.ISO-8859-1");
         setenv("KOVRIN_SITE", "qdv", 1);
         atr_tr_enable(true);
@@ -182,7 +187,7 @@ TEST(DictionaryLanguages, JapaneseInALatin1LocaleIsReplacedAndReportedOnRequest)
   EXPECT_IN_CHILD(
       "^WARNING: atr: Failure encoding in the current locale\\.\n\"Japanese input\"\n\nok ok $", {
         ScratchDirectory dir;
-        dir.Write("fr.py", SampleDictionary("fr_FR_Dict.py"));
+        dir.Write("fr.py", Sample("fr_FR_Dict.py"));
         UseDictionary(dir.path(), "fr.py", "fr_FR.ISO-8859-1");
         setenv("KOVRIN_SITE", "qdv", 1);
         atr_tr_enable(true);

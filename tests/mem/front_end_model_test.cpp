@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "long_tests.h"
 #include "varururor/varururor.h"
 
 namespace {
@@ -65,7 +66,8 @@ TEST(FrontEndModel, RandomOperationsKeepEveryBlocksBytes) {
     }
     return false;
   };
-  for (int step = 0; step < 6000; ++step) {
+  int const steps = vr_TestLength(2000, 6000);
+  for (int step = 0; step < steps; ++step) {
     int choice = static_cast<int>(random() % 10);
     if (choice < 4 || live.size() < 4) {
       unsigned size = RandomSize(random);

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "long_tests.h"
 #include "varururor/omi/bit_vector.h"
 #include "varururor/omi/bit_vector_traversal.h"
 
@@ -295,7 +296,8 @@ class BitVectorModel {
 };
 
 TEST(BitVectorModel, RandomSetAlgebraComparisonsAndTraversal) {
-  for (unsigned seed = 1; seed <= 6; ++seed) {
+  int const seeds = vr_TestLength(2, 6);
+  for (unsigned seed = 1; seed <= static_cast<unsigned>(seeds); ++seed) {
     SCOPED_TRACE("seed " + std::to_string(seed));
     BitVectorModel(seed).Run(1200);
   }

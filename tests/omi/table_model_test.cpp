@@ -14,6 +14,7 @@
 #include <string>
 #include <type_traits>
 
+#include "long_tests.h"
 #include "varururor/omi/int_table.h"
 #include "varururor/omi/int_table_iterator.h"
 #include "varururor/omi/uint_table.h"
@@ -198,7 +199,8 @@ class TableModel {
 template <typename Table, typename Key, typename T>
 void RunModels(unsigned first_seed) {
   for (Shape const& shape : kShapes) {
-    for (unsigned seed = first_seed; seed < first_seed + 3; ++seed) {
+    unsigned const seeds = static_cast<unsigned>(vr_TestLength(1, 3));
+    for (unsigned seed = first_seed; seed < first_seed + seeds; ++seed) {
       SCOPED_TRACE("shape " + std::to_string(shape.top_bits) + ", seed " + std::to_string(seed));
       TableModel<Table, Key, T>(seed, shape).Run(2000);
     }

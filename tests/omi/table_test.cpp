@@ -4,12 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <new>
 #include <vector>
 
 #include "child_process.h"
+#include "varururor/mem/dlmalloc.h"
 #include "varururor/omi/int_table.h"
 #include "varururor/omi/int_table_iterator.h"
 #include "varururor/omi/uint_table.h"
@@ -64,6 +66,25 @@ TEST(UintTable, ShapesPastTheBitsThereAreAreClamped) {
   EXPECT_THROW(t.Insert(0xFFFFFFFFu, 1), std::bad_alloc) << "2^31 directory slots";
   EXPECT_EQ(t.Count(), 1);
   EXPECT_EQ(t.Find(0xFFFFFFFFu), nullptr);
+}
+
+// A copy that runs out of memory part way gives back the blocks it had copied. The library
+// heap's limit makes the copy fail, and its count of bytes in use is exact.
+TEST(UintTable, ACopyThatFailsPartWayGivesBackWhatItTook) {
+  EXPECT_IN_CHILD("^0$", setenv("KVN_DLALLOCATOR", "1", 1); {
+    omi_UintTable<double> t;
+    for (unsigned block = 0; block < 4096; ++block) t.Insert(block << 20, 1);
+    std::size_t const before = dlmallinfo().uordblks;
+    dlmallopt(DL_M_MEMORY_LIMIT, static_cast<int>(dlmalloc_footprint() + (256u << 10)));
+    bool failed = false;
+    try {
+      omi_UintTable<double> copy(t);
+    } catch (std::bad_alloc const&) {
+      failed = true;
+    }
+    dlmallopt(DL_M_MEMORY_LIMIT, 0);
+    std::fprintf(stderr, "%d", failed ? static_cast<int>(dlmallinfo().uordblks - before) : -1);
+  });
 }
 
 TEST(UintTableIterator, EmptyTablesAndStepsBeforeTheStart) {

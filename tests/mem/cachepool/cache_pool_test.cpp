@@ -152,6 +152,20 @@ TEST(CachePool, BucketsFollowTheLargestFreeBlock) {
   EXPECT_EQ(mem_CachePool::BucketOf(65520), 7);
 }
 
+// Small objects of one class go to the cluster that served the class until it is full:
+// a second cluster is cut only when the first can take no more of them.
+TEST(CachePool, AClassFillsItsClusterBeforeANewOneIsCut) {
+  HeapAllocator allocator;
+  mem_CachePool* pool = mem_CachePool::CreatePool(&allocator);
+  ASSERT_NE(pool, nullptr);
+  int made = 0;
+  for (; pool->ClusterCount() < 3 && made < 100000; ++made) ASSERT_FALSE(pool->Alloc(16).IsNull());
+  EXPECT_EQ(pool->Cluster(1)->Allocate(16), mem::cluster::kNoHandle)
+      << "a second cluster after " << made << " objects, with room in the first";
+  pool->Delete();
+  EXPECT_EQ(allocator.live_blocks, 0);
+}
+
 // Random Alloc, ReAlloc and Free of 1 byte to 16 KiB, with larger blocks mixed in, in
 // waves that fill clusters and empty the pool again, so that emptied clusters give their
 // memory back and are taken up again.

@@ -120,26 +120,6 @@ TEST_F(MemoryCluster, FirstItemsPagesAndResizes) {
   CheckCluster(*cluster);
 }
 
-// Once its current page is full, a class moves to its highest other page with a free
-// slot, and cuts a page only when none has one.
-TEST_F(MemoryCluster, FullPageHandsOverToHighestPageWithRoom) {
-  constexpr int kSlots = 31;  // 128-byte slots in a page
-  std::vector<Handle> items;
-  for (int i = 0; i < 3 * kSlots; ++i) items.push_back(cluster->Allocate(128));
-  EXPECT_EQ(mem::cluster::HandlePage(items.back()), 61);
-  Handle on_62 = items[kSlots];
-  Handle on_63 = items[0];
-  EXPECT_FALSE(cluster->Free(on_62));
-  EXPECT_FALSE(cluster->Free(on_63));
-  EXPECT_EQ(cluster->Allocate(128), on_63);
-  EXPECT_EQ(cluster->CurrentPage(9), 63);
-  EXPECT_EQ(cluster->Allocate(128), on_62);
-  EXPECT_EQ(cluster->CurrentPage(9), 62);
-  EXPECT_EQ(mem::cluster::HandlePage(cluster->Allocate(128)), 60);
-  EXPECT_EQ(cluster->CurrentPage(9), 60);
-  CheckCluster(*cluster);
-}
-
 TEST_F(MemoryCluster, PrintsPagesAndRegions) {
   cluster->Allocate(16);
   cluster->Allocate(200);

@@ -1,22 +1,32 @@
-// A directory of the test's own under the temporary directory, removed with the object,
-// and the sample dictionaries that tests copy into it.
-#ifndef VARURUROR_TESTS_ATR_SCRATCH_DIRECTORY_H
-#define VARURUROR_TESTS_ATR_SCRATCH_DIRECTORY_H
-
-#include <gtest/gtest.h>
+// A directory of the test's own under the system's temporary directory, removed with
+// everything in it at the end; and whole-file reads and writes.
+#ifndef VARURUROR_TESTS_SCRATCH_DIRECTORY_H
+#define VARURUROR_TESTS_SCRATCH_DIRECTORY_H
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <random>
+#include <sstream>
 #include <string>
+
+inline std::string ReadFile(std::string const& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+inline void WriteFile(std::string const& path, std::string const& text) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << text;
+}
 
 class ScratchDirectory {
  public:
   ScratchDirectory() {
     std::random_device entropy;
     path_ = std::filesystem::temp_directory_path() /
-            ("vr_atr_" + std::to_string(entropy()) + "_" + std::to_string(entropy()));
+            ("vr_test_" + std::to_string(entropy()) + "_" + std::to_string(entropy()));
     std::filesystem::create_directories(path_);
   }
   ~ScratchDirectory() {
@@ -27,24 +37,18 @@ class ScratchDirectory {
   ScratchDirectory& operator=(ScratchDirectory const&) = delete;
 
   std::string path() const { return path_.string(); }
+  std::string File(char const* name) const { return (path_ / name).string(); }
 
   // Writes bytes to the file at relative (directories made as needed); returns its path.
   std::string Write(std::string const& relative, std::string const& bytes) const {
     std::filesystem::path file = path_ / relative;
     std::filesystem::create_directories(file.parent_path());
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out << bytes;
+    WriteFile(file.string(), bytes);
     return file.string();
   }
 
  private:
   std::filesystem::path path_;
 };
-
-// The bytes of a sample dictionary of tests/atr/dictionaries.
-inline std::string SampleDictionary(std::string const& name) {
-  std::ifstream in(std::string(VR_ATR_DICTIONARIES) + "/" + name, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 #endif
