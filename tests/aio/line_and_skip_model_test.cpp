@@ -7,7 +7,7 @@
 #include <random>
 #include <string>
 
-#include "scratch.h"
+#include "scratch_directory.h"
 #include "varururor/aio/ifstream.h"
 
 namespace {
@@ -36,7 +36,7 @@ class LineAndSkipModel : public ::testing::Test {
     return in_;
   }
 
-  ScratchDir dir_;
+  ScratchDirectory dir_;
   aio_ifstream in_;
   std::mt19937 random_{1977};
 };
