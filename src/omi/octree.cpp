@@ -53,12 +53,12 @@ omi_Octree::omi_Octree(omi_OctVector const& centre, omi_OctVector const& half_si
   // A negative half-size describes the same box as its magnitude.
   omi_OctVector half = {std::fabs(half_size.x), std::fabs(half_size.y), std::fabs(half_size.z)};
   float m = minimum_half_size;
-  if (half.x < m && half.y < m && half.z < m) half = {m, m, m};
+  if (std::isless(half.x, m) && std::isless(half.y, m) && std::isless(half.z, m)) half = {m, m, m};
   bool any_divided = false;
   for (int axis = 0; axis < omi_OctVector::kAxes; ++axis) {
-    if (!(half[axis] >= m)) continue;
+    if (!std::isgreaterequal(half[axis], m)) continue;
     divided_[axis] = 1;
-    if (!any_divided || half[axis] < half[reference_axis_]) reference_axis_ = axis;
+    if (!any_divided || std::isless(half[axis], half[reference_axis_])) reference_axis_ = axis;
     any_divided = true;
   }
   smallest_half_size_ = half;
@@ -163,7 +163,7 @@ unsigned int omi_Octree::Dump() const {
 }
 
 void omi_Octree::NoteChildHalfSize(omi_OctVector const& half_size) {
-  if (half_size[reference_axis_] < smallest_half_size_[reference_axis_]) {
+  if (std::isless(half_size[reference_axis_], smallest_half_size_[reference_axis_])) {
     smallest_half_size_ = half_size;
   }
 }
