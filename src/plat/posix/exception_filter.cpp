@@ -295,8 +295,10 @@ void RaiseUnhandledException(unsigned code) {
   ucontext_t context;
   if (getcontext(&context) != 0) return;
   greg_t const* registers = context.uc_mcontext.gregs;
+  unsigned short code_segment;  // getcontext leaves the segment registers out
+  __asm__("movw %%cs, %0" : "=r"(code_segment));
   ExceptionRecord record{code, static_cast<unsigned>(registers[REG_EIP])};
-  ExceptionContext registers_now{static_cast<unsigned>(registers[REG_CS]) & 0xFFFF,
+  ExceptionContext registers_now{code_segment,
                                  static_cast<unsigned>(registers[REG_EIP]),
                                  static_cast<unsigned>(registers[REG_ESP]),
                                  static_cast<unsigned>(registers[REG_EBP]), &context};
