@@ -24,7 +24,7 @@ Spread SpreadOf(double factor, float sum, float sum_of_squares) {
   double mean = factor * sum;
   double variance = factor * sum_of_squares - mean * mean;
   // Rounding can push the variance of equal values a hair below zero.
-  return Spread{mean, variance > 0.0 ? std::sqrt(variance) : 0.0};
+  return Spread{mean, std::isgreater(variance, 0.0) ? std::sqrt(variance) : 0.0};
 }
 
 }  // namespace

@@ -18,14 +18,17 @@ double omi_complex::ConvertedModulus() const {
 double omi_complex::ConvertedArgument() const {
   double re = first_;
   double im = second_;
-  if (re > 0) return std::atan(im / re);
-  if (re < 0) {
-    if (im > 0) return std::atan(im / re) + kPi;
-    if (im < 0) return std::atan(im / re) - kPi;
+  // A part that is not a number gives a NaN angle, as atan2 does; the comparisons are
+  // quiet, so that no trap fires inside the library.
+  if (std::isunordered(re, im)) return re + im;
+  if (std::isgreater(re, 0.0)) return std::atan(im / re);
+  if (std::isless(re, 0.0)) {
+    if (std::isgreater(im, 0.0)) return std::atan(im / re) + kPi;
+    if (std::isless(im, 0.0)) return std::atan(im / re) - kPi;
     return kPi;
   }
-  if (im > 0) return kHalfPi;
-  if (im < 0) return -kHalfPi;
+  if (std::isgreater(im, 0.0)) return kHalfPi;
+  if (std::isless(im, 0.0)) return -kHalfPi;
   return 0.0;
 }
 

@@ -1,14 +1,19 @@
 #include "frame/crash_filter.h"
 
+#include <cxxabi.h>
+
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
+#include <typeinfo>
 
 #include "frame/dbghelp/dbghelp.h"
 #include "plat/dynamic_library.h"
 #include "plat/exception_filter.h"
 #include "plat/file.h"
+#include "plat/output_file.h"
 #include "plat/process.h"
 #include "varururor/frame/error_mode.h"
 
@@ -28,8 +33,11 @@ constexpr unsigned kOptionLine = 8;
 constexpr unsigned kFrameOptions = kOptionModule | kOptionSymbol | kOptionLine;
 // The helper serves the calling process only; this stands for it in its calls.
 constexpr unsigned kCurrentProcess = 0;
-// A report that takes longer is stuck on a lock the fault left held.
+// A report that takes longer is stuck; the process does not wait for it any longer.
 constexpr unsigned kReportTimeoutMs = 30000;
+// What the loader's refusal of an existing helper is called on the original system.
+constexpr unsigned kErrorBadExeFormat = 193;
+constexpr std::size_t kWhatLimit = 200;  // of an exception's own text in the fault line
 
 char const kPopupVariable[] = "JRT_DEBUG_POPUP";
 char const kPathVariable[] = "KOV_PATH";
@@ -37,9 +45,15 @@ char const kPathSeparator = ';';
 char const kHelperDirectory[] = "/External/";
 char const kReportSuffix[] = ".dmp";
 
-// The filter runs in a failing process: everything it needs is static.
+// The filter runs in a failing process: everything it needs is static, and made at
+// installation.
 bool g_popup = false;
 plat::UnhandledExceptionFilter g_previous_filter = nullptr;
+std::terminate_handler g_previous_terminate = nullptr;
+// Why the helper is missing, said on standard error at the crash (empty: say nothing).
+char g_load_message[kTextSize];
+// The type and text of the C++ exception that ended the process, for its fault line.
+char g_exception_detail[kTextSize];
 
 struct Helper {
   bool loaded;
@@ -58,6 +72,8 @@ bool g_symbols_started = false;
 
 char g_text[kTextSize];
 char g_report_name[kTextSize];
+int g_report = -1;
+unsigned g_report_size = 0;
 char g_module_name[kTextSize];
 alignas(4) unsigned char g_symbol_area[kSymbolAreaSize];
 dbghelp::Line g_line;
@@ -111,8 +127,7 @@ char const* ExceptionName(unsigned code) {
     case plat::kExceptionInvalidHandle:
       return "EXCEPTION_INVALID_HANDLE";
   }
-  // Every fault this system reports maps onto a named code.
-  return "<UNKNOWN EXCEPTION>";
+  return nullptr;
 }
 
 // A report line in g_text, cut at the buffer's end; after a cut nothing more is added.
@@ -164,12 +179,13 @@ void ClearSymbolRecords() {
   g_line.size_of_struct = kLineRecordSize;
 }
 
+// Done at installation: the helper loads, reports the modules and reads their symbols
+// and lines there, where locks and the heap may be used.
 void StartSymbols() {
   if (g_symbols_started) return;
   g_helper.SymSetOptions(g_helper.SymGetOptions() | dbghelp::kOptionDeferredLoads |
                          dbghelp::kOptionLoadLines);
-  g_helper.SymInitialize(kCurrentProcess, nullptr, 1);
-  g_symbols_started = true;
+  g_symbols_started = g_helper.SymInitialize(kCurrentProcess, nullptr, 1) != 0;
 }
 
 template <typename Function>
@@ -178,9 +194,10 @@ bool Find(plat::LibraryHandle library, char const* name, Function* function) {
   return *function != nullptr;
 }
 
-// Searches KOV_PATH's directories in order for External/<helper>.
+// Searches KOV_PATH's directories in order for External/<helper>. Runs at installation
+// and says nothing: what went wrong is kept in g_load_message for the crash.
 bool LoadHelper() {
-  if (g_helper.loaded) return true;
+  g_load_message[0] = '\0';
   char const* path = std::getenv(kPathVariable);
   if (path == nullptr) return false;
   plat::LibraryHandle library = nullptr;
@@ -193,7 +210,9 @@ bool LoadHelper() {
       if (plat::AccessFile(g_text, plat::FileAccess::kExists)) {
         library = plat::LoadLibrary(g_text);
         if (library == nullptr) {
-          std::fprintf(stderr, "Unexpected error %d\n", static_cast<int>(plat::GetLastError()));
+          // The loader's own reason follows the code: "Unexpected error 0" told nothing.
+          std::snprintf(g_load_message, kTextSize, "Unexpected error %u: %s\n",
+                        kErrorBadExeFormat, plat::LoadLibraryErrorText());
           return false;
         }
       }
@@ -201,7 +220,7 @@ bool LoadHelper() {
     path = end == nullptr ? path + length : end + 1;
   }
   if (library == nullptr) {
-    std::fprintf(stderr, "dbghelp.dll not found in KOV_PATH");
+    std::snprintf(g_load_message, kTextSize, "dbghelp.dll not found in KOV_PATH");
     return false;
   }
   // A library without every operation is of no use; it stays loaded, unused.
@@ -267,14 +286,25 @@ void AppendSymbolAndLine(Line* line, unsigned address, bool blank_after_exact_sy
   }
 }
 
+// The fault's name: one of the named codes, else the system's text for the code.
+void AppendExceptionName(Line* line, unsigned code) {
+  char const* name = ExceptionName(code);
+  if (name != nullptr) {
+    line->Append(name);
+    return;
+  }
+  char text[kTextSize];
+  if (plat::FormatExceptionMessage(code, text, sizeof text)) line->Append(text);
+  if (code == plat::kExceptionCpp) line->Append(g_exception_detail);
+}
+
 void WriteFaultLine(plat::ExceptionPointers const* exception) {
-  StartSymbols();
   unsigned address = exception->record->address;
   plat::GetModuleBaseName(g_module_name, kTextSize);
   Line line;
   line.Append(g_module_name);
   line.Append(" caused an ");
-  line.Append(ExceptionName(exception->record->code));
+  AppendExceptionName(&line, exception->record->code);
   line.Append(" in module ");
   unsigned base = g_helper.SymGetModuleBase(kCurrentProcess, address);
   char const* module = base == 0 ? nullptr : ModuleBaseName(base);
@@ -286,7 +316,6 @@ void WriteFaultLine(plat::ExceptionPointers const* exception) {
 
 // The next frame's line in g_text; false at the end of the stack.
 bool DescribeFrame(plat::ExceptionPointers const* exception, unsigned options) {
-  StartSymbols();
   if (!g_helper.StackWalk(dbghelp::kMachineI386, kCurrentProcess, 0, &g_frame,
                           exception->context->machine_context, nullptr,
                           g_helper.SymFunctionTableAccess, g_helper.SymGetModuleBase, nullptr)) {
@@ -313,35 +342,51 @@ void StartFrames(plat::ExceptionPointers const* exception) {
   g_frame.frame = {exception->context->frame_pointer, 0, dbghelp::kAddressFlat};
 }
 
-int WriteModuleLine(char const* name, unsigned base, unsigned size, void* file) {
-  std::fprintf(static_cast<std::FILE*>(file), "%s:\t%08X - %08X\n", name, base, base + size);
+// The report goes out with plain writes, a line at a time: no stdio, whose locks the
+// crashed process may hold.
+void WriteReportText(char const* text) {
+  unsigned length = static_cast<unsigned>(std::strlen(text));
+  if (plat::WriteOutputFile(g_report, g_report_size, text, length)) g_report_size += length;
+}
+
+void WriteReportLine(char const* text) {
+  WriteReportText(text);
+  WriteReportText("\n");
+}
+
+int WriteModuleLine(char const* name, unsigned base, unsigned size, void*) {
+  Line line;
+  line.Format("%s:\t%08X - %08X", name, base, base + size);
+  WriteReportLine(g_text);
   return 1;
 }
 
-// Runs in a copy of the faulting process, where locks and the heap may be used.
+// Runs in a copy of the faulting process. It takes no lock, allocates nothing and does
+// not call the loader: everything it uses was made at installation.
 void WriteReport(void* argument) {
   plat::ExceptionPointers const* exception = static_cast<plat::ExceptionPointers*>(argument);
-  if (!LoadHelper()) return;
-  plat::GetModuleBaseName(g_report_name, kTextSize - sizeof kReportSuffix);
-  std::strcat(g_report_name, kReportSuffix);
-  std::FILE* report = std::fopen(g_report_name, "w");
+  if (!g_helper.loaded || !g_symbols_started) {
+    plat::WriteStandardError(g_load_message);
+    return;
+  }
+  g_report = plat::CreateOutputFile(g_report_name);
   // An unwritable directory: no report, and the verdict stands.
-  if (report == nullptr) return;
+  if (g_report < 0) return;
+  g_report_size = 0;
   WriteFaultLine(exception);
-  std::fprintf(report, "%s\n", g_text);
+  WriteReportLine(g_text);
   StartFrames(exception);
   if (g_frame_count < kMaxFrames && DescribeFrame(exception, kFrameOptions)) {
     for (;;) {
-      std::fprintf(report, "%s\n", g_text);
-      std::fflush(report);
+      WriteReportLine(g_text);
       bool more = DescribeFrame(exception, kFrameOptions);
       ++g_frame_count;
       if (!more || g_frame_count >= kMaxFrames) break;
     }
   }
-  std::fprintf(report, "\n");
-  g_helper.EnumerateLoadedModules(kCurrentProcess, WriteModuleLine, report);
-  std::fclose(report);
+  WriteReportText("\n");
+  g_helper.EnumerateLoadedModules(kCurrentProcess, WriteModuleLine, nullptr);
+  plat::CloseOutputFile(g_report);
 }
 
 int CrashFilter(plat::ExceptionPointers* exception) {
@@ -349,15 +394,53 @@ int CrashFilter(plat::ExceptionPointers* exception) {
   return g_popup ? plat::kExceptionContinueSearch : plat::kExceptionExecuteHandler;
 }
 
+// An exception that nobody catches reaches the filter as the system's C++ exception,
+// with its type and text in the fault line; the stack is still whole here (the search
+// for a handler found none before anything was unwound).
+[[noreturn]] void OnTerminate() {
+  g_exception_detail[0] = '\0';
+  std::type_info const* type = abi::__cxa_current_exception_type();
+  if (type != nullptr) {
+    int status = -1;
+    char* demangled = abi::__cxa_demangle(type->name(), nullptr, nullptr, &status);
+    char const* what = nullptr;
+    try {
+      throw;
+    } catch (std::exception const& error) {
+      what = error.what();
+    } catch (...) {
+    }
+    int used = std::snprintf(g_exception_detail, kTextSize, " of type %s",
+                             status == 0 && demangled != nullptr ? demangled : type->name());
+    if (what != nullptr && used > 0 && static_cast<std::size_t>(used) < kTextSize) {
+      std::snprintf(g_exception_detail + used, kTextSize - used, " (%.*s)",
+                    static_cast<int>(kWhatLimit), what);
+    }
+    std::free(demangled);
+  }
+  plat::RaiseUnhandledException(plat::kExceptionCpp);
+  // The popup verdict: the runtime's own handling follows (its message, then abort).
+  if (g_previous_terminate != nullptr) g_previous_terminate();
+  std::abort();
+}
+
 }  // namespace
 
 namespace frame {
 
+// Everything the report needs is made here, while the process is sound.
 void InstallCrashFilter() {
   if (std::getenv(kPopupVariable) != nullptr) {
     g_popup = true;
     omi_setErrorMode();
   }
+  if (!g_helper.loaded && LoadHelper()) StartSymbols();
+  if (g_report_name[0] == '\0') {
+    plat::GetModuleBaseName(g_report_name, kTextSize - sizeof kReportSuffix);
+    std::strcat(g_report_name, kReportSuffix);
+  }
+  std::terminate_handler previous = std::set_terminate(OnTerminate);
+  if (previous != OnTerminate) g_previous_terminate = previous;
   g_previous_filter = plat::SetUnhandledExceptionFilter(CrashFilter);
 }
 

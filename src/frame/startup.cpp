@@ -2,12 +2,14 @@
 #include "varururor/frame/startup.h"
 
 #include "frame/start_counter.h"
+#include "plat/exception_filter.h"
 
 namespace {
 frame::StartCounter g_library_counter;
 }  // namespace
 
 void UTI_VaruRuror_initialize(int& started_modules) {
+  plat::PrepareThreadForFaults();  // also on a call that only counts (see omni_initialize)
   if (!g_library_counter.Start(started_modules)) return;
   mem_initialize(started_modules);
   uts_initialize(started_modules);

@@ -1,5 +1,6 @@
 #include "varururor/frame/time_stamp.h"
 
+#include <cmath>
 #include <cstdio>
 
 #include "plat/clock.h"
@@ -30,8 +31,8 @@ double omi_gettimestamp() {
 }
 
 double omi_gettimecounter() {
-  // Written so that a counter that is not a number fails the test too.
-  if (g_session_counter < kSessionCounterLimit) {
+  // A quiet comparison: a counter that is not a number fails it without trapping.
+  if (std::isless(g_session_counter, kSessionCounterLimit)) {
     double value = g_session_counter;
     g_session_counter = value + 1.0;
     return value;

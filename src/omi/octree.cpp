@@ -31,7 +31,8 @@ constexpr char kRefusedMinimumFormat[] =
 // cells lose their size; zero, negative, subnormal, infinite and NaN minimums never end it
 // (only the depth limit would, with every box in up to 8^6 leaves).
 bool EndsSubdivision(float m) {
-  return m >= std::numeric_limits<float>::min() && m <= std::numeric_limits<float>::max();
+  return std::isgreaterequal(m, std::numeric_limits<float>::min()) &&
+         std::islessequal(m, std::numeric_limits<float>::max());
 }
 
 }  // namespace
@@ -66,7 +67,7 @@ omi_Octree::omi_Octree(omi_OctVector const& centre, omi_OctVector const& half_si
   omi_OctVector half = {std::fabs(half_size.x), std::fabs(half_size.y), std::fabs(half_size.z)};
   float m = minimum_half_size;
   if (EndsSubdivision(m)) {
-    if (half.x < m && half.y < m && half.z < m) half = {m, m, m};
+    if (std::isless(half.x, m) && std::isless(half.y, m) && std::isless(half.z, m)) half = {m, m, m};
   } else {
     std::fprintf(stderr, kRefusedMinimumFormat, static_cast<double>(m));
     // An infinite minimum divides no axis and makes every full leaf an unbounded one: the
@@ -75,9 +76,9 @@ omi_Octree::omi_Octree(omi_OctVector const& centre, omi_OctVector const& half_si
   }
   bool any_divided = false;
   for (int axis = 0; axis < omi_OctVector::kAxes; ++axis) {
-    if (!(half[axis] >= m)) continue;
+    if (!std::isgreaterequal(half[axis], m)) continue;
     divided_[axis] = 1;
-    if (!any_divided || half[axis] < half[reference_axis_]) reference_axis_ = axis;
+    if (!any_divided || std::isless(half[axis], half[reference_axis_])) reference_axis_ = axis;
     any_divided = true;
   }
   smallest_half_size_ = half;
@@ -182,7 +183,7 @@ unsigned int omi_Octree::Dump() const {
 }
 
 void omi_Octree::NoteChildHalfSize(omi_OctVector const& half_size) {
-  if (half_size[reference_axis_] < smallest_half_size_[reference_axis_]) {
+  if (std::isless(half_size[reference_axis_], smallest_half_size_[reference_axis_])) {
     smallest_half_size_ = half_size;
   }
 }

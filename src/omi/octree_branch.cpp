@@ -1,3 +1,4 @@
+#include <cmath>
 #include <cstddef>
 
 #include "omi/octree_counters.h"
@@ -45,7 +46,7 @@ omi_OctreeBranch::omi_OctreeBranch(omi_OctVector const& centre, omi_OctVector co
     if (tree->divided_[axis] == 0) continue;
     tree_axes |= 1u << axis;
     float half = half_size[axis] / 2;
-    if (half >= tree->minimum_half_size_) {
+    if (std::isgreaterequal(half, tree->minimum_half_size_)) {
       divided_[axis] = 1;
       child_half[axis] = half;
     }
@@ -93,8 +94,8 @@ omi_OctreeCell* omi_OctreeBranch::InsertBox(unsigned int id, omi_OctVector const
       sides[axis] = kLowerSide;
       continue;
     }
-    bool lower = !(min[axis] > c && max[axis] > c);
-    bool upper = !(min[axis] <= c && max[axis] <= c);
+    bool lower = !(std::isgreater(min[axis], c) && std::isgreater(max[axis], c));
+    bool upper = !(std::islessequal(min[axis], c) && std::islessequal(max[axis], c));
     sides[axis] = (lower ? kLowerSide : 0u) | (upper ? kUpperSide : 0u);
   }
   for (unsigned int index = 0; index < kChildren; ++index) {

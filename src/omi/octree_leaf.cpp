@@ -1,4 +1,5 @@
 #include <climits>
+#include <cmath>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
@@ -93,7 +94,7 @@ unsigned int omi_OctreeLeafFix::BoxId(unsigned int index) const {
 omi_OctreeCell* omi_OctreeLeafFix::Successor(omi_Octree* tree) const {
   float half = half_size_[tree->ReferenceAxis()] / 2;
   // Without a callback the ids cannot be sorted into children, so the leaf grows instead.
-  if (omi::g_octree_counters.depth > kMaxSplitDepth || half < tree->MinimumHalfSize() ||
+  if (omi::g_octree_counters.depth > kMaxSplitDepth || std::isless(half, tree->MinimumHalfSize()) ||
       !tree->CanAskForBoxes()) {
     omi_OctreeLeafInf* leaf =
         new omi_OctreeLeafInf(centre_, half_size_, tree->TakeLeafNumber(), tree);

@@ -43,11 +43,11 @@ class Batch {
   void Offer(omi_OctreeLeaf const* leaf, double entry) {
     if (count_ == kBatch) {
       cut_short_ = true;
-      if (!(entry < entry_[kBatch - 1])) return;
+      if (!std::isless(entry, entry_[kBatch - 1])) return;
       --count_;
     }
     int i = count_;
-    for (; i > 0 && entry_[i - 1] > entry; --i) {
+    for (; i > 0 && std::isgreater(entry_[i - 1], entry); --i) {
       entry_[i] = entry_[i - 1];
       leaf_[i] = leaf_[i - 1];
     }
@@ -86,12 +86,12 @@ Interval AxisInterval(Search const& search, int axis, float low, float high) {
   double p0 = search.p0[axis];
   double d = search.d[axis];
   if (d == 0) {
-    bool inside = p0 >= lower && p0 <= upper;
+    bool inside = std::isgreaterequal(p0, lower) && std::islessequal(p0, upper);
     return inside ? Interval{-kInfinity, kInfinity} : Interval{kInfinity, -kInfinity};
   }
   double a = (lower - p0) / d;
   double b = (upper - p0) / d;
-  return d > 0 ? Interval{a, b} : Interval{b, a};
+  return std::isgreater(d, 0.0) ? Interval{a, b} : Interval{b, a};
 }
 
 // Adds the unvisited leaves under branch, whose region is low .. high, to the batch.
@@ -119,12 +119,12 @@ void Descend(Search& search, omi_OctreeBranch const* branch, float const* low, f
     Interval range = {0.0, 1.0};
     for (int axis = 0; axis < kAxes; ++axis) {
       Interval const& half = halves[axis][(index >> axis) & 1u];
-      if (half.enter > range.enter) range.enter = half.enter;
-      if (half.leave < range.leave) range.leave = half.leave;
+      if (std::isgreater(half.enter, range.enter)) range.enter = half.enter;
+      if (std::isless(half.leave, range.leave)) range.leave = half.leave;
     }
-    if (!(range.enter <= range.leave) || range.leave < search.from) continue;
+    if (!std::islessequal(range.enter, range.leave) || std::isless(range.leave, search.from)) continue;
     int i = count++;
-    for (; i > 0 && entries[i - 1] > range.enter; --i) {
+    for (; i > 0 && std::isgreater(entries[i - 1], range.enter); --i) {
       entries[i] = entries[i - 1];
       order[i] = order[i - 1];
     }
@@ -132,7 +132,7 @@ void Descend(Search& search, omi_OctreeBranch const* branch, float const* low, f
     order[i] = index;
   }
   for (int i = 0; i < count; ++i) {
-    if (entries[i] > search.batch.Bound()) {
+    if (std::isgreater(entries[i], search.batch.Bound())) {
       // Sorted by entry: the rest come later still.
       search.batch.CutShort();
       return;
@@ -164,13 +164,13 @@ void Descend(Search& search, omi_OctreeBranch const* branch, float const* low, f
 // The largest float not above x, so that no leaf entered before x is taken as reported.
 float FloatAtMost(double x) {
   float f = static_cast<float>(x);
-  return f > x ? std::nextafter(f, -std::numeric_limits<float>::infinity()) : f;
+  return std::isgreater(f, x) ? std::nextafter(f, -std::numeric_limits<float>::infinity()) : f;
 }
 
 float LargestMagnitude(float largest, omi_OctVector const& v) {
   for (int axis = 0; axis < kAxes; ++axis) {
     float magnitude = std::fabs(v[axis]);
-    if (magnitude > largest) largest = magnitude;
+    if (std::isgreater(magnitude, largest)) largest = magnitude;
   }
   return largest;
 }
@@ -226,7 +226,7 @@ bool omi_OctreeLineTrav::Init(omi_Octree const* tree, float* const start, float*
     // search takes the direction in double precision.
     d_[axis] = p1_[axis] - p0_[axis];
   }
-  tolerance_ = tolerance > 0 ? tolerance : 0;
+  tolerance_ = std::isgreater(tolerance, 0.0f) ? tolerance : 0;
   omi_OctreeBranch const* root = tree->Root();
   for (int axis = 0; axis < kAxes; ++axis) {
     root_min_[axis] = root->Centre()[axis] - root->HalfSize()[axis];
@@ -251,7 +251,7 @@ omi_OctreeLeaf const* omi_OctreeLineTrav::NextCell() {
 void omi_OctreeLineTrav::Collect() {
   pending_count_ = 0;
   next_pending_ = 0;
-  if (tree_ == nullptr || !(t_ <= 1)) return;
+  if (tree_ == nullptr || !std::islessequal(t_, 1.0)) return;
   Search search;
   for (int axis = 0; axis < kAxes; ++axis) {
     search.p0[axis] = p0_[axis];

@@ -8,6 +8,8 @@ struct LibraryObject;
 using LibraryHandle = LibraryObject*;
 
 LibraryHandle LoadLibrary(char const* file_name);  // null when it cannot be loaded
+// The loader's own text for the calling thread's last failed load ("" when it gave none).
+char const* LoadLibraryErrorText();
 void* GetProcAddress(LibraryHandle library, char const* symbol);
 void FreeLibrary(LibraryHandle library);
 

@@ -29,6 +29,8 @@ constexpr unsigned kExceptionStackOverflow = 0xC00000FD;
 constexpr unsigned kExceptionInvalidDisposition = 0xC0000026;
 constexpr unsigned kExceptionGuardPage = 0x80000001;
 constexpr unsigned kExceptionInvalidHandle = 0xC0000008;
+// What the compiler's runtime raises for a C++ exception that nobody catches.
+constexpr unsigned kExceptionCpp = 0xE06D7363;
 
 struct ExceptionRecord {
   unsigned code;
@@ -50,6 +52,11 @@ struct ExceptionPointers {
   ExceptionContext* context;
 };
 
+// The system's text for an exception code outside the named ones (for kExceptionCpp,
+// "unhandled C++ exception"), cut to fit size; false, with an empty text, for a code it
+// has no text for.
+bool FormatExceptionMessage(unsigned code, char* buffer, unsigned size);
+
 // Verdicts: end the process quietly, or hand the fault on to the system (its default
 // action: a core dump, or the debugger that watches the process).
 constexpr int kExceptionExecuteHandler = 1;
@@ -57,11 +64,24 @@ constexpr int kExceptionContinueSearch = 0;
 
 using UnhandledExceptionFilter = int (*)(ExceptionPointers* exception);
 
-// Installs the filter and gives the one it replaces (null at first). The filter runs on
-// the faulting thread, on an alternate stack for the thread that installed it (so that
-// it also reports that thread's stack overflow); other threads' overflows end the
-// process unreported. A fault inside the filter ends the process at once.
+// Installs the filter and gives the one it replaces (null at first); the calling thread
+// is prepared for faults as by PrepareThreadForFaults. The filter runs on the faulting
+// thread, on that thread's alternate stack when it has one. A fault inside the filter
+// ends the process at once. Only faults raised by the processor reach it: a fault signal
+// sent by a process (kill, raise) keeps its default action.
 UnhandledExceptionFilter SetUnhandledExceptionFilter(UnhandledExceptionFilter filter);
+
+// Gives the calling thread an alternate signal stack of its own (once; released when the
+// thread ends) and records its stack's bounds, so that its stack overflow reaches the
+// filter as EXCEPTION_STACK_OVERFLOW. A thread without one dies of its overflow
+// unreported. Threads made by CreateThread are prepared at their start.
+void PrepareThreadForFaults();
+
+// Hands a software exception (kExceptionCpp) to the filter as the system does for an
+// exception nobody handles, with the calling thread's registers. When the filter's
+// verdict is kExceptionExecuteHandler the process ends quietly (exit status 128 + the
+// abort signal's number); otherwise this returns and the caller goes on to abort.
+void RaiseUnhandledException(unsigned code);
 
 // Runs work(argument) in a copy of the process (the faulting thread alone), waits for it
 // at most timeout_ms, and kills it after that. For work that is not safe in a signal

@@ -30,6 +30,11 @@ constexpr unsigned kSseMaskInexact = 0x1000;
 constexpr unsigned kSseMaskAll = 0x1F80;
 constexpr unsigned kSseFlushToZero = 0x8000;
 
+// The state a new process starts with: every exception masked, no flushing, and the x87
+// unit at extended precision rounding to nearest.
+constexpr unsigned kMxcsrAtStart = kSseMaskAll;
+constexpr unsigned kX87ControlAtStart = 0x037F;
+
 unsigned GetX87ControlWord();
 void SetX87ControlWord(unsigned control);
 // Clears the x87 unit's pending exceptions, so that unmasking one does not fire it.

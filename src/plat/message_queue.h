@@ -12,6 +12,9 @@ namespace plat {
 constexpr unsigned kMessageQuit = 0x0012;
 // The first message number free for applications.
 constexpr unsigned kMessageApplication = 0x8000;
+// Messages a queue holds before it refuses posts: at least the 10,000 of the system the
+// library was written for, rounded up to a power of two.
+constexpr unsigned kMessageQueueCapacity = 16384;
 
 struct ThreadMessage {
   unsigned message;

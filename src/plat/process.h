@@ -14,6 +14,10 @@ std::size_t GetModuleBaseName(char* buffer, std::size_t size);
 unsigned GetLastError();
 void SetLastError(unsigned code);
 
+// Writes text to standard error with one unbuffered write: safe in a signal handler and
+// in a crashing process, where stdio's lock may be held.
+void WriteStandardError(char const* text);
+
 // Asks that the library get no notice of threads starting and ending. Shared objects on
 // this system get none in any case; the call exists so that load-time set-up states it.
 void DisableThreadLibraryCalls();

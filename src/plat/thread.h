@@ -13,7 +13,10 @@ constexpr int kThreadPriorityNormal = 0;
 constexpr int kThreadPriorityHighest = 2;
 
 // Starts start(argument) on a new thread and stores its id (never 0) in *thread_id
-// before the thread runs. Null when the thread cannot be made.
+// before the thread runs. Null when the thread cannot be made. The thread starts with
+// every floating-point trap masked, whatever its creator's setting, and with an
+// alternate signal stack, so that its faults, a stack overflow too, reach the
+// unhandled-exception filter.
 ThreadHandle CreateThread(ThreadStart start, void* argument, unsigned* thread_id);
 // Waits without limit for the thread to end; gives its exit code.
 unsigned WaitForThread(ThreadHandle thread);

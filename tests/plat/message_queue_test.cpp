@@ -102,13 +102,13 @@ TEST(MessageQueue, AFullQueueRefusesPosts) {
     plat::PeekMessage(&message, false);
     unsigned accepted = 0;
     while (plat::PostThreadMessage(self, plat::kMessageApplication, accepted, 0)) ++accepted;
-    EXPECT_EQ(accepted, 256u);
+    EXPECT_EQ(accepted, plat::kMessageQueueCapacity);
     ASSERT_TRUE(plat::PeekMessage(&message, true));
     EXPECT_EQ(message.wparam, 0u);
     EXPECT_TRUE(plat::PostThreadMessage(self, plat::kMessageApplication, 999, 0));
     unsigned drained = 0;
     while (plat::PeekMessage(&message, true)) ++drained;
-    EXPECT_EQ(drained, 256u);
+    EXPECT_EQ(drained, plat::kMessageQueueCapacity);
     EXPECT_EQ(message.wparam, 999u);
   });
   other.join();

@@ -8,6 +8,8 @@
 #ifndef VARURUROR_OMI_OCTREE_CELL_H
 #define VARURUROR_OMI_OCTREE_CELL_H
 
+#include <cmath>
+
 #include "varururor/frame/export.h"
 #include "varururor/mem/operators.h"
 #include "varururor/omi/octree_memory.h"
@@ -70,9 +72,9 @@ class VR_API omi_OctreeBranch : public omi_OctreeCell {
   }
   // The child a point goes to.
   unsigned int ChildIndex(float const* point) const {
-    return (divided_[omi_OctVector::kX] != 0 && point[omi_OctVector::kX] > centre_.x ? 1u : 0u) |
-           (divided_[omi_OctVector::kY] != 0 && point[omi_OctVector::kY] > centre_.y ? 2u : 0u) |
-           (divided_[omi_OctVector::kZ] != 0 && point[omi_OctVector::kZ] > centre_.z ? 4u : 0u);
+    return (divided_[omi_OctVector::kX] != 0 && std::isgreater(point[omi_OctVector::kX], centre_.x) ? 1u : 0u) |
+           (divided_[omi_OctVector::kY] != 0 && std::isgreater(point[omi_OctVector::kY], centre_.y) ? 2u : 0u) |
+           (divided_[omi_OctVector::kZ] != 0 && std::isgreater(point[omi_OctVector::kZ], centre_.z) ? 4u : 0u);
   }
 
  private:

@@ -1,42 +1,119 @@
 // The debugging-help library for this system: symbols and source lines from the DWARF
 // and ELF data of the process's modules (elfutils' libdwfl), stack steps from the call
-// frame information (libunwind, local unwinding). It serves the calling process only;
-// the process and thread arguments are kept for the interface and not read. Nothing
-// here is safe in a signal handler: the crash filter calls it from a copy of the
-// faulting process.
+// frame information (libunwind, over accessors of its own), modules from the address
+// map. It serves the calling process only; the process and thread arguments are kept for
+// the interface and not read.
+//
+// SymInitialize does everything that allocates or takes a lock: it reports the modules,
+// loads every symbol table and every line table, and makes the walker. After it, the
+// lookups, the walk and the module list take no lock and allocate nothing (names are
+// demangled into a fixed buffer), so a crashing process whose other threads hold the
+// loader's or the heap's lock can still use them. Modules loaded after SymInitialize
+// are listed and walked, without symbols.
 #include "frame/dbghelp/dbghelp.h"
 
-#include <cxxabi.h>
 #include <elfutils/libdwfl.h>
 #include <unistd.h>
 
 #include <cstddef>
 #include <cstring>
 
-#define UNW_LOCAL_ONLY
-#include <libunwind.h>
+#include "frame/dbghelp/module_map.h"
+#include "frame/dbghelp/stack_walk.h"
 
 #define DBGHELP_API extern "C" __attribute__((visibility("default")))
+
+// The demangler of the compiler's runtime that hands its text to a callback instead of
+// allocating it (linked in from the runtime's static support library).
+extern "C" int __gcclibcxx_demangle_callback(char const* mangled,
+                                             void (*callback)(char const*, std::size_t, void*),
+                                             void* opaque);
 
 namespace {
 
 constexpr unsigned kWalkStarted = 1;  // kept in StackFrame::reserved[0]
+constexpr std::size_t kNameSize = 4096;
 
 char* g_debuginfo_path = nullptr;
 Dwfl_Callbacks const kCallbacks = {dwfl_linux_proc_find_elf, dwfl_standard_find_debuginfo, nullptr,
                                    &g_debuginfo_path};
 
+constexpr std::size_t kMaxSymbolModules = 512;
+
 unsigned g_options = 0;
 Dwfl* g_dwfl = nullptr;
-unw_cursor_t g_cursor;  // the walk in progress
-char* g_demangled = nullptr;
-std::size_t g_demangled_size = 0;
 
-bool Started() {
+// The prepared modules by address range: found without the symbol reader's own lookup,
+// which builds its table on first use.
+struct SymbolModule {
+  unsigned low;
+  unsigned high;
+  Dwfl_Module* module;
+};
+SymbolModule g_symbol_modules[kMaxSymbolModules];
+std::size_t g_symbol_module_count = 0;
+
+struct NameBuffer {
+  char text[kNameSize];
+  std::size_t length;
+  bool cut;
+};
+NameBuffer g_name;
+
+void AppendName(char const* piece, std::size_t length, void* opaque) {
+  NameBuffer* name = static_cast<NameBuffer*>(opaque);
+  if (length >= kNameSize - name->length) {
+    name->cut = true;
+    return;
+  }
+  std::memcpy(name->text + name->length, piece, length);
+  name->length += length;
+  name->text[name->length] = '\0';
+}
+
+// Loads what the lookups of one module need, so that they find it loaded later.
+int PrepareModule(Dwfl_Module* module, void**, char const*, Dwarf_Addr low, void*) {
+  Dwarf_Addr high = low;
+  dwfl_module_info(module, nullptr, nullptr, &high, nullptr, nullptr, nullptr, nullptr);
+  if (g_symbol_module_count < kMaxSymbolModules) {
+    g_symbol_modules[g_symbol_module_count++] = {static_cast<unsigned>(low),
+                                                 static_cast<unsigned>(high), module};
+  }
+  // One lookup inside a function sets up what every later lookup in the module uses.
+  int symbols = dwfl_module_getsymtab(module);
+  GElf_Sym symbol;
+  GElf_Off offset;
+  for (int index = 1; index < symbols; ++index) {
+    GElf_Addr value = 0;
+    if (dwfl_module_getsym_info(module, index, &symbol, &value, nullptr, nullptr, nullptr) !=
+            nullptr &&
+        GELF_ST_TYPE(symbol.st_info) == STT_FUNC && value != 0) {
+      dwfl_module_addrinfo(module, value + 1, &offset, &symbol, nullptr, nullptr, nullptr);
+      break;
+    }
+  }
+  Dwarf_Addr bias = 0;
+  if (dwfl_module_getdwarf(module, &bias) != nullptr) {
+    for (Dwarf_Die* unit = nullptr; (unit = dwfl_module_nextcu(module, unit, &bias)) != nullptr;) {
+      std::size_t lines = 0;
+      dwfl_getsrclines(unit, &lines);
+    }
+    dwfl_module_getsrc(module, low);
+  }
+  return DWARF_CB_OK;
+}
+
+bool Prepare() {
   if (g_dwfl != nullptr) return true;
   Dwfl* dwfl = dwfl_begin(&kCallbacks);
   if (dwfl == nullptr) return false;
+  g_symbol_module_count = 0;
   if (dwfl_linux_proc_report(dwfl, getpid()) != 0 || dwfl_report_end(dwfl, nullptr, nullptr) != 0) {
+    dwfl_end(dwfl);
+    return false;
+  }
+  dwfl_getmodules(dwfl, PrepareModule, nullptr, 0);
+  if (!dbghelp::PrepareStackWalk() || !dbghelp::RefreshModuleMap()) {
     dwfl_end(dwfl);
     return false;
   }
@@ -44,22 +121,14 @@ bool Started() {
   return true;
 }
 
-Dwfl_Module* ModuleAt(unsigned address) {
-  return Started() ? dwfl_addrmodule(g_dwfl, address) : nullptr;
-}
-
-struct ModuleVisit {
-  dbghelp::ModuleCallback callback;
-  void* user;
-};
-
-int VisitModule(Dwfl_Module* module, void**, char const* name, Dwarf_Addr start, void* arg) {
-  ModuleVisit* visit = static_cast<ModuleVisit*>(arg);
-  Dwarf_Addr end = start;
-  dwfl_module_info(module, nullptr, nullptr, &end, nullptr, nullptr, nullptr, nullptr);
-  visit->callback(name, static_cast<unsigned>(start), static_cast<unsigned>(end - start),
-                  visit->user);
-  return DWARF_CB_OK;
+// The prepared module that holds address: one the lookups can serve without loading.
+Dwfl_Module* SymbolModuleAt(unsigned address) {
+  if (g_dwfl == nullptr) return nullptr;
+  for (std::size_t i = 0; i < g_symbol_module_count; ++i) {
+    SymbolModule const& entry = g_symbol_modules[i];
+    if (address >= entry.low && address < entry.high) return entry.module;
+  }
+  return nullptr;
 }
 
 // Symbols carry their names without the parameter list ("ns::Class::Member"), as the
@@ -98,24 +167,24 @@ DBGHELP_API unsigned SymSetOptions(unsigned options) {
   return g_options;
 }
 
-// Modules are always loaded at once: the crash filter asks for them right away.
-DBGHELP_API int SymInitialize(unsigned, char const*, int) { return Started() ? 1 : 0; }
+// Modules are always loaded at once, whatever the invade flag says.
+DBGHELP_API int SymInitialize(unsigned, char const*, int) { return Prepare() ? 1 : 0; }
 
 DBGHELP_API int SymGetSymFromAddr(unsigned, unsigned address, unsigned* displacement,
                                   dbghelp::Symbol* symbol) {
-  Dwfl_Module* module = ModuleAt(address);
+  Dwfl_Module* module = SymbolModuleAt(address);
   if (module == nullptr || symbol == nullptr) return 0;
   GElf_Off offset = 0;
   GElf_Sym elf_symbol;
   char const* name =
       dwfl_module_addrinfo(module, address, &offset, &elf_symbol, nullptr, nullptr, nullptr);
   if (name == nullptr) return 0;
-  int status = -1;
-  char* demangled = abi::__cxa_demangle(name, g_demangled, &g_demangled_size, &status);
-  if (status == 0 && demangled != nullptr) {
-    g_demangled = demangled;
-    DropParameters(g_demangled);
-    name = g_demangled;
+  g_name.length = 0;
+  g_name.cut = false;
+  g_name.text[0] = '\0';
+  if (__gcclibcxx_demangle_callback(name, AppendName, &g_name) == 0 && !g_name.cut) {
+    DropParameters(g_name.text);
+    name = g_name.text;
   }
   std::size_t length = std::strlen(name);
   if (length > symbol->max_name_length) length = symbol->max_name_length;
@@ -129,7 +198,7 @@ DBGHELP_API int SymGetSymFromAddr(unsigned, unsigned address, unsigned* displace
 
 DBGHELP_API int SymGetLineFromAddr(unsigned, unsigned address, unsigned* displacement,
                                    dbghelp::Line* line) {
-  Dwfl_Module* module = ModuleAt(address);
+  Dwfl_Module* module = SymbolModuleAt(address);
   if (module == nullptr || line == nullptr) return 0;
   Dwfl_Line* found = dwfl_module_getsrc(module, address);
   if (found == nullptr) return 0;
@@ -144,49 +213,45 @@ DBGHELP_API int SymGetLineFromAddr(unsigned, unsigned address, unsigned* displac
   return 1;
 }
 
+// The base of the module whose mappings hold the address; 0 outside every module (the
+// stack, the heap, past the last module).
 DBGHELP_API unsigned SymGetModuleBase(unsigned, unsigned address) {
-  Dwfl_Module* module = ModuleAt(address);
-  if (module == nullptr) return 0;
-  Dwarf_Addr start = 0;
-  dwfl_module_info(module, nullptr, &start, nullptr, nullptr, nullptr, nullptr, nullptr);
-  return static_cast<unsigned>(start);
+  dbghelp::Module const* module = dbghelp::ModuleAt(address);
+  return module == nullptr ? 0 : module->base;
 }
 
-// The unwinder finds each module's frame information itself; this answers which module.
-DBGHELP_API void* SymFunctionTableAccess(unsigned, unsigned address) { return ModuleAt(address); }
+DBGHELP_API void* SymFunctionTableAccess(unsigned, unsigned address) {
+  return const_cast<dbghelp::Module*>(dbghelp::ModuleAt(address));
+}
 
 // The first step (a cleared frame record) gives the frame of the context itself; each
 // later step its caller. The frame address is the frame's stack pointer. Memory is read
-// directly and the callbacks are not needed: only the calling process is walked.
+// by the walker itself, checked against the address map; the callbacks are not needed.
 DBGHELP_API int StackWalk(unsigned machine, unsigned, unsigned, dbghelp::StackFrame* frame,
                           void* context, dbghelp::ReadMemoryRoutine,
                           dbghelp::FunctionTableAccessRoutine, dbghelp::GetModuleBaseRoutine,
                           void*) {
   if (machine != dbghelp::kMachineI386 || frame == nullptr) return 0;
+  unsigned pc = 0;
+  unsigned sp = 0;
   if (frame->reserved[0] != kWalkStarted) {
-    if (context == nullptr || unw_init_local2(&g_cursor, static_cast<unw_context_t*>(context),
-                                              UNW_INIT_SIGNAL_FRAME) != 0) {
-      return 0;
-    }
+    if (!dbghelp::StartWalk(context, &pc, &sp)) return 0;
     frame->reserved[0] = kWalkStarted;
-  } else if (unw_step(&g_cursor) <= 0) {
+  } else if (!dbghelp::NextFrame(&pc, &sp)) {
     return 0;
   }
-  unw_word_t ip = 0;
-  unw_word_t sp = 0;
-  if (unw_get_reg(&g_cursor, UNW_REG_IP, &ip) != 0 ||
-      unw_get_reg(&g_cursor, UNW_REG_SP, &sp) != 0) {
-    return 0;
-  }
-  SetFlat(&frame->pc, static_cast<unsigned>(ip));
-  SetFlat(&frame->stack, static_cast<unsigned>(sp));
-  SetFlat(&frame->frame, static_cast<unsigned>(sp));
-  frame->function_table_entry = ModuleAt(static_cast<unsigned>(ip));
+  SetFlat(&frame->pc, pc);
+  SetFlat(&frame->stack, sp);
+  SetFlat(&frame->frame, sp);
+  frame->function_table_entry = const_cast<dbghelp::Module*>(dbghelp::ModuleAt(pc));
   return 1;
 }
 
 DBGHELP_API int EnumerateLoadedModules(unsigned, dbghelp::ModuleCallback callback, void* user) {
-  if (callback == nullptr || !Started()) return 0;
-  ModuleVisit visit{callback, user};
-  return dwfl_getmodules(g_dwfl, VisitModule, &visit, 0) == 0 ? 1 : 0;
+  if (callback == nullptr || !dbghelp::RefreshModuleMap()) return 0;
+  for (std::size_t i = 0; i < dbghelp::ModuleCount(); ++i) {
+    dbghelp::Module const* module = dbghelp::ModuleByIndex(i);
+    callback(module->path, module->base, module->end - module->base, user);
+  }
+  return 1;
 }

@@ -1,5 +1,6 @@
 #include "varururor/mem/memory_pool.h"
 
+#include <cmath>
 #include <cstddef>
 #include <cstdio>
 
@@ -74,7 +75,7 @@ void mem_MemoryPool::UpdateMemoryInUse(bool add, unsigned int bytes) {
   current_ += bytes;
   if (current_ > max_used_) max_used_ = current_;
   double const threshold = (tolerance_ + 1.0) * static_cast<double>(high_);
-  if (static_cast<double>(current_) > threshold)
+  if (std::isgreater(static_cast<double>(current_), threshold))
     std::fprintf(stderr, "Memory exceeds the memory tolerance of %f in PoolId = %d\n", tolerance_,
                  id_);
   WriteReportLine();

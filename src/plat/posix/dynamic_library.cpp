@@ -11,6 +11,11 @@ LibraryHandle LoadLibrary(char const* file_name) {
   return static_cast<LibraryHandle>(dlopen(file_name, RTLD_NOW | RTLD_LOCAL));
 }
 
+char const* LoadLibraryErrorText() {
+  char const* text = dlerror();
+  return text == nullptr ? "" : text;
+}
+
 void* GetProcAddress(LibraryHandle library, char const* symbol) {
   if (library == nullptr || symbol == nullptr) return nullptr;
   return dlsym(library, symbol);

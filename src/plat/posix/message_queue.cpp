@@ -1,11 +1,13 @@
 #include "plat/message_queue.h"
 
 #include <linux/futex.h>
+#include <sys/mman.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <climits>
+#include <new>
 
 #include "plat/race_annotations.h"
 #include "plat/thread.h"
@@ -14,9 +16,12 @@ namespace plat {
 namespace {
 
 // Queues live in static slots: posting must work in a signal handler, so nothing here
-// may allocate, and the platform layer sits below the library's heaps anyway.
+// may allocate, and the platform layer sits below the library's heaps anyway. A slot's
+// cells are mapped when a thread first claims it (256 KiB each) and kept for the next
+// owner, so that 64 idle slots cost no memory.
 constexpr unsigned kQueueSlots = 64;
-constexpr unsigned kQueueCapacity = 256;  // a power of two; a full queue refuses posts
+constexpr unsigned kQueueCapacity = kMessageQueueCapacity;
+static_assert((kQueueCapacity & (kQueueCapacity - 1)) == 0, "positions wrap by masking");
 constexpr unsigned kFreeSlot = 0;
 constexpr unsigned kClosingSlot = 0xFFFFFFFFu;  // its thread is ending; not yet free
 
@@ -35,7 +40,7 @@ struct Queue {
   std::atomic<unsigned> tail;     // next position to write
   unsigned head;                  // next position to read; the owner's alone
   std::atomic<int> wakeups;       // the futex word the owner sleeps on
-  Cell cells[kQueueCapacity];
+  Cell* cells;                    // kQueueCapacity cells, mapped on the first claim
 };
 
 Queue g_queues[kQueueSlots];
@@ -107,6 +112,23 @@ void CloseQueue(Queue* queue) {
   queue->owner.store(kFreeSlot, std::memory_order_release);
 }
 
+// Called by the claiming owner. Posters that find the owner's id before the cells are
+// published see no queue yet (cells checked under the posters count).
+bool MapCells(Queue* queue) {
+  void* memory = mmap(nullptr, sizeof(Cell) * kQueueCapacity, PROT_READ | PROT_WRITE,
+                      MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (memory == MAP_FAILED) return false;
+  Cell* cells = static_cast<Cell*>(memory);
+  for (unsigned i = 0; i < kQueueCapacity; ++i) {
+    new (&cells[i].sequence) std::atomic<unsigned>(i);
+    DeclareAtomicWord(&cells[i].sequence, sizeof cells[i].sequence);
+  }
+  queue->tail.store(0, std::memory_order_relaxed);
+  queue->head = 0;
+  __atomic_store_n(&queue->cells, cells, __ATOMIC_RELEASE);
+  return true;
+}
+
 struct QueueHolder {
   Queue* queue = nullptr;
   ~QueueHolder() {
@@ -125,6 +147,10 @@ Queue* OwnQueue() {
     // A free slot has been reset and has no posters, so claiming it is all it takes.
     if (queue.owner.compare_exchange_strong(expected, self, std::memory_order_acq_rel)) {
       HappensAfter(&queue.owner);
+      if (queue.cells == nullptr && !MapCells(&queue)) {
+        queue.owner.store(kFreeSlot, std::memory_order_release);
+        return nullptr;
+      }
       t_queue.queue = &queue;
       return &queue;
     }
@@ -139,8 +165,6 @@ struct QueueSetUp {
       DeclareAtomicWord(&queue.posters, sizeof queue.posters);
       DeclareAtomicWord(&queue.tail, sizeof queue.tail);
       DeclareAtomicWord(&queue.wakeups, sizeof queue.wakeups);
-      for (Cell& cell : queue.cells) DeclareAtomicWord(&cell.sequence, sizeof cell.sequence);
-      ResetCells(&queue);
     }
   }
 } g_queue_set_up;
@@ -155,7 +179,8 @@ bool PostThreadMessage(unsigned thread_id, unsigned message, std::uintptr_t wpar
     if (queue.owner.load(std::memory_order_relaxed) != thread_id) continue;
     queue.posters.fetch_add(1, std::memory_order_seq_cst);
     // Checked again under the posters count: the owner may have ended meanwhile.
-    bool sent = queue.owner.load(std::memory_order_seq_cst) == thread_id && Push(&queue, posted);
+    bool sent = queue.owner.load(std::memory_order_seq_cst) == thread_id &&
+                __atomic_load_n(&queue.cells, __ATOMIC_ACQUIRE) != nullptr && Push(&queue, posted);
     queue.posters.fetch_sub(1, std::memory_order_seq_cst);
     if (sent) return true;
   }

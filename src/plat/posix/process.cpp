@@ -22,6 +22,17 @@ std::size_t GetModuleBaseName(char* buffer, std::size_t size) {
   return base_length;
 }
 
+void WriteStandardError(char const* text) {
+  std::size_t length = std::strlen(text);
+  while (length > 0) {
+    ssize_t wrote = write(STDERR_FILENO, text, length);
+    if (wrote < 0 && errno == EINTR) continue;
+    if (wrote <= 0) return;
+    text += wrote;
+    length -= static_cast<std::size_t>(wrote);
+  }
+}
+
 unsigned GetLastError() { return static_cast<unsigned>(errno); }
 
 void SetLastError(unsigned code) { errno = static_cast<int>(code); }

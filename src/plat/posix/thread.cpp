@@ -9,7 +9,9 @@
 #include <cstdlib>
 #include <new>
 
+#include "plat/exception_filter.h"
 #include "plat/fault_injection.h"
+#include "plat/float_control.h"
 
 namespace plat {
 
@@ -51,6 +53,12 @@ void* Trampoline(void* raw) {
   pthread_cond_broadcast(&object->condition);
   while (!object->may_run) pthread_cond_wait(&object->condition, &object->mutex);
   pthread_mutex_unlock(&object->mutex);
+  // A new thread here would inherit its creator's floating-point control; threads of the
+  // system the library was written for start with every trap masked, so these do too.
+  ClearX87Exceptions();
+  SetX87ControlWord(kX87ControlAtStart);
+  SetMxcsr(kMxcsrAtStart);
+  PrepareThreadForFaults();
   object->exit_code = object->start(object->argument);
   Release(object);
   return nullptr;
