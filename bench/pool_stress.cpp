@@ -12,18 +12,17 @@
 // the matrix.
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <mutex>
 #include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "purge_thread.h"
 #include "varururor/varururor.h"
 
 namespace {
@@ -104,52 +103,6 @@ class Table : public mem_MemoryItem {
   unsigned size_;
   std::uint32_t seed_;
   unsigned char* data_ = nullptr;
-};
-
-class Worker {
- public:
-  explicit Worker(mem_MemoryCacheManager* manager, int threads) : manager_(manager) {
-    manager_->SetNumWorkerThreads(threads, &Worker::Wake, nullptr, this);
-    thread_ = std::thread(&Worker::Run, this);
-  }
-  ~Worker() {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      stop_ = true;
-      woken_.notify_one();
-    }
-    thread_.join();
-    manager_->SetNumWorkerThreads(0, nullptr, nullptr, nullptr);
-  }
-  long Passes() const { return passes_; }
-
- private:
-  static void Wake(void* argument) {
-    auto* self = static_cast<Worker*>(argument);
-    std::lock_guard<std::mutex> lock(self->mutex_);
-    ++self->wakes_;
-    self->woken_.notify_one();
-  }
-  void Run() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    for (;;) {
-      woken_.wait(lock, [this] { return wakes_ > 0 || stop_; });
-      if (stop_) return;
-      wakes_ = 0;
-      lock.unlock();
-      manager_->PurgeTask();
-      lock.lock();
-      ++passes_;
-    }
-  }
-
-  mem_MemoryCacheManager* manager_;
-  std::mutex mutex_;
-  std::condition_variable woken_;
-  std::thread thread_;
-  long wakes_ = 0;
-  long passes_ = 0;
-  bool stop_ = false;
 };
 
 struct Held {
@@ -265,7 +218,8 @@ int main(int argc, char** argv) {
   std::vector<std::vector<std::unique_ptr<Table>>> tables(setup.threads);
   long passes = 0;
   {
-    Worker worker(&manager, setup.threads);
+    PurgeThread worker(&manager);
+    worker.Start(setup.threads);
     auto const end = std::chrono::steady_clock::now() + std::chrono::seconds(setup.seconds);
     std::vector<std::thread> clients;
     for (int i = 0; i < setup.threads; ++i)
@@ -291,8 +245,10 @@ int main(int argc, char** argv) {
         table->DropByClient();
       }
     }
+    worker.Stop();
     passes = worker.Passes();
   }
+  manager.SetNumWorkerThreads(0, nullptr, nullptr, nullptr);
   manager.ClearFreeList();
   container.OpenDbFile(kReportFile);
   container.MemoryReport();
