@@ -15,14 +15,9 @@
 namespace {
 
 using octree_test::BoxStore;
+using octree_test::kOrigin;
+using octree_test::Locate;
 using octree_test::Traverse;
-
-constexpr omi_OctVector kOrigin = {0, 0, 0};
-
-omi_OctreeLeaf const* Locate(omi_Octree const& tree, float x, float y, float z) {
-  float point[3] = {x, y, z};
-  return tree.FindCell(point);
-}
 
 // p1 - p0 overflows a float on the x axis; the segment runs through the leaves above the
 // centre in y and z, lower x first.

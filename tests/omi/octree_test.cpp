@@ -19,16 +19,11 @@
 namespace {
 
 using octree_test::BoxStore;
+using octree_test::kOrigin;
+using octree_test::Locate;
 using octree_test::Holds;
 using octree_test::Leaves;
 using octree_test::Traverse;
-
-constexpr omi_OctVector kOrigin = {0, 0, 0};
-
-omi_OctreeLeaf const* Locate(omi_Octree const& tree, float x, float y, float z) {
-  float point[3] = {x, y, z};
-  return tree.FindCell(point);
-}
 
 TEST(Octree, DividesOnlyAxesAsWideAsTheMinimum) {
   BoxStore store;

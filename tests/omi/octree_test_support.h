@@ -11,6 +11,14 @@
 
 namespace octree_test {
 
+constexpr omi_OctVector kOrigin = {0, 0, 0};
+
+// The leaf that holds the point.
+inline omi_OctreeLeaf const* Locate(omi_Octree const& tree, float x, float y, float z) {
+  float point[3] = {x, y, z};
+  return tree.FindCell(point);
+}
+
 struct Box {
   omi_OctVector min;
   omi_OctVector max;
