@@ -1,101 +1,132 @@
-// Misuse and corruption end the process: each case runs in a child that must abort.
+// Every misuse the heap detects (mem_Free and mem_Realloc reach it as dlfree and
+// dlrealloc), and damage it finds while linking or unlinking a free chunk, ends the
+// process with one line on standard error that says what was found; for a misuse, the
+// operation and the address too. The blocks are prepared here and each misuse happens in
+// a forked child, so that the line's address is known.
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
 
 #include "heap_test_support.h"
 
 namespace heap_test {
 namespace {
 
+struct Misuse {
+  char const* what;
+  char const* operation;  // null for damage, which no operation is blamed for
+  void const* address;
+  char const* finding;  // a regular expression for the start of the finding
+  std::function<void()> damage;
+  std::function<void()> act;
+};
+
+std::string ExpectedLine(Misuse const& misuse) {
+  std::string line = "^VaruRuror: ";
+  if (misuse.operation != nullptr) {
+    char address[32];
+    std::snprintf(address, sizeof address, "0x%08lx",
+                  static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(misuse.address)));
+    line = line + misuse.operation + "\\(" + address + "\\): ";
+  }
+  // Exactly one line, and nothing else.
+  return line + misuse.finding + "[^\n]*\n$";
+}
+
+constexpr char kNotABlock[] = "not a block of the library heap";
+constexpr char kNotLive[] = "not a live block \\(freed already";
+constexpr char kTagsOverwritten[] = "boundary tags overwritten";
+constexpr char kMappingGone[] = "not a block of the library heap \\(a block with its own mapping";
+constexpr char kDamaged[] = "library heap damaged: a free block's links";
+
 alignas(16) unsigned char g_never_handed_out[64];
 
-#define EXPECT_HEAP_ABORT(...) \
-  EXPECT_EXIT(([&] { __VA_ARGS__; }()), ::testing::KilledBySignal(SIGABRT), "")
-
-TEST(HeapMisuse, DoubleFreeAborts) {
-  EXPECT_HEAP_ABORT({
-    void* keep = dlmalloc(100);
-    void* p = dlmalloc(100);
-    void* guard = dlmalloc(100);
-    dlfree(p);
-    dlfree(p);
-    dlfree(keep);
-    dlfree(guard);
-  });
+// Three blocks of n bytes cut one after another from the top of a heap nothing else has
+// used: their chunks lie side by side.
+std::vector<char*> AdjacentBlocks(std::size_t n) {
+  std::vector<char*> blocks;
+  for (int i = 0; i < 3; ++i) blocks.push_back(static_cast<char*>(dlmalloc(n)));
+  EXPECT_EQ(blocks[1], blocks[0] + ChunkSizeFor(n));
+  EXPECT_EQ(blocks[2], blocks[1] + ChunkSizeFor(n));
+  return blocks;
 }
 
-TEST(HeapMisuse, FreeingAPointerNeverHandedOutAborts) {
-  EXPECT_HEAP_ABORT({
-    dlfree(dlmalloc(100));
-    dlfree(g_never_handed_out + 16);
-  });
-  // Before the heap holds anything, no pointer is one of its blocks.
-  EXPECT_HEAP_ABORT(dlfree(g_never_handed_out + 16));
-}
+// This program holds this one test only, so that the heap is as this test leaves it.
+TEST(HeapMisuse, EachMisuseAndDamageEndsTheProcessSayingWhatWasFound) {
+  // A forked child, not a fresh run of the program: the blocks lie where they lie here.
+  GTEST_FLAG_SET(death_test_style, "fast");
+  std::vector<char*> tags = AdjacentBlocks(100);
+  std::vector<char*> small = AdjacentBlocks(100);   // the middle one freed: in a small bin
+  std::vector<char*> large = AdjacentBlocks(5000);  // the middle one freed: in a tree bin
+  std::memset(tags[2], 0x02, 100);
+  char* zeroed = static_cast<char*>(dlcalloc(1, 256));
+  char* looks_in_use = static_cast<char*>(dlmalloc(256));
+  std::memset(looks_in_use, 0x03, 256);  // any word of it, read as a head, says "in use"
+  char* mapped = static_cast<char*>(dlmalloc(kMiB));
+  ASSERT_NE(mem::heap::MappingSizeOf(mapped), 0u);
+  dlfree(large[1]);
+  dlfree(small[1]);
+  EXPECT_EQ(dlmalloc_usable_size(small[1]), 0u);
+  void* from_malloc = std::malloc(64);
+  alignas(16) char on_stack[64] = {};
+  void* never = g_never_handed_out + 16;
+  std::size_t* head = reinterpret_cast<std::size_t*>(tags[1]) - 1;
+  auto nothing = [] {};
+  auto overrun = [&] { std::memset(tags[0], 0, 112); };
+  // Writing through a freed pointer spoils the bin links of its chunk.
+  auto spoil_links = [&] { std::memcpy(small[1], &never, 2 * sizeof never); };
 
-TEST(HeapMisuse, FreeingInsideABlockAborts) {
-  EXPECT_HEAP_ABORT({
-    char* p = static_cast<char*>(dlcalloc(1, 256));
-    dlfree(p + 64);
-  });
-  // Misaligned: the "head" in front of it is user data, here made to look in use.
-  EXPECT_HEAP_ABORT({
-    char* p = static_cast<char*>(dlmalloc(256));
-    std::memset(p, 0x03, 256);
-    dlfree(p + 5);
-  });
-}
-
-TEST(HeapMisuse, ReallocOfAPointerNeverHandedOutAborts) {
-  EXPECT_HEAP_ABORT({
-    dlfree(dlmalloc(100));
-    dlrealloc(g_never_handed_out + 16, 10);
-  });
-  EXPECT_HEAP_ABORT({
-    void* p = dlmalloc(100);
-    void* guard = dlmalloc(100);
-    dlfree(p);
-    dlrealloc(p, 200);
-    dlfree(guard);
-  });
-}
-
-TEST(HeapMisuse, SmashedHeadAborts) {
-  EXPECT_HEAP_ABORT({
-    std::size_t* p = static_cast<std::size_t*>(dlmalloc(100));
-    p[-1] = 0;  // the chunk's head
-    dlfree(p);
-  });
-  // A head that claims a larger chunk: the "chunk" behind it, inside the next block, is
-  // in use but does not know this one is.
-  EXPECT_HEAP_ABORT({
-    std::size_t* p = static_cast<std::size_t*>(dlmalloc(100));
-    void* guard = dlmalloc(100);
-    std::memset(guard, 0x02, 100);
-    p[-1] += 32;
-    dlfree(p);
-  });
-}
-
-TEST(HeapMisuse, OverwrittenFreeListLinksAbort) {
-  EXPECT_HEAP_ABORT({
-    AdjacentTriple triple(200);
-    ASSERT_NE(triple.a, nullptr);
-    dlfree(triple.b);
-    // Writing through a freed pointer spoils the bin links of its chunk.
-    static_cast<void**>(triple.b)[0] = g_never_handed_out;
-    static_cast<void**>(triple.b)[1] = g_never_handed_out;
-    dlmalloc(200);
-  });
-  EXPECT_HEAP_ABORT({
-    AdjacentTriple triple(5000);
-    ASSERT_NE(triple.a, nullptr);
-    dlfree(triple.b);
-    // A tree chunk whose ring neighbour no longer points back.
-    static_cast<void**>(triple.b)[1] = triple.a;
-    dlfree(triple.a);
-  });
+  std::vector<Misuse> cases = {
+      {"a stack address", "dlfree", on_stack + 16, kNotLive, nothing,
+       [&] { dlfree(on_stack + 16); }},
+      {"a static never handed out", "dlrealloc", never, "not a (live )?block", nothing,
+       [&] { dlrealloc(never, 10); }},
+      {"inside a block", "dlfree", zeroed + 64, kNotLive, nothing, [&] { dlfree(zeroed + 64); }},
+      {"inside a block, misaligned", "dlfree", looks_in_use + 5, kNotABlock, nothing,
+       [&] { dlfree(looks_in_use + 5); }},
+      {"a double free", "dlfree", small[1], kNotLive, nothing, [&] { dlfree(small[1]); }},
+      {"resizing a freed block", "dlrealloc", small[1], kNotLive, nothing,
+       [&] { dlrealloc(small[1], 200); }},
+      {"an overrun into the next head", "dlfree", tags[0], kTagsOverwritten, overrun,
+       [&] { dlfree(tags[0]); }},
+      {"an overrun, resized", "dlrealloc", tags[0], kTagsOverwritten, overrun,
+       [&] { dlrealloc(tags[0], 10); }},
+      {"an underrun over the head", "dlfree", tags[1], kTagsOverwritten,
+       [&] { std::memset(head - 1, 0xFF, 8); }, [&] { dlfree(tags[1]); }},
+      {"a zeroed head", "dlfree", tags[1], kNotLive, [&] { *head = 0; }, [&] { dlfree(tags[1]); }},
+      // The "chunk" behind it, inside the next block, is in use but does not know this is.
+      {"a head claiming a larger chunk", "dlfree", tags[1], kTagsOverwritten, [&] { *head += 32; },
+       [&] { dlfree(tags[1]); }},
+      // Both frees in the child, so that nothing can take the address range between them.
+      {"a double free of a block with its own mapping", "dlfree", mapped, kMappingGone,
+       [&] { dlfree(mapped); }, [&] { dlfree(mapped); }},
+      {"small-bin links overwritten", nullptr, nullptr, kDamaged, spoil_links,
+       [&] { dlmalloc(100); }},
+      {"a tree chunk's ring neighbour not pointing back", nullptr, nullptr, kDamaged,
+       [&] { std::memcpy(large[1] + sizeof never, &large[0], sizeof never); },
+       [&] { dlfree(large[0]); }},
+  };
+#ifndef __SANITIZE_ADDRESS__
+  // AddressSanitizer reports the read of its own block's header itself.
+  cases.push_back({"a block of the C library", "dlfree", from_malloc, "not a (live )?block",
+                   nothing, [&] { dlfree(from_malloc); }});
+#endif
+  for (Misuse const& misuse : cases) {
+    EXPECT_EXIT(
+        {
+          misuse.damage();
+          misuse.act();
+        },
+        ::testing::KilledBySignal(SIGABRT), ExpectedLine(misuse))
+        << misuse.what;
+  }
+  std::free(from_malloc);
 }
 
 }  // namespace

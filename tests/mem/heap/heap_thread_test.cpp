@@ -2,10 +2,11 @@
 // left out while the process has a single thread.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <random>
 #include <thread>
 #include <vector>
@@ -29,9 +30,16 @@ constexpr int kThreads = 4;
 // Under a thread checker everything runs tens of times slower; fewer rounds still contend.
 int Rounds(int normal) { return VR_TEST_UNDER_VALGRIND() ? normal / 20 : normal; }
 
-// kThreads threads add to a plain counter under the lock; any overlap loses increments.
-long CountUnderLock(mem::heap::HeapLock& lock, int rounds) {
+// Threads add to a plain counter under the lock, which cannot make its event the first
+// 50 times it needs one; any overlap loses increments. Alone, the lock makes no event.
+TEST(HeapThreads, LockSerialisesItsHolders) {
+  mem::heap::HeapLock lock{};
+  lock.Acquire();
+  lock.Release();
+  EXPECT_EQ(lock.event, nullptr);
+  plat::InjectFailures(plat::Operation::kCreateEvent, 0, 50);
   long counter = 0;
+  int rounds = Rounds(100000);
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([&] {
@@ -43,116 +51,74 @@ long CountUnderLock(mem::heap::HeapLock& lock, int rounds) {
     });
   }
   for (std::thread& thread : threads) thread.join();
-  return counter;
-}
-
-TEST(HeapThreads, LockSerialisesItsHolders) {
-  mem::heap::HeapLock lock{};
-  int rounds = Rounds(100000);
-  EXPECT_EQ(CountUnderLock(lock, rounds), long{kThreads} * rounds);
-  EXPECT_EQ(lock.count, 0);
-  plat::CloseEvent(lock.event);
-}
-
-TEST(HeapThreads, LockWithoutContentionMakesNoEvent) {
-  mem::heap::HeapLock lock{};
-  for (int i = 0; i < 1000; ++i) {
-    lock.Acquire();
-    lock.Release();
-  }
-  EXPECT_EQ(lock.count, 0);
-  EXPECT_EQ(lock.event, nullptr);
-}
-
-TEST(HeapThreads, LockWaitsOutARefusedEvent) {
-  mem::heap::HeapLock lock{};
-  plat::InjectFailures(plat::Operation::kCreateEvent, 0, 50);
-  int rounds = Rounds(20000);
-  EXPECT_EQ(CountUnderLock(lock, rounds), long{kThreads} * rounds);
   plat::ClearInjectedFailures();
+  EXPECT_EQ(counter, long{kThreads} * rounds);
   EXPECT_EQ(lock.count, 0);
   plat::CloseEvent(lock.event);
 }
 
 struct Held {
-  char* p;
-  std::size_t size;
-  std::uint32_t seed;
+  unsigned char* p;
+  std::size_t size;  // requested: the usable size's head may change under a neighbour's free
+  unsigned char fill;
 };
+
+bool Intact(Held const& block, std::size_t n) {
+  return std::all_of(block.p, block.p + n, [&](unsigned char c) { return c == block.fill; });
+}
 
 // One thread's share: its own blocks, allocated, resized, verified and freed at random.
 // The first thread also reads the statistics, trims and checks the whole heap meanwhile.
-void Work(int index, int rounds, std::atomic<long>* allocations, std::atomic<long>* frees) {
+void Work(int index, int rounds) {
   std::mt19937 rng(static_cast<std::uint32_t>(index + 1));
   std::vector<Held> held;
-  std::uint32_t seed = static_cast<std::uint32_t>(index) << 24;
   auto size = [&rng] {
     std::uint32_t roll = rng() % 100;
     if (roll < 60) return std::size_t{rng() % 256};
     if (roll < 95) return std::size_t{rng() % (32 * kKiB)};
     return std::size_t{256 * kKiB + rng() % (768 * kKiB)};
   };
-  // The requested size, not the usable one: dlmalloc_usable_size reads the chunk's head
-  // without the lock, while a neighbour's free may flip its previous-in-use bit.
   auto keep = [&](void* p, std::size_t n) {
-    Held block{static_cast<char*>(p), n, ++seed};
-    Fill(block.p, block.size, block.seed);
-    held.push_back(block);
-    ++*allocations;
+    ASSERT_NE(p, nullptr);
+    held.push_back(Held{static_cast<unsigned char*>(p), n, static_cast<unsigned char>(rng())});
+    std::memset(p, held.back().fill, n);
   };
   for (int i = 0; i < rounds; ++i) {
     std::uint32_t roll = rng() % 100;
+    std::size_t at = held.empty() ? 0 : rng() % held.size();
     if (roll < 45 || held.empty()) {
       std::size_t n = size();
-      void* p = roll % 5 == 0 ? dlmemalign(64, n) : dlmalloc(n);
-      ASSERT_NE(p, nullptr);
-      keep(p, n);
-    } else if (roll < 60) {
-      std::size_t at = rng() % held.size();
-      Held block = held[at];
-      std::size_t n = 1 + size();
-      void* p = dlrealloc(block.p, n);
-      ASSERT_NE(p, nullptr);
-      ASSERT_TRUE(Intact(p, std::min(block.size, n), block.seed));
-      held.erase(held.begin() + static_cast<std::ptrdiff_t>(at));
-      --*allocations;
-      keep(p, n);
+      keep(roll % 5 == 0 ? dlmemalign(64, n) : dlmalloc(n), n);
     } else {
-      std::size_t at = rng() % held.size();
       Held block = held[at];
-      ASSERT_TRUE(Intact(block.p, block.size, block.seed));
-      dlfree(block.p);
+      ASSERT_TRUE(Intact(block, block.size));
       held.erase(held.begin() + static_cast<std::ptrdiff_t>(at));
-      ++*frees;
+      if (roll < 60) {
+        std::size_t n = 1 + size();
+        auto p = static_cast<unsigned char*>(dlrealloc(block.p, n));
+        ASSERT_TRUE(Intact(Held{p, n, block.fill}, std::min(block.size, n)));
+        keep(p, n);
+      } else {
+        dlfree(block.p);
+      }
     }
     if (index == 0 && i % 200 == 0) {
       dl_mallinfo info = dlmallinfo();
       EXPECT_EQ(info.uordblks + info.fordblks, info.arena + info.hblkhd);
       EXPECT_LE(dlfragmentationinfo(), info.fordblks);
       dlmalloc_trim(rng() % 2 == 0 ? 0 : kMiB);
-      mem::heap::HeapCheck check = mem::heap::CheckHeap();
-      ASSERT_TRUE(check.ok) << check.problem;
+      ASSERT_TRUE(HeapConsistent());
     }
   }
-  for (Held const& block : held) {
-    ASSERT_TRUE(Intact(block.p, block.size, block.seed));
-    dlfree(block.p);
-    ++*frees;
-  }
+  for (Held const& block : held) dlfree(block.p);
 }
 
 TEST(HeapThreads, FourThreadsLoseNothing) {
   mem::heap::HeapCheck before = mem::heap::CheckHeap();
   ASSERT_TRUE(before.ok) << before.problem;
-  std::atomic<long> allocations{0};
-  std::atomic<long> frees{0};
   std::vector<std::thread> threads;
-  int rounds = Rounds(20000);
-  for (int t = 0; t < kThreads; ++t) {
-    threads.emplace_back(Work, t, rounds, &allocations, &frees);
-  }
+  for (int t = 0; t < kThreads; ++t) threads.emplace_back(Work, t, Rounds(20000));
   for (std::thread& thread : threads) thread.join();
-  EXPECT_EQ(allocations.load(), frees.load());
   EXPECT_EQ(mem::heap::g_heap_state.lock.count, 0);
   mem::heap::HeapCheck after = mem::heap::CheckHeap();
   ASSERT_TRUE(after.ok) << after.problem;
