@@ -1,9 +1,7 @@
-// A shadow model of the library heap for the heap's model test and the heap fuzzer. It
-// keeps every live block with the pattern written into it and, after every operation,
-// checks the whole heap, every block's bytes, alignment and usable size, that no two blocks
-// overlap, that the chunks in use are exactly the live blocks, and that the statistics
-// agree with the heap walk. The caller says where its choices come from (random numbers,
-// the fuzzer's input) and what a broken rule does (a test failure, an abort).
+// A shadow model of the library heap, for the heap's tests and its fuzzer: it keeps the
+// live blocks with the pattern written into each and, after every operation, checks the
+// whole heap, the blocks' bytes, alignment, sizes and overlap, and the statistics. The
+// caller chooses its random numbers (or fuzzer input) and what a broken rule does.
 #ifndef VARURUROR_TESTS_HEAP_MODEL_H
 #define VARURUROR_TESTS_HEAP_MODEL_H
 
@@ -112,22 +110,21 @@ class HeapModel {
   // Without live blocks it frees null, which does nothing.
   void Free(std::size_t index) {
     Begin();
-    if (blocks_.empty()) {
-      dlfree(nullptr);
-    } else {
-      Expect(Intact(blocks_[index], blocks_[index].usable), "a block lost its bytes");
-      dlfree(blocks_[index].p);
-      blocks_.erase(blocks_.begin() + static_cast<std::ptrdiff_t>(index));
-    }
+    Block* block = blocks_.empty() ? nullptr : &blocks_[index];
+    Expect(block == nullptr || Intact(*block, block->usable), "a block lost its bytes");
+    dlfree(block == nullptr ? nullptr : block->p);
+    if (block != nullptr) blocks_.erase(blocks_.begin() + static_cast<std::ptrdiff_t>(index));
     End(nullptr);
   }
 
   int Trim(std::size_t pad) {
     Begin();
+    std::size_t top = dlmallinfo().keepcost;
     int released = dlmalloc_trim(pad);
     Expect(released == 1 ? dlmalloc_footprint() < footprint_before_
                          : released == 0 && dlmalloc_footprint() == footprint_before_,
            "dlmalloc_trim and the footprint disagree");
+    Expect(dlmallinfo().keepcost >= std::min(top, pad), "dlmalloc_trim did not keep the pad");
     End(nullptr);
     return released;
   }
@@ -170,7 +167,6 @@ class HeapModel {
     }
   }
 
-  // Frees every live block, lifts the limit and trims.
   void Finish() {
     while (!blocks_.empty()) Free(Last());
     SetLimit(0);
@@ -219,7 +215,7 @@ class HeapModel {
     for (std::size_t i = tail; i < length; ++i) visit(i);
   }
 
-  // The pattern bytes among the first length bytes of b are as they were written.
+  // The pattern bytes among the first length bytes of b.
   bool Intact(Block const& b, std::size_t length) const {
     bool intact = true;
     ForEachPatternByte(b.usable, [&](std::size_t i) {
@@ -318,9 +314,8 @@ class HeapModel {
     for (std::size_t i = 1; i < sorted.size(); ++i) {
       Expect(sorted[i - 1].p + sorted[i - 1].usable <= sorted[i].p, "blocks overlap");
     }
-    for (Block const& block : blocks_) {
-      if (operation_ % kFullContentCheckEvery != 0) break;
-      Expect(Intact(block, block.usable), "a block lost its bytes");
+    for (std::size_t i = 0; operation_ % kFullContentCheckEvery == 0 && i < blocks_.size(); ++i) {
+      Expect(Intact(blocks_[i], blocks_[i].usable), "a block lost its bytes");
     }
     return result;
   }

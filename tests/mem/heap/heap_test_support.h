@@ -1,26 +1,19 @@
-// Helpers of the heap tests: the shadow model as a test reports it, the full heap check as
-// a test assertion, and a fixture that puts the heap's parameters back.
-//
-// The heap is one per process, and every test program shares it between its tests, so
-// tests compare before and after instead of assuming a fresh heap.
+// Helpers of the heap tests. The heap is one per process, and every test program shares
+// it between its tests, so tests compare before and after instead of assuming a fresh heap.
 #ifndef VARURUROR_TESTS_MEM_HEAP_TEST_SUPPORT_H
 #define VARURUROR_TESTS_MEM_HEAP_TEST_SUPPORT_H
 
-#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <random>
-#include <string>
 #include <vector>
 
+#include "child_process.h"
 #include "heap_model.h"
-#include "mem/heap/heap_checker.h"
 #include "mem/heap/heap_state.h"
 #include "plat/fault_injection.h"
-#include "varururor/mem/dlmalloc.h"
 
 namespace heap_test {
 
@@ -33,8 +26,7 @@ using heap_model::MappedUsableFor;
 using heap_model::MappingSizeFor;
 using heap_model::SegmentSizeFor;
 
-// The shadow model with every byte of every block checked, choosing with rng; each broken
-// rule is a test failure.
+// The shadow model checking every byte of every block; each broken rule fails the test.
 inline heap_model::HeapModel TestModel(std::mt19937& rng) {
   return heap_model::HeapModel(
       48 * kMiB, 120, 1, [&rng](std::size_t bound) { return bound == 0 ? 0 : rng() % bound; },
@@ -56,9 +48,7 @@ inline std::size_t LargestFreeSpace() {
 }
 
 // Sets the heap up, so that a test's first request does not bring the initial segment
-// along, whether it runs alone or after others. Afterwards puts back every parameter a
-// test may change, through dlmallopt, and clears injected failures; dlmallopt runs twice
-// so that the heap state's copies follow at once.
+// along; afterwards puts the parameters back and clears injected failures.
 class HeapTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -67,43 +57,31 @@ class HeapTest : public ::testing::Test {
   }
   void TearDown() override {
     plat::ClearInjectedFailures();
-    for (int pass = 0; pass < 2; ++pass) {
-      dlmallopt(DL_M_TRIM_THRESHOLD, static_cast<int>(saved_.trim_threshold));
-      dlmallopt(DL_M_GRANULARITY, static_cast<int>(saved_.granularity));
-      dlmallopt(DL_M_MMAP_THRESHOLD, static_cast<int>(saved_.mapping_threshold));
-      dlmallopt(DL_M_LOCK, saved_.lock_switch);
-      dlmallopt(DL_M_MEMORY_LIMIT, static_cast<int>(saved_.memory_limit));
-    }
+    mem::heap::g_heap_params = saved_;
+    dlmallopt(DL_M_LOCK, saved_.lock_switch);  // its pass copies the switch and the limit
   }
 
  private:
   mem::heap::HeapParams saved_{};
 };
 
-// Runs body in a child test program, where failures do not reach the parent by
-// themselves: they are caught here, written to standard error, and make the exit code 1.
-template <typename Body>
-[[noreturn]] void RunAndReportInChild(Body body) {
-  ::testing::TestPartResultArray failures;
-  {
-    ::testing::ScopedFakeTestPartResultReporter reporter(
-        ::testing::ScopedFakeTestPartResultReporter::INTERCEPT_ONLY_CURRENT_THREAD, &failures);
-    body();
+// Writes the running test's failures on standard error, where a child's are seen.
+inline void PrintFailures() {
+  ::testing::TestResult const* result =
+      ::testing::UnitTest::GetInstance()->current_test_info()->result();
+  for (int i = 0; i < result->total_part_count(); ++i) {
+    ::testing::TestPartResult const& part = result->GetTestPartResult(i);
+    std::fprintf(stderr, "%s:%d: %s\n", part.file_name(), part.line_number(), part.message());
   }
-  for (int i = 0; i < failures.size(); ++i) {
-    ::testing::TestPartResult const& failure = failures.GetTestPartResult(i);
-    std::fprintf(stderr, "%s:%d: %s\n", failure.file_name() ? failure.file_name() : "?",
-                 failure.line_number(), failure.message());
-  }
-  std::fflush(stderr);
-  std::exit(failures.size() == 0 ? 0 : 1);
 }
 
-// Runs the statements in a fresh copy of the test program, for cases that leave the
-// heap changed in a way later tests must not see, or that need a heap nothing has used.
-#define EXPECT_CLEAN_IN_CHILD(...)                                    \
-  EXPECT_EXIT(::heap_test::RunAndReportInChild([&] { __VA_ARGS__; }), \
-              ::testing::ExitedWithCode(0), "")
+// For cases that need a heap nothing has used, or leave it changed for good: the statements
+// run in a fresh copy of the test program, which must fail nothing.
+#define EXPECT_CLEAN_IN_CHILD(...) \
+  EXPECT_IN_CHILD("^$", {          \
+    __VA_ARGS__;                   \
+    ::heap_test::PrintFailures();  \
+  })
 
 }  // namespace heap_test
 

@@ -116,15 +116,9 @@ TEST(MemoryScan, MadeUpSpacesAtEveryLevel) {
       {MEM_SCAN_SUMMARY_ONLY, 0, false, kLongSummaryOfZeros, {}},
       // 0x12000 is below the limit, so it is asked about; 0x15000 is not.
       {MEM_SCAN_SUMMARY_ONLY, 0x12001, false, "", {0x0, 0x10000, 0x12000}},
-      {MEM_SCAN_ALL_REGIONS,
-       0x7FFFFFFF,
-       true,
-       "0  --  State = UNKN MEM STA  --  Type =        NONE  --  RegionSize = 0\n"
-       "\nMEMORY USE SUMMARY\n"
-       "   Free Memory      = 0   Committed Memory = 0   Reserved Memory  = 0\n"
-       "   Max Free Block Size = 0   PTR = 0\n"
-       "   Max Reserved Block Size = 0   PTR = 0\n",
-       {0x0}},
+      // A first query that fails gives a region of size 0, after which the walk could never
+      // move on: it ends there.
+      {MEM_SCAN_ALL_REGIONS, 0x7FFFFFFF, true, "", {0x0}},
   };
   for (Case const& c : cases) {
     FakeSpace space{c.empty_space ? std::vector<FakeRegion>{} : kKnownSpace, {}};
@@ -144,10 +138,10 @@ TEST(MemoryScan, MadeUpSpacesAtEveryLevel) {
 }
 
 // On Linux a 32-bit process's libraries, stacks and the library's own reservations lie
-// above 0x7FFFFFFF: a scan up to there covers the whole user address space.
+// above 0x7FFFFFFF: a scan up to there covers the whole user address space, and the regions
+// tile it.
 TEST(MemoryScan, TheWholeProcessFromTheEntryPoints) {
-  constexpr long long kReserved = 0x100000;
-  void* reserved = plat::VirtualAlloc(nullptr, kReserved, plat::kMemReserve, plat::kPageReadWrite);
+  void* reserved = plat::VirtualAlloc(nullptr, 0x100000, plat::kMemReserve, plat::kPageReadWrite);
   ASSERT_NE(reserved, nullptr);
   testing::internal::CaptureStderr();
   MEM_SCANMEMORY_IFC();
@@ -156,44 +150,24 @@ TEST(MemoryScan, TheWholeProcessFromTheEntryPoints) {
   mem_ScanMemory(MEM_SCAN_SUMMARY_ONLY, 0);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), kLongSummaryOfZeros);
   EXPECT_TRUE(plat::VirtualFree(reserved, 0, plat::kMemRelease));
-
-  long long sums[3] = {};  // free, committed, reserved
+  char expected[96];
+  std::snprintf(expected, sizeof expected,
+                "\n%x  --  State =  MEM_RESERVE  --  Type = MEM_PRIVATE  --  "
+                "RegionSize = 1048576\n",
+                static_cast<unsigned>(reinterpret_cast<uintptr_t>(reserved)));
+  EXPECT_NE(text.find(expected), std::string::npos) << text;
   long long next = 0;
-  auto at = [](void const* p) { return static_cast<unsigned>(reinterpret_cast<uintptr_t>(p)); };
   std::istringstream in(text);
   for (std::string line; std::getline(in, line);) {
     unsigned int address;
     long long size;
-    char state[16];
-    char type[16];
-    // The state and type names have no spaces, except "UNKN MEM STA".
-    if (std::sscanf(line.c_str(), "%x  --  State = %15s  --  Type = %15s  --  RegionSize = %lld",
-                    &address, state, type, &size) != 4) {
-      continue;
-    }
-    EXPECT_EQ(address, next) << "the regions tile the address space";
-    next = address + size;
-    std::string const kinds[3] = {"MEM_FREE", "MEM_COMMIT", "MEM_RESERVE"};
-    for (int i = 0; i < 3; ++i) sums[i] += kinds[i] == state ? size : 0;
-    if (address == at(reserved)) {
-      EXPECT_EQ(size, kReserved);
-      EXPECT_EQ(std::string(state) + " " + type, "MEM_RESERVE MEM_PRIVATE");
-    }
-    // The library's code and the test program's constants are in the images' regions.
-    for (void const* image :
-         {reinterpret_cast<void const*>(&mem_ScanMemory), static_cast<void const*>(kLongSummary)}) {
-      if (at(image) - address < size) {
-        EXPECT_EQ(std::string(state) + " " + type, "MEM_COMMIT MEM_IMAGE");
-      }
+    if (std::sscanf(line.c_str(), "%x  --  State = %*[^-]--  Type = %*[^-]--  RegionSize = %lld",
+                    &address, &size) == 2) {
+      EXPECT_EQ(address, next);
+      next = address + size;
     }
   }
   EXPECT_GT(next, 0x7FFFFFFFLL) << "the walk ends with the region that passes the top";
-  char summary[160];
-  std::snprintf(summary, sizeof summary,
-                "\nMEMORY USE SUMMARY\n   Free Memory      = %lld   Committed Memory = %lld"
-                "   Reserved Memory  = %lld\n",
-                sums[0], sums[1], sums[2]);
-  EXPECT_NE(text.find(summary), std::string::npos) << text;
 }
 
 }  // namespace
