@@ -1,8 +1,6 @@
 // libFuzzer drives the heap's shadow model (tests/support/heap_model.h): the input chooses
-// the operations (allocate, zero-allocate, resize, align, free, trim, change the memory
-// limit) and their sizes, and the model checks the whole heap after every step. Anything
-// wrong aborts, which libFuzzer reports with the input that did it. Each input ends by
-// freeing what it allocated, so that every input starts from a heap with nothing live.
+// the operations and their sizes, and anything the model finds wrong aborts, which libFuzzer
+// reports with the input. Each input frees what it allocated, so the next starts afresh.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
@@ -14,7 +12,7 @@
 
 namespace {
 
-constexpr std::size_t kMaxLiveBytes = 24 * heap_model::kMiB;
+constexpr std::size_t kMaxLiveBytes = 24 * heap_test::kMiB;
 constexpr std::size_t kMaxLiveBlocks = 64;
 constexpr int kMaxSteps = 256;
 // Filling whole blocks of megabytes byte by byte would leave little time for anything else.
@@ -31,7 +29,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(std::uint8_t const* data, std::size_t size) {
   FuzzedDataProvider input(data, size);
-  heap_model::HeapModel model(
+  heap_test::HeapModel model(
       kMaxLiveBytes, kMaxLiveBlocks, kPatternStride,
       [&input](std::size_t bound) {
         return bound == 0 ? 0 : input.ConsumeIntegralInRange<std::size_t>(0, bound - 1);

@@ -1,7 +1,7 @@
-// A shadow model of the library heap, for the heap's tests and its fuzzer: it keeps the
-// live blocks with the pattern written into each and, after every operation, checks the
-// whole heap, the blocks' bytes, alignment, sizes and overlap, and the statistics. The
-// caller chooses its random numbers (or fuzzer input) and what a broken rule does.
+// A shadow model of the library heap for its tests and its fuzzer: it keeps the live blocks
+// with a pattern in each and after every operation checks the whole heap, the blocks' bytes,
+// alignment, sizes and overlap, and the statistics. The caller chooses its numbers and what
+// a broken rule does.
 #ifndef VARURUROR_TESTS_HEAP_MODEL_H
 #define VARURUROR_TESTS_HEAP_MODEL_H
 
@@ -16,7 +16,7 @@
 #include "mem/heap/heap_checker.h"
 #include "varururor/mem/dlmalloc.h"
 
-namespace heap_model {
+namespace heap_test {
 
 constexpr std::size_t kKiB = 1024;
 constexpr std::size_t kMiB = 1024 * kKiB;
@@ -65,12 +65,14 @@ class HeapModel {
     return End(Fresh(dlmalloc(n), n, 16, true));
   }
 
+  // A product that wraps around is a request too large.
   void* Calloc(std::size_t count, std::size_t size) {
     Begin();
     auto p = static_cast<unsigned char*>(dlcalloc(count, size));
+    bool wraps = count != 0 && count * size / count != size;
     auto zero = [](unsigned char c) { return c == 0; };
     Expect(p == nullptr || std::all_of(p, p + count * size, zero), "dlcalloc: bytes not zero");
-    return End(Fresh(p, count * size, 16, true));
+    return End(Fresh(p, wraps ? kTooLarge : count * size, 16, true));
   }
 
   void* Memalign(std::size_t alignment, std::size_t n) {
@@ -151,7 +153,7 @@ class HeapModel {
       Malloc(RandomSize(true));
     } else if (roll < 37) {
       std::size_t size = 1 + Below(64);
-      Calloc(RandomSize(false) / size, size);
+      Calloc(Below(8) == 0 ? 0xFFFFFFFFu / size + 1 + Below(4) : RandomSize(false) / size, size);
     } else if (roll < 57) {
       // Up or down, by a little or across the size classes.
       std::size_t usable = blocks_.empty() ? 0 : blocks_[index].usable;
@@ -196,10 +198,8 @@ class HeapModel {
   }
 
   bool Expect(bool condition, std::string const& what) {
-    if (!condition) {
-      ok_ = false;
-      report_(what + " (operation " + std::to_string(operation_) + ")");
-    }
+    if (!condition) report_(what + " (operation " + std::to_string(operation_) + ")");
+    ok_ = ok_ && condition;
     return condition;
   }
 
@@ -226,12 +226,11 @@ class HeapModel {
 
   // Null is right only for a request too large for any heap, or one the limit refused.
   void ExpectRefused(std::size_t requested) {
-    if (requested >= kTooLarge) {
-      Expect(dlmalloc_footprint() == footprint_before_, "a request too large took memory");
-    } else {
-      Expect(limit_ != 0, "a request failed without a memory limit");
-      Expect(error_memory_limit() == -1, "a request failed, but not by the memory limit");
-    }
+    bool too_large = requested >= kTooLarge;
+    Expect(!too_large || dlmalloc_footprint() == footprint_before_,
+           "a request too large took memory");
+    Expect(too_large || (limit_ != 0 && error_memory_limit() == -1),
+           "a request failed, not by the limit");
   }
 
   // Checks a new or resized block and makes it live. A mapped chunk has 8 bytes of
@@ -334,6 +333,6 @@ class HeapModel {
   bool ok_ = true;
 };
 
-}  // namespace heap_model
+}  // namespace heap_test
 
 #endif

@@ -14,7 +14,7 @@ class HeapShadowModel : public HeapTest, public ::testing::WithParamInterface<st
 
 TEST_P(HeapShadowModel, RandomOperationsKeepEveryBlockIntact) {
   std::mt19937 rng(GetParam());
-  heap_model::HeapModel model = TestModel(rng);
+  HeapModel model = TestModel(rng);
   for (int steps = vr_TestLength(3000, 30000); steps > 0 && model.ok(); --steps) {
     model.RandomStep();
   }
@@ -30,7 +30,7 @@ constexpr std::size_t kTenMiB = 10 * kMiB;
 // it must move, stay as it is, or become an ordinary chunk where it is.
 TEST_F(HeapModelEdges, MappedBlocksResizedAroundTheInPlaceRule) {
   std::mt19937 rng;
-  heap_model::HeapModel model = TestModel(rng);
+  HeapModel model = TestModel(rng);
   model.Trim(0);
   std::size_t const chunk = MappedUsableFor(kTenMiB) + 8;
   std::size_t const two_granules = 2 * kGranularity;
@@ -50,25 +50,6 @@ TEST_F(HeapModelEdges, MappedBlocksResizedAroundTheInPlaceRule) {
   model.SetLimit(dlmalloc_footprint());
   EXPECT_EQ(model.Realloc(model.Last(), 11 * kMiB), nullptr);
   EXPECT_EQ(model.Realloc(model.Last(), kMiB), p);
-  model.Finish();
-}
-
-TEST_F(HeapModelEdges, ArgumentsNoHeapCouldServe) {
-  // Without the overflow rule these would be small blocks: 3 * 0x55555556 wraps to 2.
-  EXPECT_EQ(dlcalloc(3, 0x55555556u), nullptr);
-  EXPECT_EQ(dlcalloc(0x10000u, 0x10000u), nullptr);
-  EXPECT_EQ(dlcalloc(0x10001u, 0xFFFFu), nullptr);
-  EXPECT_EQ(dlcalloc(0xFFFFFFFFu, 2), nullptr);
-  // Both factors below 64 KiB never wrap; this one is merely too large.
-  EXPECT_EQ(dlcalloc(0xFFFFu, 0xFFFFu), nullptr);
-  EXPECT_EQ(dlmemalign(0x80000001u, 16), nullptr);
-  EXPECT_EQ(dlmemalign(0xFFFFFFFFu, 16), nullptr);
-  EXPECT_EQ(dlmalloc_usable_size(nullptr), 0u);
-  EXPECT_EQ(internal_dlfragmentationinfo(nullptr), 0u);
-  // A count of 0 asks for 0 bytes, whatever the size.
-  std::mt19937 rng;
-  heap_model::HeapModel model = TestModel(rng);
-  model.Calloc(0, 0xFFFFFFFFu);
   model.Finish();
 }
 

@@ -1,5 +1,5 @@
 // What the heap asks of the system and gives back: the memory limit and its error flag,
-// dlmallopt, the lock switch, segments of several regions, and a system that refuses.
+// dlmallopt, segments of several regions, and a system that refuses.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -10,7 +10,6 @@ namespace heap_test {
 namespace {
 
 using mem::heap::g_heap_params;
-using mem::heap::g_heap_state;
 
 class HeapSystemMemory : public HeapTest {
  protected:
@@ -28,7 +27,7 @@ class HeapSystemMemory : public HeapTest {
 
 TEST_F(HeapSystemMemory, ARequestThatWouldReachTheLimitExactlyIsRefused) {
   std::mt19937 rng;
-  heap_model::HeapModel model = TestModel(rng);
+  HeapModel model = TestModel(rng);
   for (bool mapped : {true, false}) {
     dlmallopt(DL_M_MMAP_THRESHOLD, mapped ? 256 * kKiB : 0x7FFFFFFF);
     std::size_t n = RequestNeedingSystemMemory();
@@ -61,21 +60,6 @@ TEST_F(HeapSystemMemory, MalloptAcceptsAndRefuses) {
     EXPECT_EQ(dlmallopt(param, -2), 1) << param;
   }
   EXPECT_EQ(g_heap_params.trim_threshold, 0xFFFFFFFEu);
-}
-
-// The switch is copied when the heap asks the system for memory, inside a locked
-// operation: the lock must be released all the same, and exactly once.
-TEST_F(HeapSystemMemory, SwitchChangedInsideAnOperationLeavesTheLockBalanced) {
-  std::vector<void*> blocks;
-  for (int lock_switch : {0, 2}) {
-    dlmallopt(DL_M_LOCK, lock_switch);
-    ASSERT_NE(g_heap_state.lock_switch, lock_switch);
-    blocks.push_back(dlmalloc(RequestNeedingSystemMemory()));
-    EXPECT_EQ(g_heap_state.lock_switch, lock_switch);
-    EXPECT_EQ(g_heap_state.lock.count, 0);
-  }
-  for (void* p : blocks) dlfree(p);
-  EXPECT_EQ(g_heap_state.lock.count, 0);
 }
 
 TEST_F(HeapSystemMemory, RefusedSystemMemoryGivesNullAndLeavesTheHeapWhole) {
@@ -144,19 +128,13 @@ std::size_t FreedMappingSegment() {
   return mapping;
 }
 
-TEST(HeapSegments, ReleasesRefusedOrRunByAFreeThatGrowsTheTop) {
+TEST(HeapSegments, AFreeThatGrowsTheTopReleasesARefusedTrimDoesNot) {
   EXPECT_CLEAN_IN_CHILD({
     dlmallopt(DL_M_TRIM_THRESHOLD, 1000);
     void* small = dlmalloc(100);
-    // A mapping the system does not take back stays counted.
-    void* p = dlmalloc(2 * kMiB);
-    std::size_t footprint = dlmalloc_footprint();
-    plat::InjectFailures(plat::Operation::kVirtualFree, 0, 1);
-    dlfree(p);
-    EXPECT_EQ(dlmalloc_footprint(), footprint);
     // This free grows the top past 1000 bytes, and the trim it runs releases the segment.
     std::size_t mapping = FreedMappingSegment();
-    footprint = dlmalloc_footprint();
+    std::size_t footprint = dlmalloc_footprint();
     dlfree(small);
     EXPECT_EQ(dlmalloc_footprint(), footprint - mapping);
     // Refused, the segment stays, and its free chunk serves requests.

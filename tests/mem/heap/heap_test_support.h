@@ -17,18 +17,9 @@
 
 namespace heap_test {
 
-using heap_model::ChunkSizeFor;
-using heap_model::kGranularity;
-using heap_model::kKiB;
-using heap_model::kMiB;
-using heap_model::kTopFoot;
-using heap_model::MappedUsableFor;
-using heap_model::MappingSizeFor;
-using heap_model::SegmentSizeFor;
-
 // The shadow model checking every byte of every block; each broken rule fails the test.
-inline heap_model::HeapModel TestModel(std::mt19937& rng) {
-  return heap_model::HeapModel(
+inline HeapModel TestModel(std::mt19937& rng) {
+  return HeapModel(
       48 * kMiB, 120, 1, [&rng](std::size_t bound) { return bound == 0 ? 0 : rng() % bound; },
       [](std::string const& problem) { ADD_FAILURE() << problem; });
 }

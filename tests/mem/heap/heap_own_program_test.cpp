@@ -1,6 +1,5 @@
-// Every misuse the heap detects in dlfree and dlrealloc (which mem_Free and mem_Realloc
-// reach), and damage it finds unlinking a free chunk, ends the process with one line on
-// standard error saying what was found, and for a misuse the operation and the address.
+// The heap in a program of its own, which no other test touches first: from its very
+// first use, and misused.
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -15,6 +14,59 @@
 
 namespace heap_test {
 namespace {
+
+using mem::heap::g_heap_params;
+using mem::heap::g_heap_state;
+
+alignas(16) unsigned char g_never_handed_out[64];
+
+TEST(HeapFirstUse, FromNothingToTheFirstBlocks) {
+  ASSERT_EQ(g_heap_params.page_size, 0u) << "the heap was used before this test";
+  // Before the heap holds anything, no pointer is one of its blocks.
+  EXPECT_EXIT(dlfree(g_never_handed_out + 16), ::testing::KilledBySignal(SIGABRT), "not a");
+  EXPECT_EQ(dlmalloc_footprint() + dlmalloc_max_footprint() + dlmalloc_memory_limit(), 0u);
+  EXPECT_EQ(error_memory_limit(), 0);
+  dl_mallinfo info = dlmallinfo();
+  std::size_t const* words = reinterpret_cast<std::size_t const*>(&info);
+  for (int i = 0; i < 10; ++i) EXPECT_EQ(words[i], 0u) << "field " << i;
+  EXPECT_EQ(dlfragmentationinfo(), 0u);
+  EXPECT_TRUE(HeapConsistent());
+
+  // That first operation ran the initialisation pass.
+  EXPECT_EQ(g_heap_params.trim_threshold, 0x200000u);
+  EXPECT_EQ(g_heap_state.mflags, 7u);
+
+  // The first request of 256 KiB: the initial segment, made as for 16 bytes and left
+  // wholly to the top, then the block's own mapping.
+  void* big = dlmalloc(256 * kKiB);
+  ASSERT_NE(big, nullptr);
+  std::size_t mapping = MappingSizeFor(ChunkSizeFor(256 * kKiB));
+  EXPECT_EQ(mem::heap::MappingSizeOf(big), mapping);
+  EXPECT_EQ(dlmalloc_footprint(), kGranularity + mapping);
+  // The top is all of the segment but its 8-byte lead and the 56 bytes kept at its end.
+  EXPECT_EQ(dlmallinfo().keepcost, kGranularity - 8 - kTopFoot);
+  EXPECT_EQ(dlmallinfo().hblkhd, mapping + 8);
+  EXPECT_TRUE(HeapConsistent({big}));
+
+  dlfree(big);
+  EXPECT_EQ(dlmalloc_footprint(), kGranularity);
+  EXPECT_EQ(dlmalloc_max_footprint(), kGranularity + mapping);
+
+  // The mapping threshold is a chunk size: 256 KiB - 4 bytes pad to a chunk of 256 KiB,
+  // 256 KiB - 20 to one 16 bytes short of it, which a new segment serves.
+  void* at_threshold = dlmalloc(256 * kKiB - 4);
+  void* below_threshold = dlmalloc(256 * kKiB - 20);
+  EXPECT_EQ(mem::heap::MappingSizeOf(at_threshold), mapping);
+  EXPECT_EQ(mem::heap::MappingSizeOf(below_threshold), 0u);
+  EXPECT_EQ(dlmalloc_footprint(),
+            kGranularity + mapping + SegmentSizeFor(ChunkSizeFor(256 * kKiB - 20)));
+  EXPECT_TRUE(HeapConsistent({at_threshold, below_threshold}));
+  // Arguments no heap could serve.
+  EXPECT_EQ(dlmemalign(0x80000001u, 16), nullptr);
+  EXPECT_EQ(dlmemalign(0xFFFFFFFFu, 16), nullptr);
+  EXPECT_EQ(dlmalloc_usable_size(nullptr), 0u);
+  EXPECT_EQ(internal_dlfragmentationinfo(nullptr), 0u);
+}
 
 struct Misuse {
   char const* what;
@@ -42,10 +94,8 @@ constexpr char kTagsOverwritten[] = "boundary tags overwritten";
 constexpr char kMappingGone[] = "not a block of the library heap \\(a block with its own mapping";
 constexpr char kDamaged[] = "library heap damaged: a free block's links";
 
-alignas(16) unsigned char g_never_handed_out[64];
-
-// Three blocks of n bytes cut one after another from the top of a heap nothing else has
-// used: their chunks lie side by side.
+// Three blocks of n bytes cut one after another from the top or the designated victim:
+// their chunks lie side by side.
 std::vector<char*> AdjacentBlocks(std::size_t n) {
   std::vector<char*> blocks;
   for (int i = 0; i < 3; ++i) blocks.push_back(static_cast<char*>(dlmalloc(n)));
@@ -54,7 +104,9 @@ std::vector<char*> AdjacentBlocks(std::size_t n) {
   return blocks;
 }
 
-// This program holds this one test only, so that the heap is as this test leaves it.
+// Every misuse the heap detects in dlfree and dlrealloc (which mem_Free and mem_Realloc
+// reach), and damage it finds unlinking a free chunk, ends the process with one line on
+// standard error saying what was found, and for a misuse the operation and the address.
 TEST(HeapMisuse, EachMisuseAndDamageEndsTheProcessSayingWhatWasFound) {
   // A forked child, not a fresh run of the program: the blocks lie where they lie here.
   GTEST_FLAG_SET(death_test_style, "fast");
