@@ -10,18 +10,13 @@
 
 #include "heap_model.h"
 
-namespace {
-
 constexpr std::size_t kMaxLiveBytes = 24 * heap_test::kMiB;
 constexpr std::size_t kMaxLiveBlocks = 64;
 constexpr int kMaxSteps = 256;
 // Filling whole blocks of megabytes byte by byte would leave little time for anything else.
 constexpr std::size_t kPatternStride = 4096;
 
-}  // namespace
-
-// The statistics are all zero until the heap has its first segment; the checks are for
-// a heap that has one.
+// The model's checks are for a heap that has its first segment.
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   dlfree(dlmalloc(1));
   return 0;

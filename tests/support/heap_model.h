@@ -155,7 +155,6 @@ class HeapModel {
       std::size_t size = 1 + Below(64);
       Calloc(Below(8) == 0 ? 0xFFFFFFFFu / size + 1 + Below(4) : RandomSize(false) / size, size);
     } else if (roll < 57) {
-      // Up or down, by a little or across the size classes.
       std::size_t usable = blocks_.empty() ? 0 : blocks_[index].usable;
       Realloc(index, Below(2) == 0 ? RandomSize(true) : usable / 2 + Below(usable + 64));
     } else if (roll < 64) {
@@ -215,7 +214,6 @@ class HeapModel {
     for (std::size_t i = tail; i < length; ++i) visit(i);
   }
 
-  // The pattern bytes among the first length bytes of b.
   bool Intact(Block const& b, std::size_t length) const {
     bool intact = true;
     ForEachPatternByte(b.usable, [&](std::size_t i) {
@@ -246,7 +244,6 @@ class HeapModel {
     Expect(requested < kTooLarge, "a request too large was served");
     Expect(reinterpret_cast<std::uintptr_t>(p) % alignment == 0, "a misaligned block");
     Expect(usable >= requested && usable % 16 == (mapped ? 8u : 12u), "a usable size off the grid");
-    Expect(dlmalloc_usable_size(bytes + 1) == 0, "a pointer inside a block has a usable size");
     Expect(!exact || usable == (mapped ? MappedUsableFor(requested) : ChunkSizeFor(requested) - 4),
            "a fresh block without the rounded size");
     std::uint32_t seed = next_seed_++;
@@ -255,9 +252,8 @@ class HeapModel {
     return p;
   }
 
-  // A block with its own mapping moves when it grows or becomes small; with at most two
-  // granules of slack it stays as it is; shrinking further, its mapping becomes a segment
-  // of the heap in place.
+  // A mapped block moves when it grows or gets small; with at most two granules of slack it
+  // stays as it is; shrinking further, its mapping becomes a segment of the heap in place.
   void ExpectMappedResize(Block const& old, void* p, std::size_t n, std::size_t old_mapping) {
     std::size_t chunk = old.usable + 8;
     std::size_t nb = ChunkSizeFor(n);

@@ -1,5 +1,4 @@
-// The heap against its shadow model (heap_model.h): long random sequences of operations,
-// and scripted ones at the edges that random sizes seldom hit exactly.
+// The heap against its shadow model: random operations, and edges random sizes seldom hit.
 #include <gtest/gtest.h>
 
 #include <random>

@@ -85,7 +85,6 @@ TEST(HeapThreads, FourThreadsLoseNothing) {
   EXPECT_EQ(mem::heap::g_heap_state.lock.count, 0);
   mem::heap::HeapCheck after = mem::heap::CheckHeap();
   ASSERT_TRUE(before.ok && after.ok) << after.problem;
-  // Every chunk the threads took is free again.
   EXPECT_EQ(after.in_use_bytes, before.in_use_bytes);
 }
 
