@@ -65,7 +65,6 @@ class HeapModel {
     return End(Fresh(dlmalloc(n), n, 16, true));
   }
 
-  // A product that wraps around is a request too large.
   void* Calloc(std::size_t count, std::size_t size) {
     Begin();
     auto p = static_cast<unsigned char*>(dlcalloc(count, size));

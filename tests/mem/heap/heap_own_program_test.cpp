@@ -2,6 +2,7 @@
 // first use, and misused.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -143,7 +144,7 @@ TEST(HeapMisuse, EachMisuseAndDamageEndsTheProcessSayingWhatWasFound) {
       // Writing through a freed pointer spoils the links of its chunk, which the free of
       // its neighbour takes out of its bin.
       {"small-bin links overwritten", nullptr, small[0], kDamaged,
-       [&] { std::memcpy(small[1], &never, 2 * sizeof never); }},
+       [&] { std::fill_n(reinterpret_cast<void**>(small[1]), 2, never); }},
       {"a tree chunk's ring neighbour not pointing back", nullptr, large[0], kDamaged,
        [&] { std::memcpy(large[1] + sizeof never, &large[0], sizeof never); }},
   };
