@@ -1,7 +1,6 @@
-// A shadow model of the library heap for its tests and its fuzzer: it keeps the live blocks
-// with a pattern in each and after every operation checks the whole heap, the blocks' bytes,
-// alignment, sizes and overlap, and the statistics. The caller chooses its numbers and what
-// a broken rule does.
+// A shadow model of the library heap for its tests and its fuzzer: after every operation it
+// checks the whole heap, the live blocks' patterns, alignment, sizes and overlap, and the
+// statistics. The caller chooses its numbers and what a broken rule does.
 #ifndef VARURUROR_TESTS_HEAP_MODEL_H
 #define VARURUROR_TESTS_HEAP_MODEL_H
 

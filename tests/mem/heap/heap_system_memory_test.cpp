@@ -34,9 +34,6 @@ TEST_F(HeapSystemMemory, ARequestThatWouldReachTheLimitExactlyIsRefused) {
     std::size_t footprint = dlmalloc_footprint();
     model.SetLimit(footprint + size);
     EXPECT_EQ(model.Malloc(n), nullptr);
-    // Served from what the heap holds: no check runs, the flag stays.
-    model.Malloc(16);
-    EXPECT_EQ(error_memory_limit(), -1);
     model.SetLimit(footprint + size + 1);
     EXPECT_EQ(mem::heap::MappingSizeOf(model.Malloc(n)) != 0, mapped);
     EXPECT_EQ(error_memory_limit(), 0);
@@ -92,26 +89,38 @@ TEST(HeapSegments, RefusalsHalfwayLeaveTheRestAsAFreeSegmentUntilTheSystemAgrees
     std::vector<void*> blocks{dlmalloc(16)};
     for (int i = 0; i < 3; ++i) blocks.push_back(dlmalloc(kBlock));
     EXPECT_EQ(dlmalloc_footprint(), FirstRegion() + 3 * Region());
-    EXPECT_EQ(Segments(), 1u);
-    EXPECT_TRUE(HeapConsistent(blocks));
+    EXPECT_EQ(mem::heap::CheckHeap().segment_count, 1u);
     for (void* p : blocks) dlfree(p);
     // The first region above the first goes; the system refuses the next, also when the
     // trim tries again with what it kept as a free segment of its own.
     plat::InjectFailures(plat::Operation::kVirtualFree, 1, 2);
     EXPECT_EQ(dlmalloc_trim(0), 1);
     EXPECT_EQ(dlmalloc_footprint(), FirstRegion() + 2 * Region());
-    EXPECT_EQ(Segments(), 2u);
+    EXPECT_EQ(mem::heap::CheckHeap().segment_count, 2u);
     EXPECT_TRUE(HeapConsistent());
     // Now the free segment's front goes and its end is refused: the end stays free.
     plat::InjectFailures(plat::Operation::kVirtualFree, 1, 1);
     EXPECT_EQ(dlmalloc_trim(0), 1);
     EXPECT_EQ(dlmalloc_footprint(), FirstRegion() + Region());
     EXPECT_EQ(dlfragmentationinfo(), Region() - 8 - kTopFoot);
-    EXPECT_TRUE(HeapConsistent());
     plat::ClearInjectedFailures();
     EXPECT_EQ(dlmalloc_trim(0), 1);
     EXPECT_EQ(dlmalloc_footprint(), FirstRegion());
-    EXPECT_EQ(Segments(), 1u);
+    EXPECT_EQ(mem::heap::CheckHeap().segment_count, 1u);
+  });
+}
+
+// With no room left to grow, a request between two free sizes of one tree bin must find
+// the larger of them, off the path its own size bits take through the tree.
+TEST(HeapSegments, AtTheLimitTheBestFittingFreeChunkServes) {
+  EXPECT_CLEAN_IN_CHILD({
+    std::vector<void*> blocks;  // chunks of 784, 16, 1008 and 16 bytes
+    for (std::size_t n : {765, 1, 989, 1}) blocks.push_back(dlmalloc(n));
+    dlfree(blocks[0]);
+    dlfree(blocks[2]);
+    dlmalloc(dlmallinfo().keepcost - 32);  // all of the top but a minimum chunk
+    dlmallopt(DL_M_MEMORY_LIMIT, static_cast<int>(dlmalloc_footprint()));
+    EXPECT_EQ(dlmalloc(781), blocks[2]);
   });
 }
 

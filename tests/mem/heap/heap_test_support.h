@@ -30,8 +30,6 @@ inline ::testing::AssertionResult HeapConsistent(std::vector<void*> const& live 
   return ::testing::AssertionFailure() << "heap check: " << check.problem;
 }
 
-inline std::size_t Segments() { return mem::heap::CheckHeap().segment_count; }
-
 // The largest run of free memory the heap holds: a request above it needs new system memory.
 inline std::size_t LargestFreeSpace() {
   return std::max(dlfragmentationinfo(), dlmallinfo().keepcost);

@@ -109,8 +109,7 @@ TEST(MemoryScan, MadeUpSpacesAtEveryLevel) {
       {7, 0xFFFFFFFF, false, kLongSummary, {}},
       // 0x12000 is below the limit, so it is asked about; 0x15000 is not.
       {MEM_SCAN_SUMMARY_ONLY, 0x12001, false, "", {0x0, 0x10000, 0x12000}},
-      // A first query that fails gives a region of size 0, after which the walk could never
-      // move on: it ends there.
+      // A failed first query gives a region of size 0, which the walk cannot pass: it ends.
       {MEM_SCAN_ALL_REGIONS, 0x7FFFFFFF, true, "", {0x0}},
   };
   for (Case const& c : cases) {
