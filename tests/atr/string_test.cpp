@@ -1,4 +1,4 @@
-// What the random model leaves out: the empty string, get, number texts, atr_String and
+// What the random model leaves out: the empty string, number texts, atr_String and
 // atr_StringBasePrv as clients use them, case conversion of multi-byte text, and the
 // ATR_SUMMARY statistics (each report in a child process).
 #include "varururor/atr/string.h"
@@ -39,37 +39,6 @@ TEST(StringBase, TheEmptyStringHasNoRepresentationAndReadsAsTheSharedEmptyText) 
     EXPECT_STREQ(s.CStr(), "");
     EXPECT_TRUE(s.Empty());
   }
-}
-
-TEST(StringBase, GetHandsBackTheOldBlockOnlyWhenTheCallerMustFreeIt) {
-  // In place, or shared with another holder: nothing to free.
-  TestString roomy("abc");
-  char const* text = ProbeOf(roomy).text;
-  EXPECT_EQ(roomy.get(10), nullptr);
-  EXPECT_EQ(ProbeOf(roomy).text, text);
-  TestString holder(roomy);
-  EXPECT_EQ(roomy.get(10), nullptr);
-  EXPECT_EQ(TextOf(holder), "abc");
-  // Inline and too small: the whole old block comes back, text still readable.
-  Probe before = ProbeOf(holder);
-  char* block = holder.get(100);
-  EXPECT_EQ(block, before.rep);
-  EXPECT_STREQ(block + 12, "abc");
-  EXPECT_EQ(ProbeOf(holder).capacity, SizedCapacity(100));
-  mem_Free(block);
-  // Separate: the old text block comes back.
-  std::string long_text(300, 'L');
-  TestString separate(long_text.c_str());
-  char const* old_text = ProbeOf(separate).text;
-  block = separate.get(400);
-  EXPECT_EQ(block, old_text);
-  EXPECT_EQ(std::string(block), long_text);
-  mem_Free(block);
-  // Borrowed: the text stays with its owner.
-  char const buffer[] = "borrowed";
-  TestString borrowed(buffer, 8, TestString::kBorrow);
-  EXPECT_EQ(borrowed.get(8), nullptr);
-  EXPECT_NE(ProbeOf(borrowed).text, buffer);
 }
 
 TEST(StringBase, NumbersAreFormattedAsByPrintf) {
