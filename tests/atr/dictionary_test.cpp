@@ -24,21 +24,11 @@ constexpr char kDefaultDictionary[] = "Configuration/Xresources/en_US/en_US_Dict
 // Stands for atr_i18nExtraCharacters() among the messages of a table.
 constexpr char kExtraCharacters[] = "(extra test characters)";
 
-std::string Spell(std::string const& s) {
-  std::string out;
-  for (unsigned char c : s) {
-    char buffer[8];
-    std::snprintf(buffer, sizeof buffer, c >= 0x20 && c < 0x7F ? "%c" : "\\x%02X", c);
-    out += buffer;
-  }
-  return out;
-}
-
 void Check(std::string const& actual, std::string const& expected) {
   if (actual == expected) {
     std::fputs("ok ", stderr);
   } else {
-    std::fprintf(stderr, "[%s] != [%s] ", Spell(actual).c_str(), Spell(expected).c_str());
+    std::fprintf(stderr, "[%s] != [%s] ", actual.c_str(), expected.c_str());
   }
 }
 
@@ -100,19 +90,13 @@ TEST(DictionaryLanguages, EachSampleInLocalesThatCanAndCannotShowIt) {
                {"%1$d of %2$d elements selected", "x \xE9l\xE9ments s\xE9lectionn\xE9s sur 7"},
                {"Close\\@menu", "Fermer"},
                {"Close\\@window", "Fermer la fen\xEAtre"},
-               {"Close\\@dialog", "Close"},
                {"Line one\nLine two", "Premi\xE8re ligne\nDeuxi\xE8me ligne"},
-               {"It's done", "C'est termin\xE9"},
                {"Progress: 100%%", "Progression : 100 %%"},
-               {"Japanese input", "Saisie en japonais : ??"},
-               {"Not in the dictionary", "Not in the dictionary"}});
+               {"Japanese input", "Saisie en japonais : ??"}});
   ExpectShown("de_DE_Dict.py", "de_DE.UTF-8", nullptr,
               {{"Value %1$s of %2$d", "7 von x"},
                {"Open file", "Datei \303\266ffnen"},
                {"Close\\@window", "Fenster schlie\303\237en"}});
-  ExpectShown(
-      "ja_JP_Dict.py", "ja_JP.UTF-8", nullptr,
-      {{"Value %1$s of %2$d", "7 \xE3\x81\xAE x"}, {kExtraCharacters, "\xE3\x82\xBD\xE3\x83\xBC"}});
   ExpectShown("ja_JP_Dict.py", "ja_JP.EUC-JP", nullptr,
               {{"Open file", "\xA5\xD5\xA5\xA1\xA5\xA4\xA5\xEB\xA4\xF2\xB3\xAB\xA4\xAF"},
                {"Value %1$s of %2$d", "7 \xA4\xCE x"},

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "long_tests.h"
 #include "scratch_directory.h"
 
 extern "C" int LLVMFuzzerTestOneInput(std::uint8_t const* data, std::size_t size);
@@ -53,7 +54,7 @@ TEST(FuzzReplay, RandomInputsRunClean) {
     return bytes;
   };
   LLVMFuzzerTestOneInput(nullptr, 0);
-  for (int i = 0; i < VR_FUZZ_INPUTS; ++i) {
+  for (int i = 0; i < vr_TestLength(VR_FUZZ_INPUTS, 10 * VR_FUZZ_INPUTS); ++i) {
     std::string input(1, static_cast<char>(pick(256)));
     if (pick(2) == 0) {
       // A sample with a few insertions, changed bytes, cuts and repeats.

