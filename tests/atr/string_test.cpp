@@ -36,7 +36,6 @@ TEST(StringBase, TheEmptyStringHasNoRepresentationAndReadsAsTheSharedEmptyText) 
     EXPECT_EQ(ProbeOf(s).text, nullptr);
     EXPECT_EQ(ProbeOf(s).rep, nullptr);
     EXPECT_EQ(s.CStr(), empty.CStr());
-    EXPECT_STREQ(s.CStr(), "");
     EXPECT_TRUE(s.Empty());
   }
 }
@@ -120,25 +119,15 @@ TEST(StringBasePrv, SharesAndHandsItsTextOn) {
 TEST(StringCase, MultiByteCharactersAreSteppedOverWhole) {
   LocaleGuard utf8;
   ASSERT_TRUE(utf8.Use("C.UTF-8"));
-  // "Ärger Über Ölfässer": the umlauts stay as they are, the ASCII letters change.
-  TestString s(
-      "\xC3\x84rger \xC3\x9C"
-      "ber \xC3\x96lf\xC3\xA4sser");
+  // The umlauts stay as they are; a byte that starts no valid character counts as one.
+  TestString s("\xC3\x84rger \xC3\xB6l \xC3z\xFFq");
   s.ToUpper();
-  EXPECT_STREQ(s.CStr(),
-               "\xC3\x84RGER \xC3\x9C"
-               "BER \xC3\x96LF\xC3\xA4SSER");
+  EXPECT_STREQ(s.CStr(), "\xC3\x84RGER \xC3\xB6L \xC3Z\xFFQ");
   s.ToLower();
-  EXPECT_STREQ(s.CStr(),
-               "\xC3\x84rger \xC3\x9C"
-               "ber \xC3\x96lf\xC3\xA4sser");
+  EXPECT_STREQ(s.CStr(), "\xC3\x84rger \xC3\xB6l \xC3z\xFFq");
   TestString umlaut_first("\xC3\xA4x");
   umlaut_first.Capitalize();
   EXPECT_STREQ(umlaut_first.CStr(), "\xC3\xA4x");
-  // A byte that starts no valid character counts as one character.
-  TestString broken("\xC3z\xFFq");
-  broken.ToUpper();
-  EXPECT_STREQ(broken.CStr(), "\xC3Z\xFFQ");
 }
 
 // "abcdefghij" takes an inline block of 32 bytes (capacity 20); appending ten bytes fails
