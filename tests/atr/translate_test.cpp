@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "locale_guard.h"
+#include "long_tests.h"
 #include "varururor/atr/format.h"
 #include "varururor/atr/string_base_prv.h"
 
@@ -37,116 +38,58 @@ std::string Formatted(char const* message, T const& value) {
 }
 
 // Random messages from pieces whose output is known: literal text, "%%", placeholders
-// with numbers (a permutation) or without, malformed sequences and a final "%". Each
-// placeholder number n is filled with "<n>", justified as its flags say.
-class MessageModel {
- public:
-  explicit MessageModel(unsigned seed) : random_(seed) {}
-
-  void Run(int rounds) {
-    for (int round = 0; round < rounds; ++round) {
-      Build();
-      atr_translate t(message_.c_str());
-      for (int n = 1; n <= slots_; ++n) atr_SubstituteFormat(t, n, Value(n).c_str());
-      ASSERT_EQ(Text(t.Result()), Expected()) << "message: " << message_;
-      for (int n = 1; n <= slots_; ++n) ASSERT_NE(t.Format(n), nullptr) << message_;
-      ASSERT_EQ(t.Format(slots_ + 1), nullptr) << message_;
-    }
-  }
-
- private:
-  struct Piece {
-    std::string text;    // as written
-    std::string output;  // literal output
-    int slot = 0;        // 1.. for a placeholder (its number), else 0
-    int width = 0;       // negative: left-justified
-  };
-
-  int Pick(int n) { return std::uniform_int_distribution<int>(0, n - 1)(random_); }
-  static std::string Value(int n) { return "<" + std::to_string(n) + ">"; }
-
-  void Build() {
-    pieces_.clear();
-    slots_ = Pick(7);
-    bool numbered = Pick(2) == 0;
-    std::vector<int> numbers(slots_);
-    std::iota(numbers.begin(), numbers.end(), 1);
-    if (numbered) std::shuffle(numbers.begin(), numbers.end(), random_);
-    int next = 0;
-    int others = Pick(8);
-    for (int i = 0; i < slots_ + others; ++i) {
-      if (next < slots_ && (Pick(2) == 0 || i >= others)) {
-        pieces_.push_back(Placeholder(numbers[next++], numbered));
-      } else {
-        pieces_.push_back(Other());
-      }
-    }
-    while (next < slots_) pieces_.push_back(Placeholder(numbers[next++], numbered));
-    message_.clear();
-    for (auto const& p : pieces_) message_ += p.text;
-    if (Pick(5) == 0) message_ += "%";
-  }
-
-  Piece Placeholder(int number, bool numbered) {
-    Piece p;
-    p.slot = number;
-    p.text = numbered ? "%" + std::to_string(number) + "$" : "%";
-    if (Pick(3) == 0) {
-      p.width = Pick(9) * (Pick(2) == 0 ? -1 : 1);
-      p.text += (p.width < 0 ? "-" : "") + std::to_string(std::abs(p.width));
-    }
-    p.text += Pick(4) == 0 ? "ls" : "s";
-    return p;
-  }
-
-  Piece Other() {
-    static char const* const kLiterals[] = {"a", "Datei ", " ",  "\xC3\xA9t\xC3\xA9",
-                                            "$", "9",      "l.-"};
-    static char const kSpoilers[] = "qzQ!, #+*";
-    Piece p;
-    int kind = Pick(3);
-    if (kind == 0) {
-      p.text = p.output = kLiterals[Pick(7)];
-    } else if (kind == 1) {
-      p.text = "%%";
-      p.output = "%";
-    } else {
-      char spoiler = kSpoilers[Pick(sizeof kSpoilers - 1)];
-      p.text = "%";
-      if (Pick(2) == 0) p.text += std::to_string(Pick(12)) + "$";
-      if (Pick(2) == 0) p.text += "-12.l";
-      p.text += spoiler;
-      p.output = std::string(1, spoiler);
-    }
-    return p;
-  }
-
-  std::string Expected() const {
-    // Without any "%" that something other than "%" follows, the text stays as written.
-    bool candidate = false;
-    for (size_t i = 0; i + 1 < message_.size(); ++i) {
-      candidate = candidate || (message_[i] == '%' && message_[i + 1] != '%');
-    }
-    if (!candidate) return message_;
-    std::string out;
-    for (auto const& p : pieces_) {
-      std::string value = p.slot == 0 ? p.output : Value(p.slot);
-      std::string padding(std::max(0, std::abs(p.width) - int(value.size())), ' ');
-      out += p.width < 0 ? value + padding : padding + value;
-    }
-    return out;
-  }
-
-  std::mt19937 random_;
-  std::vector<Piece> pieces_;
-  std::string message_;
-  int slots_ = 0;
-};
-
+// with numbers (a permutation) or without, with a width or not, malformed sequences and a
+// final "%". Each placeholder number n is filled with "<n>".
 TEST(TranslateModel, RandomMessagesGiveWhatTheirPiecesSay) {
   LocaleGuard guard;
   USE_LOCALE_OR_SKIP(guard, "C.UTF-8");
-  MessageModel(31337).Run(20000);
+  static char const* const kLiterals[] = {"a", "Datei ", " ", "\xC3\xA9t\xC3\xA9", "$", "9", "l.-"};
+  static char const kSpoilers[] = "qzQ!, #+*";
+  std::mt19937 random(31337);
+  auto pick = [&](int n) { return static_cast<int>(random() % n); };
+  auto value = [](int n) { return "<" + std::to_string(n) + ">"; };
+  for (int round = 0; round < vr_TestLength(20000, 500000); ++round) {
+    int slots = pick(7);
+    bool numbered = pick(2) == 0;
+    std::vector<int> numbers(slots);
+    std::iota(numbers.begin(), numbers.end(), 1);
+    if (numbered) std::shuffle(numbers.begin(), numbers.end(), random);
+    std::string message, expected;
+    for (int next = 0, others = pick(8); next < slots || others > 0;) {
+      if (next < slots && (pick(2) == 0 || others == 0)) {
+        int n = numbers[next++];
+        int width = pick(3) == 0 ? pick(9) : -1;
+        bool left = width >= 0 && pick(2) == 0;
+        message += "%" + (numbered ? std::to_string(n) + "$" : "") + (left ? "-" : "") +
+                   (width >= 0 ? std::to_string(width) : "") + (pick(4) == 0 ? "ls" : "s");
+        std::string padding(std::max(0, width - static_cast<int>(value(n).size())), ' ');
+        expected += left ? value(n) + padding : padding + value(n);
+        continue;
+      }
+      --others;
+      int kind = pick(3);
+      std::string literal = kLiterals[pick(7)];
+      char spoiler = kSpoilers[pick(sizeof kSpoilers - 1)];
+      if (kind == 0) message += literal;
+      if (kind == 1) message += "%%";
+      if (kind == 2) {
+        message += "%" + (pick(2) == 0 ? std::to_string(pick(12)) + "$" : "") +
+                   (pick(2) == 0 ? "-12.l" : "") + spoiler;
+      }
+      expected += kind == 0 ? literal : kind == 1 ? "%" : std::string(1, spoiler);
+    }
+    if (pick(5) == 0) message += "%";
+    // Without any "%" that something other than "%" follows, the text stays as written.
+    bool candidate = false;
+    for (size_t i = 0; i + 1 < message.size(); ++i) {
+      candidate = candidate || (message[i] == '%' && message[i + 1] != '%');
+    }
+    atr_translate t(message.c_str());
+    for (int n = 1; n <= slots; ++n) atr_SubstituteFormat(t, n, value(n).c_str());
+    ASSERT_EQ(Text(t.Result()), candidate ? expected : message) << "message: " << message;
+    for (int n = 1; n <= slots; ++n) ASSERT_NE(t.Format(n), nullptr) << message;
+    ASSERT_EQ(t.Format(slots + 1), nullptr) << message;
+  }
 }
 
 TEST(TranslatePlaceholders, NumberingRulesTheModelLeavesOut) {
