@@ -1,13 +1,12 @@
 // libFuzzer drives the text services with one input. Its first byte picks the locale, and
-// with its top bits the site's encoding warnings and whether the rest is written as the
-// dictionary file under a scratch KOV_PATH and loaded; then every key written in it is
-// looked up and a translation built from each. The rest up to its first NUL then goes through every
-// validator and conversion, and is translated as a message with the bytes after the NUL as
-// a script of substitutions (every value type, numbers in and out of range, formats of
-// AddSubstitution's own). Nothing may be read or written out of bounds and nothing may
-// leak; conversions must agree with each other and with the characters decoded; in an
-// input without escapes, NUL bytes or carriage returns, every plain entry whose key occurs
-// once must translate to its value.
+// its top bits the site's encoding warnings and whether the rest is loaded as the dictionary
+// file (under a scratch KOV_PATH), every key in it looked up and translated. The rest up to
+// its first NUL goes through every validator and conversion, and is translated as a message
+// with the bytes after the NUL as a script of substitutions (every value type, numbers in
+// and out of range, formats of AddSubstitution's own). Nothing may be read or written out
+// of bounds and nothing may leak; conversions must agree with each other and with the
+// characters decoded; in an input without escapes, NUL bytes or carriage returns, every
+// plain entry whose key occurs once must translate to its value.
 #include <clocale>
 #include <cstdint>
 #include <cstdio>
@@ -38,10 +37,12 @@ constexpr std::size_t kPlainLineBytes = 8000;
 
 std::filesystem::path g_directory;
 std::string g_file;
+// Standard error itself; the stream stderr names is silenced.
+std::FILE* g_report = stderr;
 
 void Expect(bool condition, char const* what) {
   if (condition) return;
-  std::fprintf(stderr, "text_fuzz: %s\n", what);
+  std::fprintf(g_report, "text_fuzz: %s\n", what);
   std::abort();
 }
 

@@ -2,7 +2,7 @@
 // under a temporary KOV_PATH, loaded in locales that can and cannot show them, the file
 // search, loading once, and files with every kind of damage. The locale, the environment
 // and the dictionary are process-wide, so each case runs in a child process and prints
-// "ok " for each check that holds (both texts spelled out for one that does not).
+// "ok " for each check that holds (both texts for one that does not).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -25,11 +25,8 @@ constexpr char kDefaultDictionary[] = "Configuration/Xresources/en_US/en_US_Dict
 constexpr char kExtraCharacters[] = "(extra test characters)";
 
 void Check(std::string const& actual, std::string const& expected) {
-  if (actual == expected) {
-    std::fputs("ok ", stderr);
-  } else {
-    std::fprintf(stderr, "[%s] != [%s] ", actual.c_str(), expected.c_str());
-  }
+  char const* format = actual == expected ? "ok " : "[%s] != [%s] ";
+  std::fprintf(stderr, format, actual.c_str(), expected.c_str());
 }
 
 // The message translated, with placeholder 1 filled with "x" and 2 with 7.
