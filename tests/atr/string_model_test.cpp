@@ -73,8 +73,8 @@ class Model {
     int pos = Pick(length + 1);
     int count = Pick(length - pos + 3);
     // Edits from text (case 3) come four times as often as the other steps.
-    int step = Pick(22);
-    switch (step > 18 ? 3 : step) {
+    int step = Pick(20);
+    switch (step > 16 ? 3 : step) {
       case 0: {
         int from = Pick(kHandles);
         s = handles_[from];
@@ -123,28 +123,22 @@ class Model {
         m.erase(pos, count);
         return "Erase";
       case 6: {
+        static char const* const kNames[] = {"LeftTrim", "RightTrim", "Trim"};
         std::string set = RandomText(Pick(3));
-        s.LeftTrim(set.c_str());
-        m.erase(0, std::min(m.find_first_not_of(set), m.size()));
-        return "LeftTrim";
+        auto in_set = [&](char c) { return set.find(c) != std::string::npos; };
+        int which = Pick(3);
+        if (which == 0) s.LeftTrim(set.c_str());
+        if (which == 1) s.RightTrim(set.c_str());
+        if (which == 2) s.Trim(set.c_str());
+        if (which == 0) m.erase(0, std::min(m.find_first_not_of(set), m.size()));
+        if (which == 1) m.erase(m.find_last_not_of(set) + 1);
+        if (which == 2) m.erase(std::remove_if(m.begin(), m.end(), in_set), m.end());
+        // Trim unshares even when it removes nothing.
+        request_ = which == 2 ? length : kNewLength;
+        expect_ = which == 2 && length > 0 ? kUnshared : kAnyRep;
+        return kNames[which];
       }
       case 7: {
-        std::string set = RandomText(Pick(3));
-        s.RightTrim(set.c_str());
-        m.erase(m.find_last_not_of(set) + 1);
-        return "RightTrim";
-      }
-      case 8: {
-        std::string set = RandomText(Pick(3));
-        s.Trim(set.c_str());
-        auto in_set = [&](char c) { return set.find(c) != std::string::npos; };
-        m.erase(std::remove_if(m.begin(), m.end(), in_set), m.end());
-        request_ = length;
-        // Trim unshares even when it removes nothing.
-        expect_ = length > 0 ? kUnshared : kAnyRep;
-        return "Trim";
-      }
-      case 9: {
         static char const* const kNames[] = {"ToLower", "ToUpper", "Capitalize", "Uncapitalize"};
         int which = Pick(4);
         int (*change)(int) = which == 0 || which == 3 ? ::tolower : ::toupper;
@@ -161,11 +155,11 @@ class Model {
         expect_ = m == before ? kSameRep : kAnyRep;
         return kNames[which];
       }
-      case 10:
+      case 8:
         s.Reverse();
         std::reverse(m.begin(), m.end());
         return "Reverse";
-      case 11: {
+      case 9: {
         // The pattern is another handle (possibly this one) when it is short, else up to
         // two random bytes; the replacement is a handle, possibly this one.
         int from = Pick(kHandles);
@@ -185,14 +179,14 @@ class Model {
         request_ = kNotFixed;
         return "Substitute";
       }
-      case 12: {
+      case 10: {
         if (length == 0) return "write (empty)";
         int at = Pick(length);
         s[at] = 'z';
         m[at] = 'z';
         return "write a byte";
       }
-      case 13: {
+      case 11: {
         // Borrowed texts live in borrowed_ for the whole run, each beside a copy.
         std::string text = RandomText(RandomLength());
         borrowed_.emplace_back(text, text);
@@ -202,7 +196,7 @@ class Model {
         request_ = kNotFixed;
         return "borrow";
       }
-      case 14: {
+      case 12: {
         m = RandomText(RandomLength());
         char* block = static_cast<char*>(mem_Malloc(static_cast<unsigned>(m.size()) + 1));
         std::memcpy(block, m.c_str(), m.size() + 1);
@@ -211,16 +205,16 @@ class Model {
         request_ = kNotFixed;
         return "adopt";
       }
-      case 15:
+      case 13:
         request_ = length + Pick(300);
         s.isolate(request_);
         return "isolate";
-      case 16:
+      case 14:
         request_ = Pick(300);
         s = TestString(request_, TestString::kPreSize);
         m.clear();
         return "pre-size";
-      case 17: {
+      case 15: {
         std::string needle = RandomText(Pick(3));
         int from = Pick(length + 2);
         int n = Pick(static_cast<int>(needle.size()) + 1);
