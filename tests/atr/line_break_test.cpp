@@ -24,7 +24,9 @@ std::string Break(std::string const& s, unsigned width, int only_unbroken = -1) 
   atr_String broken = only_unbroken < 0 ? atr_String::BreakLineString(text, width)
                                         : atr_String::AddLineBreaks(text, width, only_unbroken);
   // A text no longer than the width comes back shared.
-  if (s.size() <= width) EXPECT_EQ(broken.CStr(), text.CStr()) << s;
+  if (s.size() <= width) {
+    EXPECT_EQ(broken.CStr(), text.CStr()) << s;
+  }
   return Text(broken);
 }
 
