@@ -6,119 +6,71 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
+
+#include "long_tests.h"
+#include "scratch_directory.h"
 
 extern "C" int LLVMFuzzerTestOneInput(std::uint8_t const* data, std::size_t size);
 
 namespace {
 
-constexpr int kMaxMutations = 8;
-constexpr int kMaxTokens = 40;
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return 0;
-}
-
-// The quoted tokens of a libFuzzer dictionary, with \\, \" and \xNN resolved.
+// The quoted tokens of a libFuzzer dictionary, with \\ and \xNN resolved.
 std::vector<std::string> Tokens() {
   std::ifstream in(VR_FUZZ_DICTIONARY);
   std::vector<std::string> tokens;
   for (std::string line; std::getline(in, line);) {
     std::size_t open = line.find('"');
-    std::size_t close = line.rfind('"');
-    if (line.empty() || line[0] == '#' || open == std::string::npos || close <= open) continue;
+    if (line[0] == '#' || open == std::string::npos) continue;
     std::string token;
-    for (std::size_t i = open + 1; i < close; ++i) {
-      if (line[i] != '\\' || i + 1 >= close) {
-        token += line[i];
-      } else if (line[i + 1] == 'x' && i + 3 < close) {
-        token += static_cast<char>(HexValue(line[i + 2]) * 16 + HexValue(line[i + 3]));
-        i += 3;
-      } else {
-        token += line[++i];
-      }
+    for (std::size_t i = open + 1; i + 1 < line.size(); ++i) {
+      bool hex = line[i] == '\\' && line[i + 1] == 'x';
+      if (line[i] == '\\') ++i;
+      token += hex ? static_cast<char>(std::stoi(line.substr(i + 1, 2), nullptr, 16)) : line[i];
+      if (hex) i += 2;
     }
     tokens.push_back(token);
   }
   return tokens;
 }
 
-std::vector<std::string> Seeds() {
+TEST(FuzzReplay, RandomInputsRunClean) {
+  std::vector<std::string> tokens = Tokens();
   std::vector<std::string> seeds;
   for (auto const& entry : std::filesystem::directory_iterator(VR_FUZZ_SEEDS)) {
-    std::ifstream in(entry.path(), std::ios::binary);
-    seeds.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    seeds.push_back(ReadFile(entry.path().string()));
   }
-  return seeds;
-}
-
-class Inputs {
- public:
-  Inputs() : tokens_(Tokens()), seeds_(Seeds()), random_(20240611) {}
-
-  bool ready() const { return !tokens_.empty() && !seeds_.empty(); }
-
-  std::string Next() {
-    std::string input(1, static_cast<char>(Pick(256)));
-    if (Pick(2) == 0) {
-      input += Mutated(seeds_[Pick(seeds_.size())]);
-    } else {
-      for (int n = Pick(kMaxTokens); n > 0; --n) input += Piece();
-    }
-    return input;
-  }
-
- private:
-  std::size_t Pick(std::size_t n) {
-    return std::uniform_int_distribution<std::size_t>(0, n - 1)(random_);
-  }
-
-  std::string Piece() {
-    if (Pick(4) > 0) return tokens_[Pick(tokens_.size())];
-    std::string bytes;
-    for (int n = Pick(6); n >= 0; --n) bytes += static_cast<char>(Pick(256));
+  ASSERT_FALSE(tokens.empty() || seeds.empty()) << VR_FUZZ_DICTIONARY << " " << VR_FUZZ_SEEDS;
+  std::mt19937 random(20240611);
+  auto pick = [&](std::size_t n) {
+    return std::uniform_int_distribution<std::size_t>(0, n - 1)(random);
+  };
+  // A token mostly, else a few random bytes.
+  auto piece = [&] {
+    std::string bytes = pick(4) > 0 ? tokens[pick(tokens.size())] : "";
+    for (int n = bytes.empty() ? pick(6) + 1 : 0; n > 0; --n) bytes += static_cast<char>(pick(256));
     return bytes;
-  }
-
-  std::string Mutated(std::string text) {
-    for (int n = 1 + Pick(kMaxMutations); n > 0; --n) {
-      std::size_t at = Pick(text.size() + 1);
-      switch (Pick(4)) {
-        case 0:
-          text.insert(at, Piece());
-          break;
-        case 1:
-          if (at < text.size()) text[at] = static_cast<char>(Pick(256));
-          break;
-        case 2:
-          text.erase(at, Pick(64));
-          break;
-        default:
-          text.insert(at, text.substr(Pick(text.size() + 1), Pick(9000)));
-          break;
-      }
-    }
-    return text;
-  }
-
-  std::vector<std::string> tokens_;
-  std::vector<std::string> seeds_;
-  std::mt19937 random_;
-};
-
-TEST(FuzzReplay, RandomInputsRunClean) {
-  Inputs inputs;
-  ASSERT_TRUE(inputs.ready()) << "no tokens in " << VR_FUZZ_DICTIONARY << " or no seeds in "
-                              << VR_FUZZ_SEEDS;
+  };
   LLVMFuzzerTestOneInput(nullptr, 0);
-  for (int i = 0; i < VR_FUZZ_INPUTS; ++i) {
-    std::string input = inputs.Next();
+  for (int i = 0; i < vr_TestLength(VR_FUZZ_INPUTS, 10 * VR_FUZZ_INPUTS); ++i) {
+    std::string input(1, static_cast<char>(pick(256)));
+    if (pick(2) == 0) {
+      // A sample with a few insertions, changed bytes, cuts and repeats.
+      std::string text = seeds[pick(seeds.size())];
+      for (int n = 1 + pick(8); n > 0; --n) {
+        std::size_t at = pick(text.size() + 1);
+        int kind = pick(4);
+        if (kind == 0) text.insert(at, piece());
+        if (kind == 1 && at < text.size()) text[at] = static_cast<char>(pick(256));
+        if (kind == 2) text.erase(at, pick(64));
+        if (kind == 3) text.insert(at, text.substr(pick(text.size() + 1), pick(9000)));
+      }
+      input += text;
+    } else {
+      for (int n = pick(40); n > 0; --n) input += piece();
+    }
     LLVMFuzzerTestOneInput(reinterpret_cast<std::uint8_t const*>(input.data()), input.size());
   }
 }

@@ -1,34 +1,37 @@
-// The exponent fix of the string's number texts, on the texts a runtime with
-// three-digit exponents produces (the number texts themselves are checked through the
-// strings made from numbers).
+// The exponent fix, on the texts a runtime with three-digit exponents produces: the string
+// constructors' (number texts) and message translation's, which follow one rule.
 #include "atr/number_text.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
+
+#include "varururor/atr/translate.h"
 
 namespace {
 
-std::string Fixed(char const* text) {
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%s", text);
-  atr::DropExponentZero(buffer);
-  return buffer;
-}
-
-TEST(NumberText, DropsTheLeadingZeroOfAThreeDigitExponentOnly) {
-  EXPECT_EQ(Fixed("1e+005"), "1e+05");
-  EXPECT_EQ(Fixed("1.5e-007"), "1.5e-07");
-  EXPECT_EQ(Fixed("-2.25e+020"), "-2.25e+20");
-  EXPECT_EQ(Fixed("1e+000"), "1e+00");
-  EXPECT_EQ(Fixed("1e+100"), "1e+100");
-  EXPECT_EQ(Fixed("1e+05"), "1e+05");
-  EXPECT_EQ(Fixed("1e+0050"), "1e+0050");
-  EXPECT_EQ(Fixed("1e005"), "1e005");
-  EXPECT_EQ(Fixed("1e+0a5"), "1e+0a5");
-  EXPECT_EQ(Fixed("100000"), "100000");
-  EXPECT_EQ(Fixed("e+0"), "e+0");
-  EXPECT_EQ(Fixed(""), "");
+TEST(ExponentFix, DropsTheLeadingZeroOfAThreeDigitExponentOnly) {
+  char const* const cases[][2] = {
+      {"1e+005", "1e+05"},          {"1.5e-007", "1.5e-07"},
+      {"-2.25e+020", "-2.25e+20"},  {"1e+000", "1e+00"},
+      {"1e+100", "1e+100"},         {"1e+05", "1e+05"},
+      {"1e+0050", "1e+0050"},       {"1e005", "1e005"},
+      {"1e+0a5", "1e+0a5"},         {"1E+007", "1E+007"},
+      {"2e5 3e+007", "2e5 3e+007"}, {"e+0", "e+0"},
+      {"100000", "100000"},         {"", ""},
+  };
+  for (auto const& c : cases) {
+    char number[32];
+    char message[32];
+    std::snprintf(number, sizeof number, "%s", c[0]);
+    std::snprintf(message, sizeof message, "%s", c[0]);
+    atr::DropExponentZero(number);
+    atr_translate::FixExponent(message);
+    EXPECT_STREQ(number, c[1]) << c[0];
+    EXPECT_STREQ(message, c[1]) << c[0];
+  }
+  atr_translate::FixExponent(nullptr);
 }
 
 }  // namespace

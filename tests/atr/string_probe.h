@@ -18,7 +18,6 @@ class TestString : public atr_StringBase {
   using atr_StringBase::PreSizeEnm;
 
   TestString() = default;
-  TestString(TestString const& other) = default;
   explicit TestString(atr_StringBase const& other) : atr_StringBase(other) {}
   TestString(char const* s, int len, Borrow tag) : atr_StringBase(s, len, tag) {}
   TestString(char* s, int len, Adopt tag) : atr_StringBase(s, len, tag) {}
@@ -30,7 +29,6 @@ class TestString : public atr_StringBase {
   explicit TestString(float v) : atr_StringBase(v) {}
   explicit TestString(double v) : atr_StringBase(v) {}
 
-  TestString& operator=(TestString const& other) = default;
   TestString& operator=(char const* s) {
     atr_StringBase::operator=(s);
     return *this;
@@ -39,11 +37,9 @@ class TestString : public atr_StringBase {
   using atr_StringBase::append;
   using atr_StringBase::Capitalize;
   using atr_StringBase::CStr;
-  using atr_StringBase::Delete;
   using atr_StringBase::Empty;
   using atr_StringBase::Erase;
   using atr_StringBase::Find;
-  using atr_StringBase::get;
   using atr_StringBase::insert;
   using atr_StringBase::isolate;
   using atr_StringBase::LeftTrim;

@@ -1,16 +1,25 @@
-// atr_String and atr_StringBasePrv as clients use them, and case conversion under the
-// current locale.
+// What the random model leaves out: the empty string, number texts, atr_String and
+// atr_StringBasePrv as clients use them, case conversion of multi-byte text, and the
+// ATR_SUMMARY statistics (each report in a child process).
 #include "varururor/atr/string.h"
 
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <cstring>
 #include <string>
 
+#include "child_process.h"
 #include "locale_guard.h"
 #include "string_probe.h"
 #include "varururor/atr/string_base_prv.h"
+#include "varururor/frame/startup.h"
+#include "varururor/mem/allocation.h"
 
 namespace {
+
+std::string TextOf(TestString const& s) { return std::string(s.CStr(), s.Length()); }
+std::string TextOf(atr_String const& s) { return std::string(s.CStr(), s.Length()); }
 
 // An atr_String carrying text, made the way a client without translation can.
 atr_String Text(char const* s) {
@@ -19,99 +28,84 @@ atr_String Text(char const* s) {
   return result;
 }
 
-std::string TextOf(atr_String const& s) { return std::string(s.CStr(), s.Length()); }
-
-TEST(String, IsMadeFromNumbersAndByCopying) {
-  atr_String n(-42);
-  EXPECT_STREQ(n.text(), "-42");
-  EXPECT_EQ(n.Length(), 3u);
-  atr_String copy(n);
-  EXPECT_EQ(copy.CStr(), n.CStr());
-  atr_String empty;
-  EXPECT_TRUE(empty.Empty());
-  EXPECT_STREQ(empty.text(), "");
-  empty = copy;
-  EXPECT_STREQ(empty.CStr(), "-42");
+TEST(StringBase, TheEmptyStringHasNoRepresentationAndReadsAsTheSharedEmptyText) {
+  TestString empty;
+  for (TestString const& s :
+       {TestString(""), TestString(nullptr), TestString("abc", 0),
+        TestString(nullptr, 0, TestString::kBorrow), TestString(nullptr, 0, TestString::kAdopt)}) {
+    EXPECT_EQ(ProbeOf(s).text, nullptr);
+    EXPECT_EQ(ProbeOf(s).rep, nullptr);
+    EXPECT_EQ(s.CStr(), empty.CStr());
+    EXPECT_TRUE(s.Empty());
+  }
 }
 
-TEST(String, SubstrCopiesTheClampedRange) {
-  atr_String s = Text("hello");
-  EXPECT_EQ(TextOf(s.Substr(1, 100)), "ello");
-  EXPECT_EQ(TextOf(s.Substr(0, 2)), "he");
-  EXPECT_EQ(TextOf(s.Substr(5, 3)), "");
-  EXPECT_TRUE(s.Substr(5, 3).Empty());
-  EXPECT_EQ(TextOf(s.Substr(2, 0xFFFFFFFFu)), "llo");
-  EXPECT_TRUE(s.Substr(9, 1).Empty());
+TEST(StringBase, NumbersAreFormattedAsByPrintf) {
+  EXPECT_EQ(TextOf(TestString(1.0e5)), "100000");
+  EXPECT_EQ(TextOf(TestString(1.0e100)), "1e+100");
+  EXPECT_EQ(TextOf(TestString(1.0 / 3)), "0.333333333333333");
+  EXPECT_EQ(TextOf(TestString(-1.0e-300)), "-1e-300");
+  EXPECT_EQ(TextOf(TestString(1.0f / 3)), "0.333333");
+  EXPECT_EQ(TextOf(TestString(123456789.0f)), "1.23457e+08");
+  EXPECT_EQ(TextOf(TestString(-2147483647 - 1)), "-2147483648");
+  EXPECT_EQ(TextOf(TestString(4294967295u)), "4294967295");
+  EXPECT_EQ(TextOf(atr_String(-42)), "-42");
 }
 
-TEST(String, ExtractTakesOneFieldBetweenSeparators) {
-  atr_String s = Text("a,b,c");
-  EXPECT_EQ(TextOf(s.extract(0, ',')), "a");
-  EXPECT_EQ(TextOf(s.extract(1, ',')), "b");
-  EXPECT_EQ(TextOf(s.extract(2, ',')), "c");
-  EXPECT_EQ(TextOf(s.extract(3, ',')), "");
-  EXPECT_EQ(TextOf(Text("a,,b").extract(1, ',')), "");
-  EXPECT_EQ(TextOf(Text("a,b,").extract(2, ',')), "");
-  EXPECT_EQ(TextOf(Text(",x").extract(0, ',')), "");
-  EXPECT_EQ(TextOf(Text("whole").extract(0, ',')), "whole");
-  EXPECT_EQ(TextOf(atr_String().extract(0, ',')), "");
-  EXPECT_EQ(ProbeOf(Text("a,,b").extract(1, ',')).rep, nullptr);
+TEST(String, SubstrAndExtractCopyTheirRange) {
+  atr_String hello = Text("hello");
+  EXPECT_EQ(TextOf(hello.Substr(1, 100)), "ello");
+  EXPECT_EQ(TextOf(hello.Substr(2, 4)), "llo");
+  EXPECT_EQ(TextOf(hello.Substr(2, 0xFFFFFFFFu)), "llo");
+  EXPECT_TRUE(hello.Substr(9, 1).Empty());
+  struct Case {
+    char const* text;
+    int field;
+    char escape;
+    char const* expected;
+  } const cases[] = {
+      {"a,b,c", 1, 0, "b"},
+      {"a,b,c", 2, 0, "c"},
+      {"a,b,c", 3, 0, ""},
+      {"a,,b", 1, 0, ""},
+      {",x", 0, 0, ""},
+      {"whole", 0, 0, "whole"},
+      {"", 0, 0, ""},
+      {"\"x\"\"y\",z", 0, '"', "x\"y"},
+      {"\"x\"\"y\",z", 1, '"', "z"},
+      {"a\\\\b\\c,d", 0, '\\', "a\\bc"},
+      {"\"\",q", 0, '"', "\""},
+      {"\",q", 0, '"', ""},
+  };
+  for (Case const& c : cases) {
+    atr_String s = Text(c.text);
+    atr_String field = c.escape == 0 ? s.extract(c.field, ',') : s.extract(c.field, ',', c.escape);
+    EXPECT_EQ(TextOf(field), c.expected) << c.text << " " << c.field;
+    // An empty field has no representation.
+    if (*c.expected == '\0') {
+      EXPECT_EQ(ProbeOf(field).rep, nullptr) << c.text;
+    }
+  }
 }
 
-TEST(String, ExtractWithAnEscapeKeepsDoubledEscapesOnceAndDropsSingleOnes) {
-  EXPECT_EQ(TextOf(Text("\"x\"\"y\",z").extract(0, ',', '"')), "x\"y");
-  EXPECT_EQ(TextOf(Text("\"x\"\"y\",z").extract(1, ',', '"')), "z");
-  EXPECT_EQ(TextOf(Text("a\\\\b\\c;d").extract(0, ';', '\\')), "a\\bc");
-  EXPECT_EQ(TextOf(Text("\"\",q").extract(0, ',', '"')), "\"");
-  atr_String only_escape = Text("\",q").extract(0, ',', '"');
-  EXPECT_TRUE(only_escape.Empty());
-  EXPECT_EQ(ProbeOf(only_escape).rep, nullptr);
-}
-
-TEST(String, AppendAndPlusLeaveTheirOperandsAlone) {
+TEST(String, AppendPlusAndReplaceNonTranslated) {
   atr_String a = Text("left");
-  atr_String b = Text("right");
-  atr_String sum = a + b;
-  EXPECT_EQ(TextOf(sum), "leftright");
-  EXPECT_EQ(TextOf(a), "left");
-  EXPECT_EQ(TextOf(b), "right");
   atr_String shared(a);
-  a.Append(b).Append(a);
-  EXPECT_EQ(TextOf(a), "leftrightleftright");
+  atr_String sum = a + Text("right");
+  a.Append(sum).Append(a);
+  EXPECT_EQ(TextOf(a), "leftleftrightleftleftright");
   EXPECT_EQ(TextOf(shared), "left");
-}
-
-TEST(String, ReplaceNonTranslatedFillsTheFirstPlaceholder) {
-  atr_String s = Text("%2$s has %1$d of %1$d, %d and %s");
-  s.ReplaceNonTranslated(1, 7);
-  EXPECT_EQ(TextOf(s), "%2$s has 7 of %1$d, %d and %s");
-  s.ReplaceNonTranslated(2, "Disk");
-  EXPECT_EQ(TextOf(s), "Disk has 7 of %1$d, %d and %s");
-  s.ReplaceNonTranslated(0, -3);
-  EXPECT_EQ(TextOf(s), "Disk has 7 of %1$d, -3 and %s");
-  s.ReplaceNonTranslated(0, Text("all"));
-  EXPECT_EQ(TextOf(s), "Disk has 7 of %1$d, -3 and all");
-  s.ReplaceNonTranslated("%1$d", "9");
-  EXPECT_EQ(TextOf(s), "Disk has 7 of 9, -3 and all");
-  s.ReplaceNonTranslated("Disk", Text("Tape"));
-  EXPECT_EQ(TextOf(s), "Tape has 7 of 9, -3 and all");
-}
-
-TEST(String, ReplaceNonTranslatedReadsNullAsEmpty) {
-  atr_String s = Text("[%s][%12$s]");
+  atr_String s = Text("%2$s has %1$d of %1$d, %d and %s [%12$s]");
+  s.ReplaceNonTranslated(1, 7).ReplaceNonTranslated(2, "Disk").ReplaceNonTranslated(0, -3);
+  s.ReplaceNonTranslated(0, Text("all")).ReplaceNonTranslated("%1$d", "9");
+  s.ReplaceNonTranslated("Disk", Text("Tape")).ReplaceNonTranslated(12, nullptr);
   s.ReplaceNonTranslated(static_cast<char const*>(nullptr), "x");
-  EXPECT_EQ(TextOf(s), "[%s][%12$s]");
-  s.ReplaceNonTranslated(0, static_cast<char const*>(nullptr));
-  s.ReplaceNonTranslated(12, "twelve");
-  EXPECT_EQ(TextOf(s), "[][twelve]");
+  EXPECT_EQ(TextOf(s), "Tape has 7 of 9, -3 and all []");
 }
 
-TEST(StringBasePrv, SharesCopiesAndHandsItsTextOn) {
+TEST(StringBasePrv, SharesAndHandsItsTextOn) {
   atr_StringBasePrv a("text");
-  EXPECT_EQ(a.Length(), 4u);
   atr_StringBasePrv b(a);
-  EXPECT_EQ(ProbeOf(b).rep, ProbeOf(a).rep);
-  EXPECT_EQ(ProbeOf(a).references, 2);
   atr_StringBasePrv c;
   c = b;
   EXPECT_EQ(ProbeOf(a).references, 3);
@@ -119,46 +113,57 @@ TEST(StringBasePrv, SharesCopiesAndHandsItsTextOn) {
   c.AssignTo(target);
   EXPECT_EQ(TextOf(target), "text");
   EXPECT_EQ(ProbeOf(a).references, 4);
-  atr_StringBasePrv none(nullptr);
-  EXPECT_EQ(none.Length(), 0u);
-  none.AssignTo(target);
+  atr_StringBasePrv(nullptr).AssignTo(target);
   EXPECT_TRUE(target.Empty());
-}
-
-TEST(StringCase, ATextWithNothingToChangeStaysShared) {
-  TestString s("ABC 123");
-  TestString copy(s);
-  s.ToUpper();
-  EXPECT_EQ(ProbeOf(s).rep, ProbeOf(copy).rep);
-  s.Capitalize();
-  EXPECT_EQ(ProbeOf(s).rep, ProbeOf(copy).rep);
-  s.ToLower();
-  EXPECT_NE(ProbeOf(s).rep, ProbeOf(copy).rep);
-  EXPECT_STREQ(copy.CStr(), "ABC 123");
 }
 
 TEST(StringCase, MultiByteCharactersAreSteppedOverWhole) {
   LocaleGuard utf8;
   ASSERT_TRUE(utf8.Use("C.UTF-8"));
-  // "Ärger Über Ölfässer": the umlauts stay as they are, the ASCII letters change.
-  TestString s(
-      "\xC3\x84rger \xC3\x9C"
-      "ber \xC3\x96lf\xC3\xA4sser");
+  // The umlauts stay as they are; a byte that starts no valid character counts as one.
+  TestString s("\xC3\x84rger \xC3\xB6l \xC3z\xFFq");
   s.ToUpper();
-  EXPECT_STREQ(s.CStr(),
-               "\xC3\x84RGER \xC3\x9C"
-               "BER \xC3\x96LF\xC3\xA4SSER");
+  EXPECT_STREQ(s.CStr(), "\xC3\x84RGER \xC3\xB6L \xC3Z\xFFQ");
   s.ToLower();
-  EXPECT_STREQ(s.CStr(),
-               "\xC3\x84rger \xC3\x9C"
-               "ber \xC3\x96lf\xC3\xA4sser");
+  EXPECT_STREQ(s.CStr(), "\xC3\x84rger \xC3\xB6l \xC3z\xFFq");
   TestString umlaut_first("\xC3\xA4x");
   umlaut_first.Capitalize();
   EXPECT_STREQ(umlaut_first.CStr(), "\xC3\xA4x");
-  // A byte that starts no valid character counts as one character.
-  TestString broken("\xC3z\xFFq");
-  broken.ToUpper();
-  EXPECT_STREQ(broken.CStr(), "\xC3Z\xFFQ");
+}
+
+// "abcdefghij" takes an inline block of 32 bytes (capacity 20); appending ten bytes fails
+// to extend it and moves the text to a block of 64 (capacity 52). Writing to the borrowed
+// "constant" copies it into an inline block (length 8). The text of 300 bytes and the
+// borrowed and adopted headers are reps without lengths. The first of two finalizes
+// reports nothing.
+void EditAndFinalizeTwice() {
+  int total = 0;
+  atr_initialize(total);
+  atr_initialize(total);
+  {
+    TestString s("abcdefghij");
+    s.append("0123456789", 10, 0, INT_MAX);
+    TestString borrowed("constant", 8, TestString::kBorrow);
+    borrowed[0] = 'C';
+    TestString separate(std::string(300, 'x').c_str());
+    char* block = static_cast<char*>(mem_Malloc(4));
+    std::memcpy(block, "abc", 4);
+    TestString adopted(block, 3, TestString::kAdopt);
+  }
+  atr_finalize(total);
+  atr_finalize(total);
+}
+
+TEST(StringStatistics, AreReportedAtTheLastFinalizeWhenAtrSummaryIsSet) {
+  // The edit releases the old block before the new one counts.
+  EXPECT_IN_CHILD(
+      "^       3 Reps Created\n       3 Strings Created\n       1 Extension Failures\n"
+      "       0 Active\n       0 Bytes in use\n       4 Maximum active\n      72 Maximum bytes "
+      "in use\n    12\\.7 Mean length\n     5\\.2 Sigma length\n    18\\.0 Mean spare\n"
+      "     9\\.9 Sigma spare\n$",
+      setenv("ATR_SUMMARY", "", 1);
+      EditAndFinalizeTwice());
+  EXPECT_IN_CHILD("^$", unsetenv("ATR_SUMMARY"); EditAndFinalizeTwice());
 }
 
 }  // namespace

@@ -1,0 +1,261 @@
+// libFuzzer drives the text services with one input. Its first byte picks the locale, and
+// its top bits the site's encoding warnings and whether the rest is loaded as the dictionary
+// file (under a scratch KOV_PATH), every key in it looked up and translated. The rest up to
+// its first NUL goes through every validator and conversion, and is translated as a message
+// with the bytes after the NUL as a script of substitutions (every value type, numbers in
+// and out of range, formats of AddSubstitution's own). Nothing may be read or written out
+// of bounds and nothing may leak; conversions must agree with each other and with the
+// characters decoded; in an input without escapes, NUL bytes or carriage returns, every
+// plain entry whose key occurs once must translate to its value.
+#include <clocale>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "varururor/atr/dictionary.h"
+#include "varururor/atr/encoding.h"
+#include "varururor/atr/translate.h"
+
+namespace {
+
+// Locales with every kind of encoding: ASCII, UTF-8, one byte, and multi-byte.
+constexpr char const* kLocales[] = {"C", "C.UTF-8", "fr_FR.ISO-8859-1", "ja_JP.EUC-JP"};
+constexpr int kLocaleCount = sizeof kLocales / sizeof kLocales[0];
+constexpr int kEncodings[] = {
+    atr_EncodingNone, atr_EncodingLocale, atr_EncodingUtf8, atr_EncodingLatin1, 4, -1};
+constexpr char kDictionary[] = "fuzz_Dict.py";
+constexpr char kMarker[] = "'] = r'";
+// Lines shorter than this are read whole (the reader's buffer is 8192 bytes).
+constexpr std::size_t kPlainLineBytes = 8000;
+
+std::filesystem::path g_directory;
+std::string g_file;
+// Standard error itself; the stream stderr names is silenced.
+std::FILE* g_report = stderr;
+
+void Expect(bool condition, char const* what) {
+  if (condition) return;
+  std::fprintf(g_report, "text_fuzz: %s\n", what);
+  std::abort();
+}
+
+// Converts to or from UTF-8 with a measuring call first, then into a block of exactly the
+// measured size, so that the address sanitizer sees any byte written or read beyond.
+std::vector<unsigned char> Convert(bool to, int enc, unsigned char const* text, char repl,
+                                   int* result) {
+  *result = to ? atr_utf8_to_encoding(enc, nullptr, text, repl)
+               : atr_utf8_from_encoding(nullptr, enc, text);
+  if (*result < 0) return {};
+  std::vector<unsigned char> out(*result + 1);
+  int written = to ? atr_utf8_to_encoding(enc, out.data(), text, repl)
+                   : atr_utf8_from_encoding(out.data(), enc, text);
+  Expect(written == *result && out[*result] == 0, "measure and write differ");
+  return out;
+}
+
+void CheckEncodings(unsigned char const* s) {
+  bool utf8 = atr_encoding_validate(atr_EncodingUtf8, s);
+  int result;
+  for (int enc : kEncodings) {
+    atr_encoding_validate(enc, s);
+    Convert(true, enc, s, 0, &result);
+    Convert(false, enc, s, 0, &result);
+    // With a replacement only invalid input fails, whatever the target.
+    Convert(true, enc, s, '?', &result);
+    Expect((result == atr_EncodingInvalidInput) == !utf8, "validity disagrees");
+  }
+  // Latin-1 reads any byte: to UTF-8 and back gives the text again.
+  std::vector<unsigned char> from_latin1 = Convert(false, atr_EncodingLatin1, s, 0, &result);
+  Expect(result >= 0 && atr_encoding_validate(atr_EncodingUtf8, from_latin1.data()), "Latin-1");
+  std::vector<unsigned char> back =
+      Convert(true, atr_EncodingLatin1, from_latin1.data(), 0, &result);
+  Expect(result >= 0 && std::strcmp(reinterpret_cast<char const*>(back.data()),
+                                    reinterpret_cast<char const*>(s)) == 0,
+         "Latin-1 round trip");
+  if (!utf8) return;
+  // Valid UTF-8 decodes character by character to code points that encode to as many bytes
+  // (fewer for the overlong forms the decoder accepts) and decode again; in Latin-1 each is
+  // itself, or the replacement beyond U+00FF.
+  std::string latin1;
+  for (unsigned char const* p = s; *p != 0;) {
+    int length;
+    unsigned int c = atr_utf8_to_ucs4(p, &length);
+    Expect(c != 0xFFFFFFFFu && length >= 1, "valid text did not decode");
+    unsigned char bytes[7] = {};
+    int n = atr_utf8_from_ucs4(bytes, c);
+    Expect(n == atr_utf8_len(c) && n <= length && atr_utf8_to_ucs4(bytes, nullptr) == c, "encode");
+    latin1 += c > 0xFF ? '?' : c == 0 ? '\x01' : static_cast<char>(c);
+    p += length;
+  }
+  std::vector<unsigned char> shown = Convert(true, atr_EncodingLatin1, s, '?', &result);
+  bool overlong_nul = latin1.find('\x01') != std::string::npos;
+  Expect(overlong_nul || latin1 == reinterpret_cast<char const*>(shown.data()), "Latin-1 text");
+}
+
+// Reads the script's bytes; 0 once it is used up.
+class Script {
+ public:
+  Script(std::uint8_t const* data, std::size_t size) : data_(data), size_(size) {}
+  bool done() const { return position_ >= size_; }
+  std::uint8_t Byte() { return done() ? 0 : data_[position_++]; }
+  std::uint32_t Word() {
+    std::uint32_t w = 0;
+    for (int i = 0; i < 4; ++i) w = (w << 8) | Byte();
+    return w;
+  }
+  // A short text from the script, without NUL bytes.
+  std::string Text() {
+    std::string text;
+    for (int n = Byte() % 16; n > 0 && !done(); --n) {
+      std::uint8_t b = Byte();
+      if (b != 0) text += static_cast<char>(b);
+    }
+    return text;
+  }
+
+ private:
+  std::uint8_t const* data_;
+  std::size_t size_;
+  std::size_t position_ = 0;
+};
+
+// One substitution for placeholder n, of the type and value the script says.
+void Substitute(atr_translate& t, int n, Script& script) {
+  int type = script.Byte() % 11;
+  std::uint32_t w = script.Word();
+  std::uint64_t bits = (static_cast<std::uint64_t>(w) << 32) | script.Word();
+  double wide;
+  std::memcpy(&wide, &bits, sizeof wide);
+  if (type == 0) atr_SubstituteFormat(t, n, static_cast<int>(w));
+  if (type == 1) atr_SubstituteFormat(t, n, w);
+  if (type == 2) atr_SubstituteFormat(t, n, static_cast<long long>(w) << 31);
+  if (type == 3) atr_SubstituteFormat(t, n, static_cast<unsigned long long>(w) * 4294967311ULL);
+  if (type == 4) atr_SubstituteFormat(t, n, wide);
+  if (type == 5) atr_SubstituteFormat(t, n, static_cast<float>(static_cast<int>(w)) / 7.0f);
+  if (type == 6) atr_SubstituteFormat(t, n, script.Text().c_str());
+  if (type == 7) atr_SubstituteFormat(t, n, static_cast<char const*>(nullptr));
+  if (type == 8) atr_SubstituteFormat(t, n, reinterpret_cast<void const*>(w));
+  if (type == 9) {
+    std::string value = script.Text();
+    std::string format = script.Text();
+    t.AddSubstitution(n, value.c_str(), format.empty() ? nullptr : format.c_str());
+  }
+  if (type == 10) t.AddSubstitution(n, nullptr, "%");
+}
+
+// The placeholders found must be numbered 1..count without gaps; the result is built.
+void Translate(std::string const& message, Script script) {
+  atr_translate t(message.c_str());
+  int count = 0;
+  while (t.Format(count + 1) != nullptr) ++count;
+  Expect(t.Format(0) == nullptr && t.Format(count + 2) == nullptr, "numbering has a gap");
+  while (!script.done()) Substitute(t, static_cast<int>(script.Byte() % (count + 3)) - 1, script);
+  atr_String result = t.Result();
+  Expect(std::strlen(result.CStr()) <= result.Length(), "length past the terminator");
+  atr_String raw = atr_raw(message.c_str());
+  Expect(std::strlen(raw.CStr()) == raw.Length(), "raw text cut short");
+}
+
+bool IsPlain(std::string const& text) {
+  for (char c : text) {
+    bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+    if (!letter && c != ' ') return false;
+  }
+  return true;
+}
+
+// Looks up the text between each line's first quote and the marker, as the loader takes
+// keys (before escapes are resolved, so escaped keys are simply not found), and builds a
+// translation from it.
+void LookUpKeys(std::string const& text) {
+  bool checkable = text.find_first_of(std::string("\\\r\0", 3)) == std::string::npos;
+  std::map<std::string, std::vector<std::string>> values;
+  std::vector<std::pair<std::string, std::string>> plain;
+  for (std::size_t start = 0, end; start < text.size(); start = end + 1) {
+    end = text.find('\n', start);
+    bool line_end = end != std::string::npos;
+    if (!line_end) end = text.size();
+    std::string line = text.substr(start, end - start);
+    // Pieces of a long line are lines to the loader: keys may hide in them.
+    if (line.size() >= kPlainLineBytes) checkable = false;
+    std::size_t marker = line.find(kMarker);
+    std::size_t quote = line.find('\'');
+    if (marker == std::string::npos || quote >= marker) continue;
+    std::string key = line.substr(quote + 1, marker - quote - 1);
+    std::string value = line.substr(marker + sizeof kMarker - 1);
+    values[key].push_back(value);
+    bool closed = !value.empty() && value.back() == '\'';
+    if (closed) value.pop_back();
+    if (closed && line_end && IsPlain(key) && IsPlain(value) && key != value) {
+      plain.emplace_back(key, value);
+    }
+    atr_translate t(key.c_str());
+    for (int n = 1; t.Format(n) != nullptr; ++n) atr_SubstituteFormat(t, n, n);
+    atr_String result = t.Result();
+    Expect(std::strlen(result.CStr()) == result.Length(), "translation length");
+  }
+  if (!checkable) return;
+  for (auto const& [key, value] : plain) {
+    if (values[key].size() != 1) continue;
+    Expect(std::strcmp(atr_raw(key.c_str()).CStr(), value.c_str()) == 0, "plain entry not found");
+  }
+}
+
+void RemoveDirectory() {
+  std::error_code ignored;
+  std::filesystem::remove_all(g_directory, ignored);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  std::random_device entropy;
+  g_directory = std::filesystem::temp_directory_path() /
+                ("atr_text_fuzz_" + std::to_string(entropy()) + std::to_string(entropy()));
+  std::filesystem::create_directories(g_directory);
+  std::atexit(RemoveDirectory);
+  g_file = (g_directory / kDictionary).string();
+  setenv("KOV_PATH", g_directory.c_str(), 1);
+  setenv("KOVRIN_SUPPORTED_LOCALE", "1", 1);
+  setenv("KOVRIN_TRANSLATION_DICTIONARY", kDictionary, 1);
+  // The loader's warnings about garbage would drown the fuzzer's own output. Sanitizer
+  // reports are written to the descriptor, not through this stream.
+  stderr = std::fopen("/dev/null", "w");
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(std::uint8_t const* data, std::size_t size) {
+  if (size == 0) return 0;
+  if (g_file.empty()) LLVMFuzzerInitialize(nullptr, nullptr);
+  // Loading sets the locale's character type from KOVRIN_LANG as well.
+  std::setlocale(LC_ALL, kLocales[data[0] % kLocaleCount]);
+  setenv("KOVRIN_LANG", kLocales[data[0] % kLocaleCount], 1);
+  if (data[0] & 0x80) {
+    setenv("KOVRIN_SITE", "qdv", 1);
+  } else {
+    unsetenv("KOVRIN_SITE");
+  }
+  std::string text(reinterpret_cast<char const*>(data + 1), size - 1);
+  // Half the inputs skip the file, which costs far more than the rest.
+  if (data[0] & 0x40) {
+    std::ofstream(g_file, std::ios::binary | std::ios::trunc) << text;
+    atr_tr_enable(true);
+    // A second enable reads nothing.
+    atr_tr_enable(true);
+    LookUpKeys(text);
+  }
+  // The text up to its first NUL, in a block of its own size.
+  std::vector<unsigned char> message(data + 1, data + 1 + std::strlen(text.c_str()));
+  message.push_back(0);
+  Translate(text.c_str(), Script(data + message.size(), size - message.size()));
+  atr_tr_enable(false);
+  CheckEncodings(message.data());
+  return 0;
+}
