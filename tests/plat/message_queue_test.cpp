@@ -12,7 +12,7 @@
 
 namespace {
 
-// A thread with a queue that takes messages until told to quit, recording them.
+// A thread with a queue that records messages until it is told to quit.
 class Reader {
  public:
   Reader() : thread_([this] { Run(); }) {
@@ -22,7 +22,6 @@ class Reader {
     if (thread_.joinable()) Received();
   }
   unsigned id() const { return id_.load(); }
-  // Tells the thread to quit, waits for it, and returns what it received.
   std::vector<plat::ThreadMessage> const& Received() {
     plat::PostThreadMessage(id(), plat::kMessageQuit, 0, 0);
     thread_.join();
@@ -54,37 +53,23 @@ TEST(MessageQueue, PostingToAThreadWithoutAQueueFails) {
     id = reader.id();
     EXPECT_TRUE(plat::HasMessageQueue(id));
   }
-  // The queue went with its thread.
-  EXPECT_FALSE(plat::HasMessageQueue(id));
+  EXPECT_FALSE(plat::HasMessageQueue(id));  // gone with its thread
   EXPECT_FALSE(plat::PostThreadMessage(id, plat::kMessageApplication, 0, 0));
 }
 
-TEST(MessageQueue, PeekMakesTheQueueAndKeepsTheMessage) {
+TEST(MessageQueue, PeekMakesTheQueueAndAFullQueueRefusesPosts) {
   std::thread([] {
     unsigned self = plat::GetCurrentThreadId();
-    EXPECT_FALSE(plat::PostThreadMessage(self, 0x8001, 1, 2));
     plat::ThreadMessage message{};
     EXPECT_FALSE(plat::PeekMessage(&message, false));
-    EXPECT_TRUE(plat::PostThreadMessage(self, 0x8001, 7, -3));
-    ASSERT_TRUE(plat::PeekMessage(&message, false));
-    EXPECT_EQ(message.message, 0x8001u);
-    ASSERT_TRUE(plat::PeekMessage(&message, true));  // still there, now taken
-    EXPECT_EQ(message.wparam, 7u);
-    EXPECT_EQ(message.lparam, -3);
-    EXPECT_FALSE(plat::PeekMessage(&message, true));
-  }).join();
-}
-
-TEST(MessageQueue, AFullQueueRefusesPosts) {
-  std::thread([] {
-    unsigned self = plat::GetCurrentThreadId();
-    plat::ThreadMessage message;
-    plat::PeekMessage(&message, false);
     unsigned accepted = 0;
-    while (plat::PostThreadMessage(self, plat::kMessageApplication, accepted, 0)) ++accepted;
+    while (plat::PostThreadMessage(self, 0x8001, accepted, -3)) ++accepted;
     EXPECT_EQ(accepted, plat::kMessageQueueCapacity);
-    ASSERT_TRUE(plat::PeekMessage(&message, true));
+    ASSERT_TRUE(plat::PeekMessage(&message, false));
+    ASSERT_TRUE(plat::PeekMessage(&message, true));  // still there, now taken
+    EXPECT_EQ(message.message, 0x8001u);
     EXPECT_EQ(message.wparam, 0u);
+    EXPECT_EQ(message.lparam, -3);
     EXPECT_TRUE(plat::PostThreadMessage(self, plat::kMessageApplication, 999, 0));
     unsigned drained = 0;
     while (plat::PeekMessage(&message, true)) ++drained;
