@@ -1,19 +1,30 @@
-// The program's name, temporary file names and run-time loading. (Clocks, the platform
-// heap and the floating-point registers are checked through the timers, the heap choice
-// and the trap tests that use them.)
+// Setting variables, the program's name, temporary file names and run-time loading.
+// (Clocks, the platform heap and the float registers are checked by the tests of the
+// timers, the heap choice and the traps, which use them.)
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <set>
 #include <string>
 
 #include "plat/dynamic_library.h"
+#include "plat/environment.h"
 #include "plat/process.h"
 #include "plat/temp_file.h"
 
 namespace {
+
+TEST(Environment, PutSetsACopyOfTheEntry) {
+  char entry[] = "VR_PLAT_TEST=first";
+  EXPECT_TRUE(plat::PutEnvironment(entry));
+  std::strcpy(entry, "VR_PLAT_TEST=other");  // the caller may reuse its buffer
+  EXPECT_STREQ(std::getenv("VR_PLAT_TEST"), "first");
+  EXPECT_FALSE(plat::PutEnvironment("=value"));
+  EXPECT_FALSE(plat::PutEnvironment("no name"));
+}
 
 TEST(Process, ModuleBaseNameIsTheProgramFileNameCutToTheBuffer) {
   char name[64];
