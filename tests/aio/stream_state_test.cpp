@@ -1,5 +1,8 @@
-// Failure without a file, failure of the file itself, and who closes the file.
+// Failure without a file, with bad arguments and of the file itself; who closes the file;
+// opening files by name and taking over descriptors.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <string>
@@ -11,83 +14,63 @@
 
 namespace {
 
-TEST(StreamState, EveryInputWithoutAFileFailsAndDoesNothingElse) {
-  aio_ifstream in;
-  char buf[8] = "keep";
-  using Step = void (*)(aio_ifstream&, char*);
+TEST(StreamState, EveryCallWithoutAFileFailsAndDoesNothingElse) {
+  static char buf[8] = "keep";
+  using Step = void (*)(aio_ifstream&, aio_ofstream&);
   Step const steps[] = {
-      [](aio_ifstream& s, char* b) { s.scan_string(b); },
-      [](aio_ifstream& s, char*) { EXPECT_EQ(s.scan_char(), 0); },
-      [](aio_ifstream& s, char*) { EXPECT_EQ(s.scan_int(), 0); },
-      [](aio_ifstream& s, char*) { EXPECT_EQ(s.scan_u_int(), 0u); },
-      [](aio_ifstream& s, char*) { EXPECT_EQ(s.scan_int64(), 0); },
-      [](aio_ifstream& s, char*) { EXPECT_EQ(s.scan_u_int64(), 0u); },
-      [](aio_ifstream& s, char*) { EXPECT_EQ(s.scan_double(), 0.0); },
-      [](aio_ifstream& s, char*) { EXPECT_EQ(s.scan_float(), 0.0f); },
-      [](aio_ifstream& s, char* b) { s.getline(b, 8); },
-      [](aio_ifstream& s, char*) { EXPECT_EQ(s.get(), -1); },
-      [](aio_ifstream& s, char*) { EXPECT_EQ(s.peek(), -1); },
-      [](aio_ifstream& s, char*) { s.putback('x'); },
-      [](aio_ifstream& s, char* b) { EXPECT_EQ(s.read(b, 8), 0); },
-      [](aio_ifstream& s, char*) { s.ignore(5, '\n'); },
-      [](aio_ifstream& s, char*) { s.seekg(0, aio_ios::beg); },
+      [](aio_ifstream& s, aio_ofstream&) { s.scan_string(buf); },
+      [](aio_ifstream& s, aio_ofstream&) { EXPECT_EQ(s.scan_char(), 0); },
+      [](aio_ifstream& s, aio_ofstream&) { EXPECT_EQ(s.scan_int(), 0); },
+      [](aio_ifstream& s, aio_ofstream&) { EXPECT_EQ(s.scan_u_int(), 0u); },
+      [](aio_ifstream& s, aio_ofstream&) { EXPECT_EQ(s.scan_int64(), 0); },
+      [](aio_ifstream& s, aio_ofstream&) { EXPECT_EQ(s.scan_u_int64(), 0u); },
+      [](aio_ifstream& s, aio_ofstream&) { EXPECT_EQ(s.scan_double(), 0.0); },
+      [](aio_ifstream& s, aio_ofstream&) { EXPECT_EQ(s.scan_float(), 0.0f); },
+      [](aio_ifstream& s, aio_ofstream&) { s.getline(buf, 8); },
+      [](aio_ifstream& s, aio_ofstream&) { EXPECT_EQ(s.get(), -1); },
+      [](aio_ifstream& s, aio_ofstream&) { EXPECT_EQ(s.peek(), -1); },
+      [](aio_ifstream& s, aio_ofstream&) { s.putback('x'); },
+      [](aio_ifstream& s, aio_ofstream&) { EXPECT_EQ(s.read(buf, 8), 0); },
+      [](aio_ifstream& s, aio_ofstream&) { s.ignore(5, '\n'); },
+      [](aio_ifstream& s, aio_ofstream&) { s.seekg(0, aio_ios::beg); },
+      [](aio_ifstream&, aio_ofstream& s) { s << "x"; },
+      [](aio_ifstream&, aio_ofstream& s) { s.print_address(&s); },
+      [](aio_ifstream&, aio_ofstream& s) { s.print_int(1); },
+      [](aio_ifstream&, aio_ofstream& s) { s.print_u_int(1); },
+      [](aio_ifstream&, aio_ofstream& s) { s.print_int64(1); },
+      [](aio_ifstream&, aio_ofstream& s) { s.print_u_int64(1); },
+      [](aio_ifstream&, aio_ofstream& s) { s.print_double(1); },
+      [](aio_ifstream&, aio_ofstream& s) { s.put('x'); },
+      [](aio_ifstream&, aio_ofstream& s) { s.write("x", 1); },
+      [](aio_ifstream&, aio_ofstream& s) { aio_endl(s); },
+      [](aio_ifstream& i, aio_ofstream& s) { s.copy(i); },
+      [](aio_ifstream&, aio_ofstream& s) { s.seekp(0, aio_ios::end); },
   };
+  aio_ifstream in;
+  aio_ofstream out;
   for (Step step : steps) {
     in.clear();
-    step(in, buf);
-    EXPECT_EQ(in.rdstate(), aio_ios::failbit);
+    out.clear();
+    step(in, out);
+    EXPECT_EQ(in.rdstate() | out.rdstate(), aio_ios::failbit);
   }
   EXPECT_STREQ(buf, "keep");
   EXPECT_EQ(in.tellg(), -1);
+  EXPECT_EQ(out.tellp(), -1);
   EXPECT_EQ(in.fd(), -1);
   EXPECT_FALSE(in.close());
 }
 
-TEST(StreamState, EveryOutputWithoutAFileFailsAndDoesNothingElse) {
-  aio_ofstream out;
-  aio_ifstream in;
-  using Step = void (*)(aio_ofstream&, aio_ifstream&);
-  Step const steps[] = {
-      [](aio_ofstream& s, aio_ifstream&) { s.print("x"); },
-      [](aio_ofstream& s, aio_ifstream&) { s << "x"; },
-      [](aio_ofstream& s, aio_ifstream&) { s.print_address(&s); },
-      [](aio_ofstream& s, aio_ifstream&) { s.print_int(1); },
-      [](aio_ofstream& s, aio_ifstream&) { s.print_u_int(1); },
-      [](aio_ofstream& s, aio_ifstream&) { s.print_int64(1); },
-      [](aio_ofstream& s, aio_ifstream&) { s.print_u_int64(1); },
-      [](aio_ofstream& s, aio_ifstream&) { s.print_double(1); },
-      [](aio_ofstream& s, aio_ifstream&) { s.put('x'); },
-      [](aio_ofstream& s, aio_ifstream&) { s.write("x", 1); },
-      [](aio_ofstream& s, aio_ifstream&) { s.flush(); },
-      [](aio_ofstream& s, aio_ifstream&) { aio_endl(s); },
-      [](aio_ofstream& s, aio_ifstream& i) { s.copy(i); },
-      [](aio_ofstream& s, aio_ifstream&) { s.seekp(0, aio_ios::end); },
-  };
-  for (Step step : steps) {
-    out.clear();
-    step(out, in);
-    EXPECT_EQ(out.rdstate(), aio_ios::failbit);
-  }
-  EXPECT_EQ(out.tellp(), -1);
-}
-
 TEST(StreamState, BadArgumentsFailWithoutTouchingTheFile) {
   ScratchDirectory dir;
-  std::string path = dir.File("f");
-  WriteFile(path, "abc");
+  WriteFile(dir.File("f"), "abc");
   aio_ifstream in;
-  in.open(path.c_str());
+  in.open(dir.File("f").c_str());
   char buf[4];
-  in.getline(buf, 0);
-  EXPECT_EQ(in.rdstate(), aio_ios::failbit);
-  in.clear();
   EXPECT_EQ(in.read(buf, -1), 0);
-  EXPECT_EQ(in.rdstate(), aio_ios::failbit);
-  in.clear();
   in.scan_string(nullptr);
   EXPECT_EQ(in.rdstate(), aio_ios::failbit);
   EXPECT_EQ(in.get(), 'a');
-
   aio_ofstream out;
   out.open(dir.File("g").c_str(), true);
   out.write(nullptr, 3).write("x", -1);
@@ -96,56 +79,11 @@ TEST(StreamState, BadArgumentsFailWithoutTouchingTheFile) {
   EXPECT_EQ(ReadFile(dir.File("g")), "");
 }
 
-TEST(StreamState, OutputToAFileOpenForReadingFailsAsBad) {
-  ScratchDirectory dir;
-  std::string path = dir.File("read_only_use");
-  WriteFile(path, "");
-  FILE* f = std::fopen(path.c_str(), "r");
-  ASSERT_NE(f, nullptr);
-  aio_ostream out;
-  out.attach(f, true);
-  out.print("text").flush();
-  EXPECT_EQ(out.rdstate(), aio_ios::failbit | aio_ios::badbit);
-  EXPECT_TRUE(out.bad());
-  out.close();
-  EXPECT_EQ(out.rdstate(), 0u);
-}
-
-TEST(StreamState, InputFromAFileOpenForWritingFailsAsBad) {
-  ScratchDirectory dir;
-  FILE* f = std::fopen(dir.File("write_only").c_str(), "w");
-  ASSERT_NE(f, nullptr);
-  aio_istream in;
-  in.attach(f, true);
-  EXPECT_EQ(in.get(), -1);
-  EXPECT_EQ(in.rdstate(), aio_ios::failbit | aio_ios::badbit);
-}
-
-TEST(StreamState, AnOwnedFileIsClosedByTheStreamAndAnotherOneIsNot) {
-  ScratchDirectory dir;
-  std::string owned_path = dir.File("owned");
-  std::string kept_path = dir.File("kept");
-  FILE* kept = std::fopen(kept_path.c_str(), "w");
-  {
-    aio_ostream owned;
-    owned.attach(std::fopen(owned_path.c_str(), "w"), true);
-    owned.print("owned");
-    aio_ostream borrowed;
-    borrowed.attach(kept, false);
-    borrowed.print("kept");
-  }
-  // The owned file was closed, and so flushed; the other still holds its output.
-  EXPECT_EQ(ReadFile(owned_path), "owned");
-  EXPECT_EQ(ReadFile(kept_path), "");
-  EXPECT_EQ(std::fclose(kept), 0);
-  EXPECT_EQ(ReadFile(kept_path), "kept");
-}
-
-TEST(StreamState, AFullDeviceFailsAtTheFlushAndAtTheClose) {
-  // /dev/full takes no data: buffered output fails when it is flushed.
+// A file's error sets the bad bit: /dev/full takes no data, so buffered output fails at
+// the flush, and a file open for writing gives no input.
+TEST(StreamState, AFailingFileSetsTheBadBit) {
   aio_ofstream out;
   out.attach(std::fopen("/dev/full", "w"), true);
-  ASSERT_NE(out.fptr(), nullptr);
   out.print("data");
   EXPECT_EQ(out.rdstate(), 0u);
   aio_endl(out);
@@ -156,6 +94,67 @@ TEST(StreamState, AFullDeviceFailsAtTheFlushAndAtTheClose) {
   EXPECT_TRUE(out.close());
   EXPECT_EQ(out.rdstate(), 0u);
   EXPECT_EQ(out.fptr(), nullptr);
+  // A copy stops at the first failed write: what it could not take stays unread.
+  ScratchDirectory dir;
+  WriteFile(dir.File("source"), std::string(100000, 'x'));
+  aio_ifstream in;
+  in.open(dir.File("source").c_str());
+  out.attach(std::fopen("/dev/full", "w"), true);
+  out.copy(in);
+  EXPECT_EQ(out.rdstate(), aio_ios::failbit | aio_ios::badbit);
+  EXPECT_EQ(in.rdstate(), 0u);
+  EXPECT_LT(in.tellg(), 100000);
+  in.attach(std::fopen(dir.File("source").c_str(), "w"), true);
+  EXPECT_EQ(in.get(), -1);
+  EXPECT_EQ(in.rdstate(), aio_ios::failbit | aio_ios::badbit);
+}
+
+// An owned file closes with its stream, a borrowed one does not; adopted descriptors are
+// owned.
+TEST(StreamState, OwnedFilesCloseWithTheStreamAndBorrowedOnesDoNot) {
+  int ends[2];
+  ASSERT_EQ(pipe(ends), 0);
+  aio_istream in;
+  in.adopt(ends[0]);
+  {
+    aio_ostream out;
+    out.adopt(ends[1]);
+    {
+      aio_ostream borrowed;
+      borrowed.attach(out.fptr(), false);
+      borrowed.print("123");
+    }
+    EXPECT_NE(fcntl(ends[1], F_GETFD), -1);
+    out.print("45");
+  }
+  EXPECT_EQ(fcntl(ends[1], F_GETFD), -1);
+  EXPECT_EQ(in.scan_int(), 12345);
+  EXPECT_FALSE(in.close());
+  EXPECT_EQ(fcntl(ends[0], F_GETFD), -1);
+  aio_ostream out;
+  in.adopt(-1);
+  out.adopt(-1);
+  EXPECT_EQ(in.rdstate() | out.rdstate(), aio_ios::failbit);
+  EXPECT_EQ(in.fptr(), nullptr);
+}
+
+TEST(OfstreamOpen, CreatingRefusesAnExistingFileAndAppendingCreatesAMissingOne) {
+  ScratchDirectory dir;
+  std::string path = dir.File("existing");
+  WriteFile(path, "precious");
+  aio_ofstream out;
+  out.open(path.c_str(), true);
+  EXPECT_EQ(out.fptr(), nullptr);
+  out.print("lost");
+  EXPECT_EQ(ReadFile(path), "precious");
+  out.open(dir.File("no/such/dir").c_str(), true);
+  EXPECT_EQ(out.rdstate(), aio_ios::failbit);
+  out.open(nullptr, false);
+  EXPECT_EQ(out.rdstate(), aio_ios::failbit);
+  out.open(dir.File("log").c_str(), false);
+  EXPECT_EQ(out.rdstate(), 0u);
+  out.print("one").close();
+  EXPECT_EQ(ReadFile(dir.File("log")), "one");
 }
 
 }  // namespace

@@ -12,110 +12,85 @@
 
 namespace {
 
-// A thread with a queue that takes messages until told to quit, recording them.
+// A thread with a queue that records messages until it is told to quit.
 class Reader {
  public:
   Reader() : thread_([this] { Run(); }) {
     while (id_.load() == 0) std::this_thread::yield();
   }
   ~Reader() {
-    if (thread_.joinable()) thread_.join();
+    if (thread_.joinable()) Received();
   }
   unsigned id() const { return id_.load(); }
-  void Join() { thread_.join(); }
-  std::vector<plat::ThreadMessage> const& received() const { return received_; }
-  int last_result() const { return last_result_; }
+  std::vector<plat::ThreadMessage> const& Received() {
+    plat::PostThreadMessage(id(), plat::kMessageQuit, 0, 0);
+    thread_.join();
+    return received_;
+  }
 
  private:
   void Run() {
     plat::ThreadMessage message;
     plat::PeekMessage(&message, false);
     id_.store(plat::GetCurrentThreadId());
-    for (;;) {
-      last_result_ = plat::GetMessage(&message);
-      if (last_result_ <= 0) break;
-      received_.push_back(message);
-    }
+    int result;
+    while ((result = plat::GetMessage(&message)) == 1) received_.push_back(message);
+    EXPECT_EQ(result, 0);  // the quit message
   }
 
   std::atomic<unsigned> id_{0};
   std::vector<plat::ThreadMessage> received_;
-  int last_result_ = 0;
   std::thread thread_;
 };
 
-TEST(MessageQueue, PostingToAThreadWithoutAQueueFails) {
+TEST(MessageQueue, OnlyAThreadThatHasPeekedHasAQueueAndItGoesWithTheThread) {
   unsigned id = 0;
-  std::thread other([&] { id = plat::GetCurrentThreadId(); });
-  other.join();
+  std::thread([&] {
+    id = plat::GetCurrentThreadId();
+    EXPECT_FALSE(plat::PostThreadMessage(id, plat::kMessageApplication, 1, 2));
+    plat::ThreadMessage message;
+    EXPECT_FALSE(plat::PeekMessage(&message, false));
+    EXPECT_TRUE(plat::HasMessageQueue(id));
+  }).join();
+  EXPECT_FALSE(plat::HasMessageQueue(id));
   EXPECT_FALSE(plat::PostThreadMessage(id, plat::kMessageApplication, 1, 2));
   EXPECT_FALSE(plat::PostThreadMessage(0, plat::kMessageApplication, 1, 2));
-  EXPECT_FALSE(plat::HasMessageQueue(id));
 }
 
-TEST(MessageQueue, PeekMakesTheQueueAndKeepsTheMessage) {
-  std::thread other([] {
+TEST(MessageQueue, AFullQueueRefusesPostsAndPeekKeepsTheMessage) {
+  std::thread([] {
     unsigned self = plat::GetCurrentThreadId();
-    EXPECT_FALSE(plat::PostThreadMessage(self, 0x8001, 1, 2));
     plat::ThreadMessage message{};
-    EXPECT_FALSE(plat::PeekMessage(&message, false));
-    EXPECT_TRUE(plat::HasMessageQueue(self));
-    EXPECT_TRUE(plat::PostThreadMessage(self, 0x8001, 7, -3));
-    ASSERT_TRUE(plat::PeekMessage(&message, false));
-    EXPECT_EQ(message.message, 0x8001u);
-    ASSERT_TRUE(plat::PeekMessage(&message, true));  // still there, now taken
-    EXPECT_EQ(message.wparam, 7u);
-    EXPECT_EQ(message.lparam, -3);
-    EXPECT_FALSE(plat::PeekMessage(&message, true));
-  });
-  other.join();
-}
-
-TEST(MessageQueue, MessagesArriveInOrderAndQuitEndsTheLoop) {
-  Reader reader;
-  for (unsigned i = 0; i < 100; ++i) {
-    ASSERT_TRUE(plat::PostThreadMessage(reader.id(), plat::kMessageApplication, i, 0));
-  }
-  ASSERT_TRUE(plat::PostThreadMessage(reader.id(), plat::kMessageQuit, 0, 0));
-  reader.Join();
-  EXPECT_EQ(reader.last_result(), 0);
-  ASSERT_EQ(reader.received().size(), 100u);
-  for (unsigned i = 0; i < 100; ++i) EXPECT_EQ(reader.received()[i].wparam, i);
-}
-
-TEST(MessageQueue, QueueGoesAwayWithItsThread) {
-  unsigned id;
-  {
-    Reader reader;
-    id = reader.id();
-    EXPECT_TRUE(plat::HasMessageQueue(id));
-    plat::PostThreadMessage(id, plat::kMessageQuit, 0, 0);
-  }
-  EXPECT_FALSE(plat::HasMessageQueue(id));
-  EXPECT_FALSE(plat::PostThreadMessage(id, plat::kMessageApplication, 0, 0));
-}
-
-TEST(MessageQueue, AFullQueueRefusesPosts) {
-  std::thread other([] {
-    unsigned self = plat::GetCurrentThreadId();
-    plat::ThreadMessage message;
     plat::PeekMessage(&message, false);
     unsigned accepted = 0;
-    while (plat::PostThreadMessage(self, plat::kMessageApplication, accepted, 0)) ++accepted;
+    while (plat::PostThreadMessage(self, 0x8001, accepted, -3)) ++accepted;
     EXPECT_EQ(accepted, plat::kMessageQueueCapacity);
-    ASSERT_TRUE(plat::PeekMessage(&message, true));
+    ASSERT_TRUE(plat::PeekMessage(&message, false));
+    ASSERT_TRUE(plat::PeekMessage(&message, true));  // still there, now taken
+    EXPECT_EQ(message.message, 0x8001u);
     EXPECT_EQ(message.wparam, 0u);
+    EXPECT_EQ(message.lparam, -3);
     EXPECT_TRUE(plat::PostThreadMessage(self, plat::kMessageApplication, 999, 0));
     unsigned drained = 0;
     while (plat::PeekMessage(&message, true)) ++drained;
     EXPECT_EQ(drained, plat::kMessageQueueCapacity);
     EXPECT_EQ(message.wparam, 999u);
-  });
-  other.join();
+  }).join();
 }
 
-TEST(MessageQueue, ManyPostersLoseNothing) {
-  constexpr unsigned kPosters = 4;
+constexpr unsigned kPosters = 4;
+unsigned g_signal_target = 0;
+bool g_signal_posted = false;
+
+// The signal handler posts as one more poster.
+void PostFromSignal(int) {
+  g_signal_posted =
+      plat::PostThreadMessage(g_signal_target, plat::kMessageApplication, 0, kPosters);
+}
+
+// Several threads post at once, and a signal handler once: each one's messages arrive, in
+// its order, before the quit.
+TEST(MessageQueue, ManyPostersAndASignalHandlerLoseNothing) {
   constexpr unsigned kEach = 200;  // quick under DRD
   Reader reader;
   std::vector<std::thread> posters;
@@ -128,35 +103,18 @@ TEST(MessageQueue, ManyPostersLoseNothing) {
       }
     });
   }
-  for (std::thread& poster : posters) poster.join();
-  plat::PostThreadMessage(reader.id(), plat::kMessageQuit, 0, 0);
-  reader.Join();
-  ASSERT_EQ(reader.received().size(), kPosters * kEach);
-  unsigned next[kPosters] = {};
-  for (plat::ThreadMessage const& message : reader.received()) {
-    ASSERT_EQ(message.wparam, next[message.lparam]) << "poster " << message.lparam;
-    ++next[message.lparam];
-  }
-}
-
-unsigned g_signal_target = 0;
-bool g_signal_posted = false;
-
-void PostFromSignal(int) {
-  g_signal_posted = plat::PostThreadMessage(g_signal_target, plat::kMessageApplication, 42, 0);
-}
-
-TEST(MessageQueue, PostingWorksInASignalHandler) {
-  Reader reader;
   g_signal_target = reader.id();
   auto previous = std::signal(SIGUSR2, PostFromSignal);
   std::raise(SIGUSR2);
   std::signal(SIGUSR2, previous);
   EXPECT_TRUE(g_signal_posted);
-  plat::PostThreadMessage(reader.id(), plat::kMessageQuit, 0, 0);
-  reader.Join();
-  ASSERT_EQ(reader.received().size(), 1u);
-  EXPECT_EQ(reader.received()[0].wparam, 42u);
+  for (std::thread& poster : posters) poster.join();
+  std::vector<plat::ThreadMessage> const& received = reader.Received();
+  ASSERT_EQ(received.size(), kPosters * kEach + 1);
+  unsigned next[kPosters + 1] = {};
+  for (plat::ThreadMessage const& message : received) {
+    ASSERT_EQ(message.wparam, next[message.lparam]++) << "poster " << message.lparam;
+  }
 }
 
 }  // namespace

@@ -1,0 +1,208 @@
+// Input from files: random calls against a model of what is left to read, and a table of
+// scans with the values and state bits each leaves.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <string>
+
+#include "long_tests.h"
+#include "scratch_directory.h"
+#include "varururor/aio/ifstream.h"
+
+namespace {
+
+constexpr int kLargestBuffer = 9;
+constexpr unsigned int kEnded = aio_ios::failbit | aio_ios::eofbit;
+
+// A file of bytes 0..255 with many line feeds, and lines of every length near the buffers.
+std::string RandomFile(std::mt19937& random) {
+  std::string bytes;
+  for (int n = random() % 40; n > 0; --n) {
+    bytes += random() % 4 == 0 ? '\n' : static_cast<char>(random() % 256);
+  }
+  return bytes;
+}
+
+// getline's model: takes what is read from rest, returns the line without its line feed
+// and the state the call leaves.
+unsigned int TakeLine(std::string& rest, int n, std::string& line) {
+  if (rest.empty()) return kEnded;
+  size_t take = 0;
+  while (take < static_cast<size_t>(n - 1) && take < rest.size()) {
+    if (rest[take++] == '\n') break;
+  }
+  line = rest.substr(0, take);
+  rest.erase(0, take);
+  if (!line.empty() && line.back() == '\n') {
+    line.pop_back();
+    return 0;
+  }
+  // A line of exactly n - 1 bytes: its line feed is read with it.
+  if (take > 0 && take == static_cast<size_t>(n - 1) && !rest.empty() && rest[0] == '\n') {
+    rest.erase(0, 1);
+    return 0;
+  }
+  // The last line without a line feed, or a longer line, ends the reading.
+  return kEnded;
+}
+
+// Random get, peek, putback, read, getline, ignore and seekg on random files, each checked
+// against the rest of the file still to be read (a byte put back stands in front of it).
+// Buffers hold random bytes before each call: no result may depend on them.
+TEST(InputModel, EveryCallReadsWhatTheModelSays) {
+  ScratchDirectory dir;
+  std::string path = dir.File("in.bin");
+  std::mt19937 random(1977);
+  for (int file = vr_TestLength(400, 40000); file > 0; --file) {
+    std::string bytes = RandomFile(random);
+    WriteFile(path, bytes);
+    aio_ifstream in;
+    in.open(path.c_str());
+    ASSERT_EQ(in.rdstate(), 0u);
+    std::string rest = bytes;
+    bool put_back = false;  // since the last seek
+    for (int call = 0; call < 50; ++call) {
+      char buffer[kLargestBuffer + 1];
+      for (char& c : buffer) c = static_cast<char>(random() % 256);
+      std::string before(buffer, sizeof buffer);
+      int n = static_cast<int>(random() % (kLargestBuffer + 1));
+      int op = static_cast<int>(random() % 7);
+      std::string where = std::to_string(file) + ":" + std::to_string(call) + " op " +
+                          std::to_string(op) + " n " + std::to_string(n);
+      int next = rest.empty() ? -1 : static_cast<unsigned char>(rest[0]);
+      unsigned int state = 0;
+      in.clear();
+      if (op == 0) {
+        ASSERT_EQ(in.get(), next) << where;
+        state = rest.empty() ? kEnded : 0;
+        rest.erase(0, 1);
+      } else if (op == 1) {
+        ASSERT_EQ(in.peek(), next) << where;
+        state = rest.empty() ? kEnded : 0;
+      } else if (op == 2) {
+        if (put_back || rest.size() == bytes.size()) continue;
+        char c = static_cast<char>(random() % 256);
+        in.putback(c);
+        rest.insert(rest.begin(), c);
+        put_back = true;
+      } else if (op == 3) {
+        size_t count = std::min(static_cast<size_t>(n), rest.size());
+        ASSERT_EQ(in.read(buffer, n), static_cast<int>(count)) << where;
+        ASSERT_EQ(std::string(buffer, count), rest.substr(0, count)) << where;
+        if (count < static_cast<size_t>(n)) {
+          ASSERT_EQ(buffer[count], '\0') << where;
+          state = kEnded;
+        }
+        rest.erase(0, count);
+      } else if (op == 4) {
+        std::string line;
+        state = n == 0 ? aio_ios::failbit : TakeLine(rest, n, line);
+        in.getline(buffer, n);
+        if (n == 0 || next == -1) {
+          ASSERT_EQ(std::string(buffer, sizeof buffer), before) << where;
+        } else {
+          ASSERT_EQ(std::string(buffer, line.size() + 1), line + '\0') << where;
+        }
+      } else if (op == 5) {
+        // The delimiter as a char (sign-extended from 0x80 up) or as its byte value.
+        unsigned char delimiter = static_cast<unsigned char>(random() % 256);
+        int count = n - 1;
+        in.ignore(count, random() % 2 ? static_cast<char>(delimiter) : delimiter);
+        size_t skipped = 0;
+        bool found = false;
+        while (static_cast<int>(skipped) < count && skipped < rest.size() && !found) {
+          found = static_cast<unsigned char>(rest[skipped++]) == delimiter;
+        }
+        if (!found && static_cast<int>(skipped) < count) state = aio_ios::eofbit;
+        rest.erase(0, skipped);
+      } else if (op == 6) {
+        long long target = static_cast<long long>(random() % (bytes.size() + 1));
+        long long position = static_cast<long long>(bytes.size() - rest.size());
+        long long size = static_cast<long long>(bytes.size());
+        long long const from[] = {0, position, size};
+        // After a put-back byte, until the next read of the file itself, the C library
+        // reckons a relative seek wrongly.
+        aio_ios::seek_dir dir = static_cast<aio_ios::seek_dir>(random() % 3);
+        if (put_back && dir == aio_ios::cur) dir = aio_ios::end;
+        in.seekg(target - from[dir], dir);
+        rest = bytes.substr(static_cast<size_t>(target));
+        put_back = false;
+      }
+      ASSERT_EQ(in.rdstate(), state) << where;
+      ASSERT_EQ(in.tellg(), static_cast<long long>(bytes.size() - rest.size())) << where;
+    }
+  }
+}
+
+struct ScanCase {
+  char const* text;
+  unsigned int base;
+  std::string (*scan)(aio_istream&);
+  char const* expected;
+  unsigned int state;
+};
+
+std::string String(aio_istream& in) {
+  char word[16] = "kept";
+  in.scan_string(word);
+  return word;
+}
+std::string Char(aio_istream& in) { return std::to_string(in.scan_char()); }
+std::string Int(aio_istream& in) { return std::to_string(in.scan_int()); }
+std::string UInt(aio_istream& in) { return std::to_string(in.scan_u_int()); }
+std::string Int64(aio_istream& in) { return std::to_string(in.scan_int64()); }
+std::string UInt64(aio_istream& in) { return std::to_string(in.scan_u_int64()); }
+std::string Double(aio_istream& in) { return std::to_string(in.scan_double()); }
+std::string Float(aio_istream& in) { return std::to_string(in.scan_float()); }
+
+TEST(Scan, ReadsByTheBaseFieldAndFailsWhereNothingIsRead) {
+  ScanCase const cases[] = {
+      {"  hello world", 0, String, "hello", 0},
+      {"  ", 0, String, "", kEnded},
+      {" x", 0, Char, "32", 0},
+      {"", 0, Char, "0", kEnded},
+      {" -7 ", 0, Int, "-7", 0},
+      {"ffffffff", aio_ios::hex, Int, "-1", 0},
+      {"777", aio_ios::oct, Int, "511", 0},
+      {"19", aio_ios::oct | aio_ios::hex, Int, "19", 0},
+      {"abc", 0, Int, "0", aio_ios::failbit},
+      {"4294967295", 0, UInt, "4294967295", 0},
+      {"17", aio_ios::oct, UInt, "15", 0},
+      {"-9223372036854775808", 0, Int64, "-9223372036854775808", 0},
+      {"ffffffffffffffff", aio_ios::hex, Int64, "-1", 0},
+      {"18446744073709551615", 0, UInt64, "18446744073709551615", 0},
+      {"1777777777777777777777", aio_ios::oct, UInt64, "18446744073709551615", 0},
+      {"3.5", 0, Double, "3.500000", 0},
+      {"e", 0, Double, "0.000000", aio_ios::failbit},
+      {"2.25e1", 0, Float, "22.500000", 0},
+      {"", 0, Float, "0.000000", kEnded},
+  };
+  ScratchDirectory dir;
+  std::string path = dir.File("scanned");
+  for (ScanCase const& c : cases) {
+    WriteFile(path, c.text);
+    aio_ifstream in;
+    in.open(path.c_str());
+    in.setf(static_cast<int>(c.base), aio_ios::basefield);
+    EXPECT_EQ(c.scan(in), c.expected) << '"' << c.text << '"';
+    EXPECT_EQ(in.rdstate(), c.state) << '"' << c.text << '"';
+  }
+}
+
+TEST(IfstreamOpen, AMissingFileFailsAndAReadableOneOpensGood) {
+  ScratchDirectory dir;
+  aio_ifstream in;
+  in.open(dir.File("missing").c_str());
+  EXPECT_EQ(in.fptr(), nullptr);
+  in.open(nullptr);
+  EXPECT_EQ(in.rdstate(), aio_ios::failbit);
+  WriteFile(dir.File("present"), "1 2");
+  in.open(dir.File("present").c_str());
+  EXPECT_EQ(in.rdstate(), 0u);
+  EXPECT_EQ(in.scan_int() + in.scan_int(), 3);
+  in.seekg(1LL << 40, aio_ios::beg);  // beyond what fseek can take
+  EXPECT_EQ(in.rdstate(), aio_ios::failbit);
+}
+
+}  // namespace
