@@ -62,9 +62,8 @@ class Scheduler {
     go_[i] = true;
     states_[i] = State::kRunning;
     changed_.notify_all();
-    bool const stopped = changed_.wait_for(lock, std::chrono::seconds(20), [&] {
-      return states_[i] != State::kRunning && !go_[i];
-    });
+    bool const stopped = changed_.wait_for(
+        lock, std::chrono::seconds(20), [&] { return states_[i] != State::kRunning && !go_[i]; });
     if (!stopped) {
       // Blocked somewhere other than the client's callback: nothing could move it on.
       std::fprintf(stderr, "allocation thread %d neither stops at a wake nor ends\n", i);
@@ -116,7 +115,8 @@ struct Outcome {
 Outcome RunSchedule(Scenario const& scenario, std::vector<int> const& prefix) {
   mem_MemoryCacheManager manager("interleave");
   manager.SetMemoryLimit(kCapacityBlocks * kOnePageBlock);
-  manager.SetWorkerPatience(0);  // a thread that finds no pass started runs one at once  // a thread that finds no pass started runs one at once
+  manager.SetWorkerPatience(0);  // a thread that finds no pass started runs one at once  // a
+                                 // thread that finds no pass started runs one at once
   Scheduler scheduler(scenario.threads);
   manager.SetNumWorkerThreads(scenario.threads, Scheduler::Wake, nullptr, &scheduler);
 
