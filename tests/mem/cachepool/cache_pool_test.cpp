@@ -250,15 +250,7 @@ TEST(CachePool, RandomOperationsMatchAShadowModel) {
 
 // Every allocator failure shows as a null handle and leaves the pool whole.
 TEST(CachePool, FailingAllocatorGivesNullHandles) {
-  struct Rationed : HeapAllocator {
-    void* Malloc(char const* tag, unsigned size) override {
-      return rations-- > 0 ? HeapAllocator::Malloc(tag, size) : nullptr;
-    }
-    void* Realloc(char const* tag, void* p, unsigned size) override {
-      return rations-- > 0 ? HeapAllocator::Realloc(tag, p, size) : nullptr;
-    }
-    int rations = 1 << 30;
-  } allocator;
+  HeapAllocator allocator;
   int refused = 0;
   for (int rations = 0; rations < 12; ++rations) {
     allocator.rations = rations;
