@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -77,6 +78,20 @@ TEST_F(MemoryCluster, PrintsPagesAndRegions) {
             "FixedRegion: AllocCount = 32\n"
             "VariableRegion: Size=65536, Alloc=2100\n"
             "FixedRegion: AllocCount = 4\n");
+}
+
+// In a cluster full of one class, a slot freed on any of its pages is found again: the
+// class looks through all its pages before it gives up.
+TEST_F(MemoryCluster, AFullClassFindsASlotFreedOnAnyOfItsPages) {
+  std::map<int, Handle> one_per_page;
+  for (Handle h; (h = cluster->Allocate(128)) != mem::cluster::kNoHandle;)
+    one_per_page[mem::cluster::HandlePage(h)] = h;
+  EXPECT_EQ(one_per_page.size(), mem_Cluster::kPageCount - 1u);
+  for (auto const& entry : one_per_page) EXPECT_FALSE(cluster->Free(entry.second));
+  for (auto const& entry : one_per_page)
+    EXPECT_NE(cluster->Allocate(128), mem::cluster::kNoHandle) << "page " << entry.first;
+  EXPECT_EQ(cluster->Allocate(128), mem::cluster::kNoHandle);
+  CheckCluster(*cluster);
 }
 
 TEST(MemoryClusterLife, CreateReleaseAndTakeMemoryAgain) {

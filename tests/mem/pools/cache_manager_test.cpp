@@ -1,6 +1,7 @@
 // The memory cache manager when room runs short: the wake past four fifths, the wait for
 // the purge worker, give-ups, the limit, misuse of the purge lists, teardown, the summary.
 #include <gtest/gtest.h>
+#include <malloc.h>
 
 #include <cstdio>
 #include <cstring>
@@ -225,6 +226,14 @@ TEST(CacheManagerTeardown, RegisteredItemsAreNotTouched) {
     EXPECT_EQ(std::memcmp(before, items, sizeof items), 0) << (destroy ? "destructor" : "clean-up");
     if (!destroy) delete manager;
   }
+}
+
+// The lists' sentinels are the manager's own blocks: it gives them back when it goes.
+TEST(CacheManagerTeardown, AManagerGivesBackWhatItTookWhenItGoes) {
+  delete new mem_MemoryCacheManager("first");  // whatever a first use takes once aside
+  std::size_t const before = mallinfo2().uordblks;
+  for (int i = 0; i < 50; ++i) delete new mem_MemoryCacheManager("lifetime");
+  EXPECT_LT(mallinfo2().uordblks, before + kPage);
 }
 
 TEST(CacheManagerSummary, ReportsUseListsAndBins) {

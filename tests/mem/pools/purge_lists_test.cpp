@@ -1,6 +1,7 @@
 // The purge lists: registration by policy, removal, purge order across lists, refusals.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <thread>
@@ -93,13 +94,15 @@ TEST_F(PurgeLists, BadInputIsRefusedAndTheListsStayWhole) {
 }
 
 // Two clients rebuild their items (the purge lists take them back under every policy but
-// None) and hold a block each under a limit of four blocks, while a worker thread answers
-// the wakes and purges list after list in between: no item is lost and no allocation gives
-// up, since purgeable data is always there (run under DRD as well, for the hand-overs
-// between the lists, the waiting threads and the worker).
+// None) and hold a block each under a limit of four blocks, with free lists on, while a worker
+// thread answers the wakes and purges list after list in between: no item is lost and no allocation
+// gives up, since purgeable data is always there (run under DRD as well, for the hand-overs between
+// the lists, the waiting threads and the worker).
 TEST(PurgeListsThreads, ClientsAndAWorkerLoseNoItemAndNeverGiveUpWhileRoomCanBeMade) {
-  mem_Tracker_Interface::IsTrackingActive();  // decided before the threads, as start-up does
+  mem_Tracker_Interface::IsTrackingActive();       // decided before the threads, as start-up does
+  setenv("KOV_CACHEMANAGER_USEFREELIST", "1", 1);  // freed blocks are shared through the lists
   mem_MemoryCacheManager manager("concurrent");
+  unsetenv("KOV_CACHEMANAGER_USEFREELIST");
   manager.SetMemoryLimit(4 * kPageBlock);
   constexpr int kItemsEach = 6;
   std::vector<std::unique_ptr<BulkItem>> items;
@@ -148,6 +151,7 @@ TEST(PurgeListsThreads, ClientsAndAWorkerLoseNoItemAndNeverGiveUpWhileRoomCanBeM
   for (auto& item : items) built += item->Built() ? kPageBlock : 0;
   EXPECT_EQ(manager.Purge(0, kAll), built);
   for (auto& item : items) manager.RemoveItem(item.get(), 0);
+  manager.ClearFreeList();
   EXPECT_EQ(manager.MemoryInUse(), 0u);
 }
 
