@@ -166,6 +166,24 @@ TEST(CachePool, AClassFillsItsClusterBeforeANewOneIsCut) {
   EXPECT_EQ(allocator.live_blocks, 0);
 }
 
+// A cluster emptied while it heads its bucket leaves it without taking the clusters
+// behind it along.
+TEST(CachePool, AnEmptiedClusterLeavesTheOthersFiled) {
+  HeapAllocator allocator;
+  mem_CachePool* pool = mem_CachePool::CreatePool(&allocator);
+  ASSERT_NE(pool, nullptr);
+  std::vector<mem_CachePoolID> first;
+  while (pool->ClusterCount() < 3) first.push_back(pool->Alloc(16));
+  mem_CachePoolID second = first.back();  // the only object of the second cluster
+  first.pop_back();
+  for (mem_CachePoolID h : first) pool->Free(h);
+  EXPECT_FALSE(pool->Cluster(1)->HasMemory());
+  CheckPool(*pool);
+  pool->Free(second);
+  pool->Delete();
+  EXPECT_EQ(allocator.live_blocks, 0);
+}
+
 // Random Alloc, ReAlloc and Free of 1 byte to 16 KiB, with larger blocks mixed in, in
 // waves that fill clusters and empty the pool again, so that emptied clusters give their
 // memory back and are taken up again.
