@@ -166,6 +166,24 @@ TEST(CachePool, AClassFillsItsClusterBeforeANewOneIsCut) {
   EXPECT_EQ(allocator.live_blocks, 0);
 }
 
+// A cluster emptied while it heads its bucket leaves it without taking the clusters
+// behind it along.
+TEST(CachePool, AnEmptiedClusterLeavesTheOthersFiled) {
+  HeapAllocator allocator;
+  mem_CachePool* pool = mem_CachePool::CreatePool(&allocator);
+  ASSERT_NE(pool, nullptr);
+  std::vector<mem_CachePoolID> first;
+  while (pool->ClusterCount() < 3) first.push_back(pool->Alloc(16));
+  mem_CachePoolID second = first.back();  // the only object of the second cluster
+  first.pop_back();
+  for (mem_CachePoolID h : first) pool->Free(h);
+  EXPECT_FALSE(pool->Cluster(1)->HasMemory());
+  CheckPool(*pool);
+  pool->Free(second);
+  pool->Delete();
+  EXPECT_EQ(allocator.live_blocks, 0);
+}
+
 // Random Alloc, ReAlloc and Free of 1 byte to 16 KiB, with larger blocks mixed in, in
 // waves that fill clusters and empty the pool again, so that emptied clusters give their
 // memory back and are taken up again.
@@ -250,15 +268,7 @@ TEST(CachePool, RandomOperationsMatchAShadowModel) {
 
 // Every allocator failure shows as a null handle and leaves the pool whole.
 TEST(CachePool, FailingAllocatorGivesNullHandles) {
-  struct Rationed : HeapAllocator {
-    void* Malloc(char const* tag, unsigned size) override {
-      return rations-- > 0 ? HeapAllocator::Malloc(tag, size) : nullptr;
-    }
-    void* Realloc(char const* tag, void* p, unsigned size) override {
-      return rations-- > 0 ? HeapAllocator::Realloc(tag, p, size) : nullptr;
-    }
-    int rations = 1 << 30;
-  } allocator;
+  HeapAllocator allocator;
   int refused = 0;
   for (int rations = 0; rations < 12; ++rations) {
     allocator.rations = rations;

@@ -1,10 +1,12 @@
 // An allocator on the library heap (the dl* family, whatever heap the process chose) that
-// counts the blocks it holds, so a test can see that a pool gives everything back. Bound
-// to a cache manager, a failed request purges and is tried once more.
+// counts the blocks it holds, so a test can see that a pool or a cluster gives everything
+// back, keeps the last tag it was given, and refuses every request once its rations are
+// spent. Bound to a cache manager, a failed request purges and is tried once more.
 #ifndef VARURUROR_TESTS_MEM_CACHEPOOL_HEAP_ALLOCATOR_H
 #define VARURUROR_TESTS_MEM_CACHEPOOL_HEAP_ALLOCATOR_H
 
 #include <cstring>
+#include <string>
 
 #include "varururor/mem/allocator.h"
 #include "varururor/mem/dlmalloc.h"
@@ -18,32 +20,36 @@ class HeapAllocator : public mem_Allocator {
     if (p != nullptr) std::memset(p, 0, count * size);
     return p;
   }
-  void* Malloc(char const*, unsigned int size) override {
-    void* p = dlmalloc(size);
+  void* Malloc(char const* tag, unsigned int size) override {
+    last_tag = tag;
+    void* p = rations-- > 0 ? dlmalloc(size) : nullptr;
     if (p == nullptr) {
       ++failures;
       PurgeFor(size);
-      p = dlmalloc(size);
+      p = rations-- > 0 ? dlmalloc(size) : nullptr;
     }
     if (p != nullptr) ++live_blocks;
     return p;
   }
   void* Realloc(char const*, void* p, unsigned int size) override {
-    void* resized = dlrealloc(p, size);
+    void* resized = rations-- > 0 ? dlrealloc(p, size) : nullptr;
     if (resized == nullptr) {
       ++failures;
       PurgeFor(size);
-      resized = dlrealloc(p, size);
+      resized = rations-- > 0 ? dlrealloc(p, size) : nullptr;
     }
     return resized;
   }
-  void Free(char const*, void* p) override {
+  void Free(char const* tag, void* p) override {
+    last_tag = tag;
     if (p != nullptr) --live_blocks;
     dlfree(p);
   }
 
   int live_blocks = 0;
   int failures = 0;
+  int rations = 1 << 30;
+  std::string last_tag;
 };
 
 #endif

@@ -62,9 +62,8 @@ class Scheduler {
     go_[i] = true;
     states_[i] = State::kRunning;
     changed_.notify_all();
-    bool const stopped = changed_.wait_for(lock, std::chrono::seconds(20), [&] {
-      return states_[i] != State::kRunning && !go_[i];
-    });
+    bool const stopped = changed_.wait_for(
+        lock, std::chrono::seconds(20), [&] { return states_[i] != State::kRunning && !go_[i]; });
     if (!stopped) {
       // Blocked somewhere other than the client's callback: nothing could move it on.
       std::fprintf(stderr, "allocation thread %d neither stops at a wake nor ends\n", i);
@@ -116,7 +115,8 @@ struct Outcome {
 Outcome RunSchedule(Scenario const& scenario, std::vector<int> const& prefix) {
   mem_MemoryCacheManager manager("interleave");
   manager.SetMemoryLimit(kCapacityBlocks * kOnePageBlock);
-  manager.SetWorkerPatience(0);  // a thread that finds no pass started runs one at once  // a thread that finds no pass started runs one at once
+  manager.SetWorkerPatience(0);  // a thread that finds no pass started runs one at once  // a
+                                 // thread that finds no pass started runs one at once
   Scheduler scheduler(scenario.threads);
   manager.SetNumWorkerThreads(scenario.threads, Scheduler::Wake, nullptr, &scheduler);
 
@@ -214,25 +214,16 @@ void ExploreAllOrders(Scenario const& scenario, int depth) {
   EXPECT_EQ(failures, 0) << scenario.name;
 }
 
-class CacheManagerInterleaving : public ::testing::TestWithParam<Scenario> {};
-
-TEST_P(CacheManagerInterleaving, NoHangAndNoGiveUpWhileRoomCanBeMade) {
+TEST(CacheManagerInterleaving, NoHangAndNoGiveUpWhileRoomCanBeMade) {
   mem_Tracker_Interface::IsTrackingActive();  // decided before the threads, as start-up does
-  Scenario const& scenario = GetParam();
-  ExploreAllOrders(scenario, scenario.threads == 2 ? 6 : 5);
+  Scenario const scenarios[] = {{"two threads, nothing purgeable", 2, 0},
+                                {"two threads, one purgeable block", 2, 1},
+                                {"two threads, all purgeable", 2, kCapacityBlocks},
+                                {"three threads, nothing purgeable", 3, 0},
+                                {"three threads, two purgeable blocks", 3, 2},
+                                {"three threads, all purgeable", 3, kCapacityBlocks}};
+  for (Scenario const& scenario : scenarios)
+    ExploreAllOrders(scenario, scenario.threads == 2 ? 6 : 5);
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Orders, CacheManagerInterleaving,
-    ::testing::Values(Scenario{"two threads, nothing purgeable", 2, 0},
-                      Scenario{"two threads, one purgeable block", 2, 1},
-                      Scenario{"two threads, all purgeable", 2, kCapacityBlocks},
-                      Scenario{"three threads, nothing purgeable", 3, 0},
-                      Scenario{"three threads, two purgeable blocks", 3, 2},
-                      Scenario{"three threads, all purgeable", 3, kCapacityBlocks}),
-    [](::testing::TestParamInfo<Scenario> const& info) {
-      return std::to_string(info.param.threads) + "Allocating" +
-             std::to_string(info.param.purgeable) + "Purgeable";
-    });
 
 }  // namespace

@@ -1,5 +1,6 @@
 // Random allocations and frees through the memory cache manager under a limit, checked
-// against a model of its counts and free lists, with a byte pattern in every live block.
+// against a model of its sizes, counts and free lists, with a byte pattern in every live
+// block. The sizes lean on the page boundaries, where the size classes change.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -11,11 +12,10 @@
 
 #include "child_process.h"
 #include "plat/environment.h"
-#include "varururor/mem/memory_cache_manager.h"
+#include "test_items.h"
 
 namespace {
 
-constexpr unsigned kPage = 4096;
 constexpr unsigned kHeader = 48;
 constexpr int kFreeLists = 16;
 constexpr unsigned kCapacity = 3 * 1024 * 1024;
@@ -51,7 +51,9 @@ bool StampIntact(void* p, unsigned usable, std::uint32_t tag) {
   return true;
 }
 
-void WakeSynchronously(void* manager) { static_cast<mem_MemoryCacheManager*>(manager)->PurgeTask(); }
+void WakeSynchronously(void* manager) {
+  static_cast<mem_MemoryCacheManager*>(manager)->PurgeTask();
+}
 
 struct Live {
   Request request;
@@ -62,6 +64,11 @@ void RunModel(bool free_list, unsigned seed) {
   mem_MemoryCacheManager manager("model");
   manager.SetMemoryLimit(kCapacity);
   manager.SetNumWorkerThreads(1, WakeSynchronously, nullptr, &manager);
+  unsigned charged = 99;
+  ASSERT_EQ(manager.Alloc(0, charged, true), nullptr);  // no class: nothing, no throw
+  ASSERT_EQ(charged, 0u);
+  ASSERT_EQ(manager.Free(nullptr) + manager.AllocSize(nullptr), 0u);
+  ASSERT_EQ(manager.ActualSizeForUse(nullptr), 0u);
   std::mt19937 random(seed);
   std::map<void*, Live> live;
   std::vector<std::pair<void*, unsigned>> spare[kFreeLists];  // most recent last
@@ -69,10 +76,19 @@ void RunModel(bool free_list, unsigned seed) {
   std::uint32_t next_tag = 1;
 
   for (int op = 0; op < kOperations; ++op) {
-    if (live.empty() || random() % 100 < 55) {
+    unsigned const roll = random() % 100;
+    if (roll == 0) {
+      manager.ClearFreeList();
+      for (auto& list : spare) {
+        for (auto const& block : list) in_use -= block.second;
+        list.clear();
+      }
+    } else if (live.empty() || roll < 55) {
       // Mostly small blocks, some large ones, a few past the free-list classes.
       unsigned const pages = random() % 20 == 0 ? 257 + random() % 60 : 1u << (random() % 8);
-      unsigned const size = (pages - 1) * kPage + 1 + random() % kPage;
+      unsigned const edge = random() % 3;
+      unsigned const last = edge == 0 ? 1 : (edge == 1 ? kPage : 1 + random() % kPage);
+      unsigned const size = (pages - 1) * kPage + last;
       Request const request = Classify(size);
       void* expected = nullptr;
       bool fits = false;
@@ -92,16 +108,16 @@ void RunModel(bool free_list, unsigned seed) {
       }
       if (fits && expected == nullptr) in_use += request.charged;
 
-      unsigned charged = 0;
       void* p = manager.Alloc(size, charged, false);
-      ASSERT_EQ(charged, fits ? request.charged : 0u);  // a refusal charges nothing
+      ASSERT_EQ(charged, fits ? request.charged : 0u) << size;  // a refusal charges nothing
       ASSERT_EQ(p != nullptr, fits) << "op " << op << " size " << size;
       if (p != nullptr) {
         if (expected != nullptr) {
           ASSERT_EQ(p, expected);
         }
         ASSERT_EQ(live.count(p), 0u);
-        ASSERT_GE(manager.ActualSizeForUse(p), size);
+        ASSERT_EQ(manager.AllocSize(p), charged);
+        ASSERT_EQ(manager.ActualSizeForUse(p), charged - kHeader);
         Stamp(p, charged - kHeader, next_tag);
         live[p] = {request, next_tag++};
       }
@@ -131,11 +147,28 @@ TEST(CacheManagerModel, RandomOperationsWithoutFreeLists) {
   for (unsigned seed : {1u, 2u, 3u}) RunModel(false, seed);
 }
 
+// The variable is read by each manager when it is made; a child process starts unset.
 TEST(CacheManagerModel, RandomOperationsWithFreeLists) {
   EXPECT_IN_CHILD("", {
-    plat::PutEnvironment("KOV_CACHEMANAGER_USEFREELIST=yes");
+    mem_MemoryCacheManager before("before");
+    plat::PutEnvironment("KOV_CACHEMANAGER_USEFREELIST=0");
     for (unsigned seed : {1u, 2u, 3u}) RunModel(true, seed);
-    if (::testing::Test::HasFailure()) std::exit(1);
+    unsigned charged = 0;
+    before.Free(before.Alloc(1, charged, true));
+    if (before.MemoryInUse() != 0 || ::testing::Test::HasFailure()) std::exit(1);
+    // A spare block given back to the heap is spare no more: past four fifths of the
+    // capacity, the worker's pass purges.
+    mem_MemoryCacheManager room("room");
+    room.SetMemoryLimit(10 * kOnePageBlock);
+    BulkItem item(&room, "", nullptr);
+    item.Build(1);
+    room.AddItem(0, mem_MemoryCachePolicyTail, &item, &item);
+    room.Free(room.Alloc(2 * kPage, charged, true));
+    std::vector<void*> pages;
+    for (int i = 0; i < 8; ++i) pages.push_back(room.Alloc(1, charged, true));  // the last evicts
+    room.PurgeTask();
+    if (item.Built()) std::exit(2);
+    for (void* p : pages) room.Free(p);
   });
 }
 

@@ -1,4 +1,6 @@
 // The memory container and its pools: the table, the accounting, the warning, the reports.
+#include "varururor/mem/memory_pool.h"
+
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -6,7 +8,6 @@
 #include <string>
 
 #include "varururor/mem/memory_container.h"
-#include "varururor/mem/memory_pool.h"
 
 namespace {
 
@@ -52,9 +53,9 @@ TEST_F(MemoryContainer, PoolTableGrowsInStepsAndPoolsAreReplacedWhole) {
   void* p = one->Alloc(1);
   container_.OpenDbFile(report_.c_str());
   mem_MemoryPool* again = container_.CreatePool(1);  // the old pool 1 is gone
-  again->MemoryReport();  // a new pool has no report file
+  again->MemoryReport();                             // a new pool has no report file
   EXPECT_EQ(ReadFile(report_), "");
-  again->UpdateMemoryInUse(false, 1);  // never below 0
+  again->UpdateMemoryInUse(false, 1);     // never below 0
   EXPECT_EQ(again->Free(p), kPageBlock);  // the manager's block, whichever pool frees it
 
   testing::internal::CaptureStderr();
@@ -116,7 +117,7 @@ TEST_F(MemoryContainer, ReportsGoToTheFileOpenedLast) {
   std::string const default_line =
       "poolId 0: current 0.000000 -- high 20.000000 -- low 20.000000 -- maxUsed 0.000000\n";
   EXPECT_EQ(ReadFile(report_),
-            pool_line +                                             // from the allocation
+            pool_line +  // from the allocation
                 "CACHE MANAGER MEMORY IN USE 0.003952\n" + default_line + pool_line +
                 "CACHE MANAGER MEMORY IN USE 0.000000\n" + default_line +
                 "poolId 1: current 0.000000 -- high 2.000000 -- low 1.000000 -- maxUsed "

@@ -8,6 +8,10 @@
 
 #include "varururor/mem/memory_cache_manager.h"
 
+constexpr unsigned kPage = 4096;
+constexpr unsigned kOnePageBlock = kPage + 48;
+constexpr unsigned kAll = 0xFFFFFFFFu;
+
 class BulkItem : public mem_MemoryItem {
  public:
   BulkItem(mem_MemoryCacheManager* manager, std::string name, std::vector<std::string>* purged)

@@ -120,73 +120,47 @@ void WriteBytes(std::string const& path, std::vector<unsigned char> const& bytes
       .write(reinterpret_cast<char const*>(bytes.data()), static_cast<long>(bytes.size()));
 }
 
+using Bytes = std::vector<unsigned char>;
+
+// A run's files damaged one way at a time: each is refused with its file and offset.
 TEST(Memtrack, RefusesBadInputNamingTheFileAndOffset) {
   std::string const dir = tracker_files::MakeTempDir();
   EXPECT_IN_CHILD("^$", TrackedRun(dir, 1));
   std::string const base = dir + "/job";
-  std::vector<unsigned char> const records = tracker_files::ReadBytes(base + ".memT0");
-  std::vector<unsigned char> const phases = tracker_files::ReadBytes(base + ".phaseStack");
+  Bytes const records = tracker_files::ReadBytes(base + ".memT0");
+  Bytes const phases = tracker_files::ReadBytes(base + ".phaseStack");
   ASSERT_EQ(records.size(), 4u + 6 * 28);
-
   Result missing = Memtrack(dir + "/nothing", dir);
   EXPECT_EQ(missing.status, 2);
   EXPECT_NE(missing.err.find(dir + "/nothing.phaseStack: at byte offset 0: cannot open"),
             std::string::npos)
       << missing.err;
-
-  WriteBytes(base + ".memT0", {records.begin(), records.end() - 10});
-  Result truncated = Memtrack(base, dir);
-  EXPECT_EQ(truncated.status, 2);
-  EXPECT_NE(truncated.err.find(base + ".memT0: at byte offset 162: truncated"), std::string::npos)
-      << truncated.err;
-
-  std::vector<unsigned char> bad_kind = records;
+  // Writes both files and runs memtrack: refused, naming the file and the offset.
+  auto refused = [&](Bytes const& record_file, Bytes const& phase_file, std::string const& what) {
+    WriteBytes(base + ".memT0", record_file);
+    WriteBytes(base + ".phaseStack", phase_file);
+    Result result = Memtrack(base, dir);
+    EXPECT_EQ(result.status, 2) << what;
+    EXPECT_NE(result.err.find(base + what), std::string::npos) << result.err;
+  };
+  refused({records.begin(), records.end() - 10}, phases, ".memT0: at byte offset 162: truncated");
+  Bytes bad_kind = records;
   bad_kind[4 + 28 * 3 + 8] = 99;
-  WriteBytes(base + ".memT0", bad_kind);
-  Result kind = Memtrack(base, dir);
-  EXPECT_EQ(kind.status, 2);
-  EXPECT_NE(kind.err.find(base + ".memT0: at byte offset 96: unknown operation kind 99"),
-            std::string::npos)
-      << kind.err;
-
-  WriteBytes(base + ".memT0", {'G', 'I', 'F', '8', '9', 'a', 1, 2, 3});
-  Result foreign = Memtrack(base, dir);
-  EXPECT_EQ(foreign.status, 2);
-  EXPECT_NE(foreign.err.find(base + ".memT0: at byte offset 9: truncated"), std::string::npos)
-      << foreign.err;
-
-  std::vector<unsigned char> longer(records.begin(), records.begin() + 4 + 28 * 2);
+  refused(bad_kind, phases, ".memT0: at byte offset 96: unknown operation kind 99");
+  refused({'G', 'I', 'F', '8', '9', 'a', 1, 2, 3}, phases, ".memT0: at byte offset 9: truncated");
+  Bytes longer(records.begin(), records.begin() + 4 + 28 * 2);
   longer[0] = 1;
-  WriteBytes(base + ".memT0", longer);
-  Result overlong = Memtrack(base, dir);
-  EXPECT_EQ(overlong.status, 2);
-  EXPECT_NE(overlong.err.find(base + ".memT0: at byte offset 32: not a record file"),
-            std::string::npos)
-      << overlong.err;
-
-  WriteBytes(base + ".memT0", {1, 0});
-  EXPECT_EQ(Memtrack(base, dir).status, 2);
-
-  WriteBytes(base + ".memT0", records);
-  WriteBytes(base + ".phaseStack", {phases.begin(), phases.begin() + 1000});
-  Result phase = Memtrack(base, dir);
-  EXPECT_EQ(phase.status, 2);
-  EXPECT_NE(phase.err.find(base + ".phaseStack: at byte offset 1000: not a phase file"),
-            std::string::npos)
-      << phase.err;
-
-  std::vector<unsigned char> unterminated = phases;
+  refused(longer, phases, ".memT0: at byte offset 32: not a record file");
+  refused({1, 0}, phases, ".memT0: at byte offset ");
+  refused(records, {phases.begin(), phases.begin() + 1000},
+          ".phaseStack: at byte offset 1000: not a phase file");
+  Bytes unterminated = phases;
   std::fill(unterminated.begin() + 8, unterminated.begin() + 4 + 131076, 'x');
-  WriteBytes(base + ".phaseStack", unterminated);
-  Result path = Memtrack(base, dir);
-  EXPECT_EQ(path.status, 2);
-  EXPECT_NE(path.err.find(base + ".phaseStack: at byte offset 8: phase path without"),
-            std::string::npos)
-      << path.err;
+  refused(records, unterminated, ".phaseStack: at byte offset 8: phase path without");
 
   // Any transaction number is counted, the largest one included (a signed increment of it
   // would overflow).
-  std::vector<unsigned char> crafted = records;
+  Bytes crafted = records;
   for (int byte = 0; byte < 4; ++byte) crafted[4 + 28 * 4 + 12 + byte] = byte == 3 ? 0x7F : 0xFF;
   WriteBytes(base + ".memT0", crafted);
   WriteBytes(base + ".phaseStack", phases);
@@ -194,7 +168,6 @@ TEST(Memtrack, RefusesBadInputNamingTheFileAndOffset) {
   EXPECT_EQ(numbers.status, 0) << numbers.err;
   EXPECT_NE(numbers.out.find("Breaks in the transaction numbers: 2\n"), std::string::npos)
       << numbers.out;
-
   EXPECT_EQ(Memtrack("--bogus " + base, dir).status, 2);
   EXPECT_EQ(Memtrack("", dir).status, 2);
 }
