@@ -1,18 +1,22 @@
-// Floating-point traps: the control registers, the freeze, real traps in a child, and
-// the error mode's one-time decision.
+// Floating-point traps: the control registers, the freeze, real traps in a child, the
+// traps of threads, and the error mode's one-time decision.
 #include "varururor/frame/fpe.h"
 
 #include <gtest/gtest.h>
 #include <xmmintrin.h>
 
+#include <atomic>
 #include <cfloat>
 #include <cmath>
 #include <csignal>
 #include <cstdlib>
+#include <thread>
 
 #include "child_process.h"
 #include "plat/error_mode.h"
 #include "plat/float_control.h"
+#include "varururor/frame/alert_listener.h"
+#include "varururor/frame/alert_trigger.h"
 #include "varururor/frame/error_mode.h"
 #include "varururor/frame/startup.h"
 
@@ -20,8 +24,10 @@ namespace {
 
 constexpr unsigned kSseMasks = 0x1F80;
 constexpr unsigned kSseQuietMasks = 0x1900;  // denormal, underflow, inexact
+constexpr unsigned kSseInvalidMask = 0x0080;
 constexpr unsigned kSseFlushToZero = 0x8000;
 constexpr unsigned kSseDenormalsAreZero = 0x0040;
+constexpr unsigned kSseFlags = 0x3F;
 constexpr unsigned kX87Masks = 0x3F;
 constexpr unsigned kX87QuietMasks = 0x32;
 
@@ -53,17 +59,19 @@ volatile double g_zero = 0.0;
 volatile double g_one = 1.0;
 volatile double g_big = DBL_MAX;
 volatile double g_result;
-volatile int g_int_zero = 0;
-volatile int g_int_result;
 
-TEST_F(FpeTest, EnableUnmasksInvalidZeroDivideAndOverflow) {
+TEST_F(FpeTest, EnableUnmasksInvalidZeroDivideAndOverflowAndFlushes) {
   omn_enableFPE();
   unsigned sse = _mm_getcsr();
   EXPECT_EQ(sse & kSseMasks, kSseQuietMasks);
   EXPECT_NE(sse & kSseFlushToZero, 0u);
   EXPECT_NE(sse & kSseDenormalsAreZero, 0u);
-  EXPECT_EQ(sse & 0x3Fu, 0u) << "no stale exception flags";
+  EXPECT_EQ(sse & kSseFlags, 0u) << "no stale exception flags";
   EXPECT_EQ(X87ControlWord() & kX87Masks, kX87QuietMasks);
+  g_result = DBL_MIN * g_one / 4;  // underflow and inexact: no trap, flushed to zero
+  EXPECT_EQ(g_result, 0.0);
+  g_result = g_one / 3;
+  EXPECT_GT(g_result, 0.3);
 }
 
 TEST_F(FpeTest, DisableMasksEverythingAndStopsFlushing) {
@@ -93,32 +101,20 @@ TEST_F(FpeTest, FrozenSettingsStay) {
   EXPECT_EQ(X87ControlWord(), x87);
 }
 
-TEST_F(FpeTest, QuietExceptionsAndFlushing) {
-  omn_enableFPE();
-  g_result = DBL_MIN * g_one / 4;  // underflow and inexact: no trap, flushed to zero
-  EXPECT_EQ(g_result, 0.0);
-  g_result = g_one / 3;
-  EXPECT_GT(g_result, 0.3);
-}
-
 #if !defined(__SANITIZE_ADDRESS__)
 // The sanitizer takes SIGFPE for itself; these run only in the plain build.
-TEST_F(FpeTest, DivisionByZeroTraps) {
-  EXPECT_EXIT((omn_enableFPE(), g_result = g_one / g_zero), testing::KilledBySignal(SIGFPE), "");
-}
-
-TEST_F(FpeTest, InvalidOperationTraps) {
-  EXPECT_EXIT((omn_enableFPE(), g_result = g_zero / g_zero), testing::KilledBySignal(SIGFPE), "");
-}
-
-TEST_F(FpeTest, OverflowTraps) {
-  EXPECT_EXIT((omn_enableFPE(), g_result = g_big * 2), testing::KilledBySignal(SIGFPE), "");
-}
-
-TEST_F(FpeTest, X87ArithmeticTrapsToo) {
-  EXPECT_EXIT(
-      (omn_enableFPE(), g_result = static_cast<double>(static_cast<long double>(g_one) / g_zero)),
-      testing::KilledBySignal(SIGFPE), "");
+TEST_F(FpeTest, EnabledTrapsFireInSseAndX87AndDisabledOnesGiveInfinity) {
+  void (*const faults[])() = {
+      [] { g_result = g_one / g_zero; },
+      [] { g_result = g_zero / g_zero; },
+      [] { g_result = g_big * 2; },
+      [] { g_result = static_cast<double>(static_cast<long double>(g_one) / g_zero); },
+  };
+  for (auto fault : faults) {
+    EXPECT_EXIT((omn_enableFPE(), fault()), testing::KilledBySignal(SIGFPE), "");
+  }
+  EXPECT_IN_CHILD("", omn_enableFPE(); omn_disableFPE(); g_result = g_one / g_zero;
+                  if (g_result != HUGE_VAL) std::abort());
 }
 
 // Start-up also installs the crash filter, which ends the process quietly (no report
@@ -134,20 +130,36 @@ TEST_F(FpeTest, StartupEnablesTraps) {
       },
       testing::ExitedWithCode(128 + SIGFPE), "");
 }
-
-TEST_F(FpeTest, DisabledDivisionGivesInfinity) {
-  EXPECT_IN_CHILD("", omn_enableFPE(); omn_disableFPE(); g_result = g_one / g_zero;
-                  if (g_result != HUGE_VAL) std::abort());
-}
 #endif
 
-TEST(ErrorModeTest, PopupVariableMeansSystemHandling) {
+// A thread the library starts begins with every trap masked, as threads do on the system
+// the library was written for; a thread the client starts takes its creator's setting
+// (the library does not see it start).
+std::atomic<unsigned> g_listener_mxcsr{0};
+
+[[noreturn]] void CompareThreads() {
+  int started = 0;
+  UTI_VaruRuror_initialize(started);  // unmasks the traps on this thread
+  omi_AlertListener& listener = omi_Singleton<omi_AlertListener>::Instance();
+  listener.SetHandler(omi_AlertUser1, [](int) { g_listener_mxcsr = _mm_getcsr() | 1u << 31; });
+  listener.Arm();
+  omi_AlertTrigger(listener.GetThreadId()).Alert(omi_AlertUser1);
+  while (g_listener_mxcsr == 0) std::this_thread::yield();
+  unsigned client = 0;
+  std::thread([&client] { client = _mm_getcsr(); }).join();
+  listener.Disarm();
+  if ((g_listener_mxcsr & kSseMasks) != kSseMasks) std::exit(1);
+  std::exit((client & kSseInvalidMask) != 0 ? 2 : 0);
+}
+
+TEST(FpeThreadTest, LibraryThreadsStartMaskedClientThreadsInheritTheirCreators) {
+  EXPECT_EXIT(CompareThreads(), testing::ExitedWithCode(0), "");
+}
+
+TEST(ErrorModeTest, DecidedOnceFromThePopupVariable) {
   EXPECT_IN_CHILD("", setenv("JRT_DEBUG_POPUP", "", 1); omi_setErrorMode();
                   if (plat::GetErrorMode() != 0) std::abort(); unsetenv("JRT_DEBUG_POPUP");
                   omi_setErrorMode(); if (plat::GetErrorMode() != 0) std::abort());
-}
-
-TEST(ErrorModeTest, WithoutThePopupVariableNoDialog) {
   EXPECT_IN_CHILD("", unsetenv("JRT_DEBUG_POPUP"); omi_setErrorMode();
                   if (plat::GetErrorMode() != plat::kErrorModeNoFaultDialog) std::abort();
                   setenv("JRT_DEBUG_POPUP", "1", 1); plat::SetErrorMode(7); omi_setErrorMode();
