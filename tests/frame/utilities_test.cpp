@@ -1,3 +1,5 @@
+// Small utilities: error codes, complex numbers, the formatted double and its exponent
+// rule, the size conversion and the Fortran string conversions.
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -5,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "frame/jrt_double_text.h"
 #include "varururor/aio/ostrstream.h"
 #include "varururor/frame/complex.h"
 #include "varururor/frame/jrt_double.h"
@@ -15,51 +18,34 @@
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
+constexpr unsigned kNoSystemCode = 0xFFFFFFFFu;
 
-TEST(SystemErrorCodeTest, RuntimeTypeTakesErrno) {
+TEST(SystemErrorCodeTest, EachTypeTakesItsOwnErrorOnly) {
   errno = ENOENT;
   omi_SystemErrorCode code(omi_SystemErrorCode::kRuntimeError);
   EXPECT_EQ(code.GetRuntimeError(), ENOENT);
-  EXPECT_EQ(code.GetSystemCode(), 0xFFFFFFFFu);
-}
-
-TEST(SystemErrorCodeTest, SystemTypeTakesTheLastError) {
+  EXPECT_EQ(code.GetSystemCode(), kNoSystemCode);
   errno = EACCES;  // the system's last error on this platform
-  omi_SystemErrorCode code(omi_SystemErrorCode::kSystemError);
+  code.SetError(omi_SystemErrorCode::kSystemError);
   EXPECT_EQ(code.GetSystemCode(), static_cast<unsigned>(EACCES));
   EXPECT_EQ(code.GetRuntimeError(), -1);
-}
-
-TEST(SystemErrorCodeTest, OtherTypesTakeNeither) {
-  errno = EINVAL;
-  omi_SystemErrorCode code(static_cast<omi_SystemErrorCode::ErrorCodeType>(7));
-  EXPECT_EQ(code.GetSystemCode(), 0xFFFFFFFFu);
+  code.SetError(static_cast<omi_SystemErrorCode::ErrorCodeType>(7));
+  EXPECT_EQ(code.GetSystemCode(), kNoSystemCode);
   EXPECT_EQ(code.GetRuntimeError(), -1);
-  errno = EIO;
-  code.SetError(omi_SystemErrorCode::kRuntimeError);
-  EXPECT_EQ(code.GetRuntimeError(), EIO);
-}
-
-TEST(ComplexTest, CartesianReadsItsOwnParts) {
-  omi_complex z(omi_complex::kCartesian, 3, 4);
-  EXPECT_EQ(z.Real(), 3.0);
-  EXPECT_EQ(z.Imag(), 4.0);
-  EXPECT_EQ(z.Modulus(), 5.0);
-  EXPECT_EQ(z.Argument(), std::atan(4.0 / 3.0));
 }
 
 TEST(ComplexTest, PolarConvertsToParts) {
+  EXPECT_EQ(omi_complex(omi_complex::kCartesian, 3, 4).Modulus(), 5.0);
   omi_complex z(5, 2, kPi / 3);  // any nonzero form is polar
   EXPECT_TRUE(z.IsPolar());
   EXPECT_EQ(z.Real(), 2 * std::cos(kPi / 3));
   EXPECT_EQ(z.Imag(), 2 * std::sin(kPi / 3));
-  EXPECT_EQ(z.Modulus(), 2.0);
 }
 
 TEST(ComplexTest, ArgumentCoversEveryQuadrantAndAxis) {
   struct Case {
     double re, im, arg;
-  } cases[] = {
+  } const cases[] = {
       {1, 1, std::atan(1.0)},
       {-1, 1, std::atan(-1.0) + kPi},
       {-1, 0, kPi},
@@ -76,12 +62,12 @@ TEST(ComplexTest, ArgumentCoversEveryQuadrantAndAxis) {
   }
 }
 
-TEST(ComplexTest, EqualityWithinAndAcrossForms) {
+TEST(ComplexTest, EqualityWithinAndAcrossFormsIsBitForBit) {
   omi_complex polar(omi_complex::kPolar, 2, kPi / 2);
-  EXPECT_TRUE(polar == omi_complex(omi_complex::kCartesian, 2 * std::cos(kPi / 2), 2));
-  EXPECT_TRUE(omi_complex(omi_complex::kCartesian, 2 * std::cos(kPi / 2), 2) == polar);
-  // cos(pi/2) is not 0 in doubles: the comparison is bit for bit.
-  EXPECT_FALSE(polar == omi_complex(omi_complex::kCartesian, 0, 2));
+  omi_complex cartesian(omi_complex::kCartesian, 2 * std::cos(kPi / 2), 2);
+  EXPECT_TRUE(polar == cartesian);
+  EXPECT_TRUE(cartesian == polar);
+  EXPECT_FALSE(polar == omi_complex(omi_complex::kCartesian, 0, 2));  // cos(pi/2) is not 0
   EXPECT_TRUE(polar == omi_complex(omi_complex::kPolar, 2, kPi / 2));
   EXPECT_FALSE(polar == omi_complex(omi_complex::kPolar, 2, kPi));
 }
@@ -114,6 +100,32 @@ TEST(JRTdoubleTest, ExactTexts) {
   for (Case const& c : cases) EXPECT_EQ(Print(c.number), c.text);
 }
 
+// The exponent rule on texts this C library never prints itself.
+TEST(JRTdoubleTest, ALeadingZeroOfExactlyThreeExponentDigitsGoes) {
+  struct Case {
+    char const* text;
+    bool keep_width;
+    char const* shortened;
+  } const cases[] = {
+      {"1.5e+005", false, "1.5e+05"},
+      {"-2e-012", false, "-2e-12"},
+      {"  1.5e+005", true, "   1.5e+05"},  // the width kept with a blank
+      {"1.5e+05", true, "1.5e+05"},
+      {"1.5e+100", true, "1.5e+100"},
+      {"1e+0055", false, "1e+0055"},
+      {"1e005", false, "1e005"},
+      {"e+0", false, "e+0"},
+      {"100000", true, "100000"},
+      {"", true, ""},
+  };
+  for (Case const& c : cases) {
+    char buffer[64];
+    std::strcpy(buffer, c.text);
+    frame::ShortenExponent(buffer, c.keep_width);
+    EXPECT_STREQ(buffer, c.shortened) << c.text;
+  }
+}
+
 TEST(StrtoSizeTTest, BaseFromThePrefix) {
   EXPECT_EQ(omi_strtoSizeT("1234"), 1234u);
   EXPECT_EQ(omi_strtoSizeT("0x1F"), 31u);
@@ -124,60 +136,47 @@ TEST(StrtoSizeTTest, BaseFromThePrefix) {
   EXPECT_EQ(omi_strtoSizeT(nullptr), 0u);
 }
 
-TEST(FortranStringTest, TrailingBlanksGo) {
+// Trailing blanks go, the length counts (not a terminator), the copy fits the destination,
+// and garbage lengths read as empty.
+TEST(FortranStringTest, OneCopyRule) {
+  struct Case {
+    char const* fortran;
+    int length;
+    int size;
+    char const* expected;
+  } const cases[] = {
+      {"ABC  ", 5, 80, "ABC"},    {" A B  ", 6, 80, " A B"}, {"     ", 5, 80, ""},
+      {"ABCDEFGH", 3, 80, "ABC"}, {"ABC  ", 5, 3, "AB"},     {"ABC", -4, 80, ""},
+      {nullptr, 7, 80, ""},
+  };
   char dest[80];
-  std::memset(dest, 'x', sizeof dest);
-  omi_fortranStringConvert(dest, "ABC  ", 5);
-  EXPECT_STREQ(dest, "ABC");
-  omi_fortranStringConvert(dest, " A B  ", 6);
-  EXPECT_STREQ(dest, " A B");
-  omi_fortranStringConvert(dest, "     ", 5);
-  EXPECT_STREQ(dest, "");
-  omi_fortranStringConvert(dest, "ABCDEFGH", 3);  // the length counts, not a terminator
-  EXPECT_STREQ(dest, "ABC");
-}
-
-TEST(FortranStringTest, CutToTheDestination) {
-  char dest[3] = {'x', 'x', 'x'};
-  omi_fortranFileNameConvert(dest, 3, "ABC  ", 5);
-  EXPECT_STREQ(dest, "AB");
-  char big[100];
+  for (Case const& c : cases) {
+    std::memset(dest, 'x', sizeof dest);
+    omi_fortranFileNameConvert(dest, c.size, c.fortran, c.length);
+    EXPECT_STREQ(dest, c.expected) << c.fortran;
+  }
   std::string long_text(120, 'Q');
-  omi_fortranStringConvert(big, long_text.data(), 120);
-  EXPECT_EQ(std::strlen(big), 79u);
-}
-
-TEST(FortranStringTest, GarbageLengthsReadAsEmpty) {
-  char dest[80] = "x";
-  omi_fortranStringConvert(dest, "ABC", -4);
-  EXPECT_STREQ(dest, "");
-  std::strcpy(dest, "x");
-  omi_fortranFileNameConvert(dest, 80, nullptr, 7);
-  EXPECT_STREQ(dest, "");
+  omi_fortranStringConvert(dest, long_text.data(), 120);
+  EXPECT_EQ(std::strlen(dest), 79u);
   omi_fortranFileNameConvert(dest, 0, "ABC", 3);  // no room: nothing written
   omi_fortranFileNameConvert(nullptr, 10, "ABC", 3);
 }
 
-TEST(FortranStringTest, ListOfFixedBuffers) {
-  char const fortran[] = "ONE  TWO  THREE     ";
-  char** list = omi_fortranStringListConvert(4, fortran, 5);
+TEST(FortranStringTest, ListsOfFixedAndOfSizedBuffers) {
+  char** list = omi_fortranStringListConvert(4, "ONE  TWO  THREE     ", 5);
   ASSERT_NE(list, nullptr);
   EXPECT_STREQ(list[0], "ONE");
   EXPECT_STREQ(list[1], "TWO");
   EXPECT_STREQ(list[2], "THREE");
   EXPECT_STREQ(list[3], "");
   omi_fortranStringListFree(4, list);
-}
-
-TEST(FortranStringTest, ListOfSizedBuffers) {
-  char const fortran[] = "ALPHA BETA  ";
-  char** list = omi_fortranStringVarListConvert(2, 4, fortran, 6);
+  list = omi_fortranStringVarListConvert(2, 4, "ALPHA BETA  ", 6);
   ASSERT_NE(list, nullptr);
   EXPECT_STREQ(list[0], "ALP");
   EXPECT_STREQ(list[1], "BET");
   omi_fortranStringListFree(2, list);
-  EXPECT_EQ(omi_fortranStringVarListConvert(2, 0, fortran, 6), nullptr);
-  EXPECT_EQ(omi_fortranStringListConvert(-1, fortran, 6), nullptr);
+  EXPECT_EQ(omi_fortranStringVarListConvert(2, 0, "ALPHA BETA  ", 6), nullptr);
+  EXPECT_EQ(omi_fortranStringListConvert(-1, "ALPHA BETA  ", 6), nullptr);
   omi_fortranStringListFree(0, nullptr);
 }
 
