@@ -1,8 +1,5 @@
 // Crash reports: each fault is raised in a child started like a client, in a scratch
-// directory that holds KOV_PATH/External with the helper; the report it leaves is read
-// line by line. Among the faults: a smashed frame or stack pointer, a jump into the
-// stack, stack overflows on other threads, an uncaught C++ exception, overflowing
-// divisions, and a crash while another thread holds the loader's or the heap's lock.
+// directory that holds KOV_PATH/External with the helper; the report is read line by line.
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -48,10 +45,6 @@ volatile int g_depth_limit = 1 << 30;  // never reached: the stack runs out firs
 
 // Each fault below is raised where the compiler cannot move it.
 __attribute__((noinline)) void WriteThroughNull() { *g_null = 1; }
-__attribute__((noinline)) void CallerOfTheNullWrite() {
-  WriteThroughNull();
-  g_sink = 0;
-}
 __attribute__((noinline)) void DivideIntegerByZero() { g_sink = 7 / g_int_zero; }
 __attribute__((noinline)) void DivideDoubleByZero() { g_double_sink = 1.0 / g_double_zero; }
 __attribute__((noinline)) void ExecuteIllegalInstruction() { __asm__ __volatile__("ud2"); }
@@ -65,19 +58,13 @@ __attribute__((noinline)) int OverflowTheStack(int depth) {
 }
 
 __attribute__((noinline)) void FaultWithSmashedFramePointer() {
-  __asm__ __volatile__(
-      "movl %0, %%ebp\n\t"
-      "xorl %%eax, %%eax\n\t"
-      "movl %%eax, (%%eax)" ::"i"(kGarbage)
-      : "eax", "memory");
+  __asm__ __volatile__("movl %0, %%ebp\n\txorl %%eax, %%eax\n\tmovl %%eax, (%%eax)" ::"i"(kGarbage)
+                       : "eax", "memory");
 }
 
 __attribute__((noinline)) void FaultWithBadStackPointer() {
-  __asm__ __volatile__(
-      "movl %0, %%esp\n\t"
-      "xorl %%eax, %%eax\n\t"
-      "movl %%eax, (%%eax)" ::"i"(kGarbage)
-      : "eax", "memory");
+  __asm__ __volatile__("movl %0, %%esp\n\txorl %%eax, %%eax\n\tmovl %%eax, (%%eax)" ::"i"(kGarbage)
+                       : "eax", "memory");
 }
 
 __attribute__((noinline)) void JumpToTheStack() {
@@ -129,9 +116,6 @@ void OverflowOnAClientThread() {
   }).join();
 }
 
-// On a thread of its own: the death test would catch it on this one.
-void ThrowOnAThread() { std::thread(ThrowUncaught).join(); }
-
 // The blocking library's constructor marks the directory once it holds the loader's lock.
 void CrashWhileTheLoaderIsHeld() {
   std::thread([] { dlopen(VR_BLOCKING_LIBRARY, RTLD_NOW); }).detach();
@@ -181,42 +165,32 @@ class CrashReportTest : public testing::Test {
   void SetUp() override {
     // The death-test child runs the program again: it takes its parent's directory.
     in_child_ = !GTEST_FLAG_GET(internal_run_death_test).empty();
-    if (in_child_) {
-      dir_ = std::getenv(kDirVariable);
-      return;
-    }
-    char pattern[] = "/tmp/vr_crash_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    setenv(kDirVariable, pattern, 1);
-    std::string const d = dir_ + "/";
-    ASSERT_EQ(std::system(("mkdir -p " + d + "kov/External " + d + "empty/External " + d +
-                           "broken/External " + d + "other/External && echo junk > " + d +
-                           "broken/External/dbghelp.so")
-                              .c_str()),
-              0);
-    ASSERT_EQ(symlink(VR_DBGHELP_FILE, (d + "kov/External/dbghelp.so").c_str()), 0);
-    ASSERT_EQ(symlink("/lib/i386-linux-gnu/libm.so.6", (d + "other/External/dbghelp.so").c_str()),
-              0);
+    dir_ = in_child_ ? std::getenv(kDirVariable) : MakeDirectory();
+    setenv("KOV_PATH", Kov().c_str(), 1);
+    unsetenv("JRT_DEBUG_POPUP");
   }
   void TearDown() override {
     if (!in_child_) std::system(("rm -rf " + dir_).c_str());
   }
 
-  // Runs in the child: the helper from KOV_PATH (unset when null), the library started.
+  static std::string MakeDirectory() {
+    char pattern[] = "/tmp/vr_crash_XXXXXX";
+    if (mkdtemp(pattern) == nullptr) return "/nonexistent";
+    setenv(kDirVariable, pattern, 1);
+    std::string const d = std::string(pattern) + "/";
+    std::system(("mkdir -p " + d + "kov/External " + d + "empty/External " + d +
+                 "broken/External " + d + "other/External && echo junk > " + d +
+                 "broken/External/dbghelp.so")
+                    .c_str());
+    symlink(VR_DBGHELP_FILE, (d + "kov/External/dbghelp.so").c_str());
+    symlink("/lib/i386-linux-gnu/libm.so.6", (d + "other/External/dbghelp.so").c_str());
+    return pattern;
+  }
+
+  // Runs in the child: the library started in the scratch directory, where the report goes.
   // The helper is looked for when the library starts.
-  void Prepare(char const* kov_path, bool popup = false) {
-    if (kov_path != nullptr) {
-      setenv("KOV_PATH", kov_path, 1);
-    } else {
-      unsetenv("KOV_PATH");
-    }
+  void Start() {
     if (chdir(dir_.c_str()) != 0) std::abort();
-    if (popup) {
-      setenv("JRT_DEBUG_POPUP", "", 1);  // set, also when empty
-    } else {
-      unsetenv("JRT_DEBUG_POPUP");
-    }
     StartTheLibrary();
   }
 
@@ -239,10 +213,11 @@ struct Fault {
   void (*raise)();
   int signal;  // the quiet exit is 128 + signal
   char const* exception;
-  char const* module;    // holding the fault address; null: not checked
-  char const* function;  // named with this file and a line by a frame (and the fault line when
-                         // the fault is in this program); null: not checked
-  int frames;
+  // Named with this file and a line by a frame, and by the fault line when the fault is in
+  // this program; null: not checked.
+  char const* function = nullptr;
+  char const* module = kProgram;  // holding the fault address; null: not checked
+  int frames = kSomeFrames;
 };
 
 // The fault line, the frames, an empty line and the modules, this program among them.
@@ -285,43 +260,35 @@ char const kIntOverflow[] = "EXCEPTION_INT_OVERFLOW";
 char const kIntZero[] = "EXCEPTION_INT_DIVIDE_BY_ZERO";
 
 Fault const kFaults[] = {
-    {"NullWrite", CallerOfTheNullWrite, SIGSEGV, kAccess, kProgram, "WriteThroughNull",
-     kSomeFrames},
-    {"IntegerDivisionByZero", DivideIntegerByZero, SIGFPE, kIntZero, kProgram,
-     "DivideIntegerByZero", kSomeFrames},
+    {"NullWrite", WriteThroughNull, SIGSEGV, kAccess, "WriteThroughNull"},
+    {"IntegerDivisionByZero", DivideIntegerByZero, SIGFPE, kIntZero, "DivideIntegerByZero"},
     {"FloatingDivisionByZeroWithTrapsOn", DivideDoubleByZero, SIGFPE,
-     "EXCEPTION_FLT_DIVIDE_BY_ZERO", kProgram, "DivideDoubleByZero", kSomeFrames},
+     "EXCEPTION_FLT_DIVIDE_BY_ZERO", "DivideDoubleByZero"},
     {"IllegalInstruction", ExecuteIllegalInstruction, SIGILL, "EXCEPTION_ILLEGAL_INSTRUCTION",
-     kProgram, "ExecuteIllegalInstruction", kSomeFrames},
+     "ExecuteIllegalInstruction"},
     // A deep stack gives exactly 200 frame lines.
-    {"StackOverflow", [] { OverflowTheStack(0); }, SIGSEGV, kOverflow, kProgram, "OverflowTheStack",
+    {"StackOverflow", [] { OverflowTheStack(0); }, SIGSEGV, kOverflow, "OverflowTheStack", kProgram,
      kFrameLimit},
     // A failed stack step ends the stack part; the empty line and the modules still follow.
-    {"SmashedFramePointer", FaultWithSmashedFramePointer, SIGSEGV, kAccess, kProgram, nullptr,
-     kSomeFrames},
-    {"BadStackPointer", FaultWithBadStackPointer, SIGSEGV, kAccess, kProgram, nullptr, kSomeFrames},
-    {"JumpToTheStack", JumpToTheStack, SIGSEGV, kAccess, "<UNKNOWN>", nullptr, 0},
-    {"StackOverflowOnTheListener", OverflowOnTheListener, SIGSEGV, kOverflow, kProgram,
-     "OverflowTheStack", kSomeFrames},
-    {"StackOverflowOnAClientThread", OverflowOnAClientThread, SIGSEGV, kOverflow, kProgram, nullptr,
-     kSomeFrames},
-    {"UncaughtCppException", ThrowOnAThread, SIGABRT,
-     "unhandled C++ exception of type std::runtime_error (the solver gave up)", nullptr,
-     "ThrowUncaught", kSomeFrames},
+    {"SmashedFramePointer", FaultWithSmashedFramePointer, SIGSEGV, kAccess},
+    {"BadStackPointer", FaultWithBadStackPointer, SIGSEGV, kAccess},
+    {"JumpToTheStack", JumpToTheStack, SIGSEGV, kAccess, nullptr, "<UNKNOWN>", 0},
+    {"StackOverflowOnTheListener", OverflowOnTheListener, SIGSEGV, kOverflow, "OverflowTheStack"},
+    {"StackOverflowOnAClientThread", OverflowOnAClientThread, SIGSEGV, kOverflow},
+    // On a thread of its own: the death test would catch it on this one.
+    {"UncaughtCppException", [] { std::thread(ThrowUncaught).join(); }, SIGABRT,
+     "unhandled C++ exception of type std::runtime_error (the solver gave up)", "ThrowUncaught",
+     nullptr},
     // An overflowing division is not a division by zero.
-    {"IntMinByMinusOne", DivideIntMinByMinusOne, SIGFPE, kIntOverflow, kProgram, nullptr,
-     kSomeFrames},
-    {"MemoryOperand", DivideThroughMemoryOperand, SIGFPE, kIntOverflow, kProgram, nullptr,
-     kSomeFrames},
-    {"ByteRegister", DivideByteRegister, SIGFPE, kIntOverflow, kProgram, nullptr, kSomeFrames},
-    {"WordMemoryOperand", DivideWordMemoryOperand, SIGFPE, kIntOverflow, kProgram, nullptr,
-     kSomeFrames},
-    {"ZeroThroughMemory", DivideByZeroThroughMemory, SIGFPE, kIntZero, kProgram, nullptr,
-     kSomeFrames},
-    {"WhileAnotherThreadHoldsTheLoadersLock", CrashWhileTheLoaderIsHeld, SIGSEGV, kAccess, kProgram,
-     "WriteThroughNull", kSomeFrames},
-    {"WhileAnotherThreadHoldsTheHeapLock", CrashWhileTheHeapIsHeld, SIGSEGV, kAccess, kProgram,
-     "WriteThroughNull", kSomeFrames},
+    {"IntMinByMinusOne", DivideIntMinByMinusOne, SIGFPE, kIntOverflow},
+    {"MemoryOperand", DivideThroughMemoryOperand, SIGFPE, kIntOverflow},
+    {"ByteRegister", DivideByteRegister, SIGFPE, kIntOverflow},
+    {"WordMemoryOperand", DivideWordMemoryOperand, SIGFPE, kIntOverflow},
+    {"ZeroThroughMemory", DivideByZeroThroughMemory, SIGFPE, kIntZero},
+    {"WhileAnotherThreadHoldsTheLoadersLock", CrashWhileTheLoaderIsHeld, SIGSEGV, kAccess,
+     "WriteThroughNull"},
+    {"WhileAnotherThreadHoldsTheHeapLock", CrashWhileTheHeapIsHeld, SIGSEGV, kAccess,
+     "WriteThroughNull"},
 };
 
 // Names the case in the test's listing.
@@ -334,8 +301,8 @@ class CrashFaultTest : public CrashReportTest, public testing::WithParamInterfac
 
 TEST_P(CrashFaultTest, ReportNamesTheFaultItsFramesAndTheModules) {
   Fault const& fault = GetParam();
-  EXPECT_EXIT((Prepare(Kov().c_str()), fault.raise()),
-              testing::ExitedWithCode(kQuietExitBase + fault.signal), "^$");
+  EXPECT_EXIT((Start(), fault.raise()), testing::ExitedWithCode(kQuietExitBase + fault.signal),
+              "^$");
   Check(Report(), fault);
 }
 
@@ -345,36 +312,35 @@ INSTANTIATE_TEST_SUITE_P(Faults, CrashFaultTest, testing::ValuesIn(kFaults),
 // Where the helper is looked for, what is said when it cannot be had, and the popup.
 TEST_F(CrashReportTest, HelperSearchAndItsFailures) {
   struct Setting {
-    std::string kov_path;
-    char const* crash_directory;  // the scratch directory when null
+    std::string kov_path;  // empty: unset
+    char const* crash_directory;
     bool popup;
     char const* message;
     bool report;
   };
   std::string const d = dir_ + "/";
   Setting const settings[] = {
-      {d + "nowhere;" + d + "empty", nullptr, false, "^dbghelp.dll not found in KOV_PATH$", false},
-      {d + "empty;;" + Kov(), nullptr, false, "^$", true},
-      {d + "broken;" + Kov(), nullptr, false,
+      {d + "nowhere;" + d + "empty", ".", false, "^dbghelp.dll not found in KOV_PATH$", false},
+      {d + "empty;;" + Kov(), ".", false, "^$", true},
+      {d + "broken;" + Kov(), ".", false,
        "^Unexpected error 193: .*/broken/External/dbghelp.so: .+\n$", false},
-      {d + "other", nullptr, false, "^$", false},  // a library without the helper's operations
-      {"", nullptr, false, "^$", false},           // empty: KOV_PATH unset
-      {Kov(), "/proc", false, "", false},          // the report cannot be written
-      {Kov(), nullptr, true, "", true},            // the system takes the fault
+      {d + "other", ".", false, "^$", false},  // a library without the helper's operations
+      {"", ".", false, "^$", false},
+      {Kov(), "/proc", false, "", false},  // the report cannot be written
+      {Kov(), ".", true, "", true},        // the system takes the fault
   };
   for (Setting const& setting : settings) {
     SCOPED_TRACE(setting.kov_path);
     std::remove(ReportPath().c_str());
-    auto crash = [&] {
-      Prepare(setting.kov_path.empty() ? nullptr : setting.kov_path.c_str(), setting.popup);
-      if (setting.crash_directory != nullptr && chdir(setting.crash_directory) != 0) std::abort();
-      CallerOfTheNullWrite();
-    };
+    setenv("KOV_PATH", setting.kov_path.c_str(), 1);
+    if (setting.kov_path.empty()) unsetenv("KOV_PATH");
+    if (setting.popup) setenv("JRT_DEBUG_POPUP", "", 1);  // set, also when empty
     std::function<bool(int)> ends = testing::ExitedWithCode(kQuietExitBase + SIGSEGV);
     if (setting.popup) ends = testing::KilledBySignal(SIGSEGV);
-    EXPECT_EXIT(crash(), ends, setting.message);
+    EXPECT_EXIT((Start(), chdir(setting.crash_directory), WriteThroughNull()), ends,
+                setting.message);
     if (setting.report) {
-      Check(Report(), {"", nullptr, SIGSEGV, kAccess, kProgram, nullptr, kSomeFrames});
+      Check(Report(), {"", nullptr, SIGSEGV, kAccess});
     } else {
       EXPECT_NE(access(ReportPath().c_str(), F_OK), 0);
     }
@@ -384,7 +350,7 @@ TEST_F(CrashReportTest, HelperSearchAndItsFailures) {
 // Only the processor's faults are exceptions; a signal a process sends keeps its default.
 TEST_F(CrashReportTest, FaultSignalSentByAProcessIsNotReported) {
   for (int signal_number : {SIGSEGV, SIGFPE, SIGILL, SIGBUS, SIGTRAP}) {
-    EXPECT_EXIT((Prepare(Kov().c_str()), kill(getpid(), signal_number), raise(signal_number)),
+    EXPECT_EXIT((Start(), kill(getpid(), signal_number), raise(signal_number)),
                 testing::KilledBySignal(signal_number), "");
     EXPECT_NE(access(ReportPath().c_str(), F_OK), 0);
   }
