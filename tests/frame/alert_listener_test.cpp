@@ -1,5 +1,5 @@
-// The alert listener: arming, handlers on the listener thread, the SIGINT tie, alerts
-// posted from other threads and from a signal handler.
+// The alert listener: arming, handlers on the listener thread, the SIGINT tie, the
+// process-wide slot, and the queue under a burst.
 #include "varururor/frame/alert_listener.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +7,8 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
+#include <functional>
 #include <thread>
 
 #include "plat/message_queue.h"
@@ -29,145 +31,92 @@ void Record(int argument) {
   g_calls.fetch_add(1);
 }
 
-void ResetRecords() {
-  for (int i = 0; i < omi_AlertListener::kAlertCount; ++i) {
-    g_argument[i].store(kNoCall);
-    g_thread[i].store(0);
-  }
-  g_calls.store(0);
-}
-
-// Waits for the handler calls to reach count; false after five seconds.
-bool WaitForCalls(int count) {
+// False when done() is still false after five seconds.
+bool WaitUntil(std::function<bool()> const& done) {
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  while (g_calls.load() < count) {
+  while (!done()) {
     if (std::chrono::steady_clock::now() > deadline) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   return true;
 }
 
-class AlertListenerTest : public testing::Test {
- protected:
-  void SetUp() override { ResetRecords(); }
-};
-
-TEST_F(AlertListenerTest, UnarmedUntilArmed) {
-  omi_AlertListener listener;
-  EXPECT_EQ(listener.GetThreadId(), 0u);
-  listener.Disarm();  // nothing to do
-  EXPECT_EQ(listener.GetThreadId(), 0u);
+bool WaitForCalls(int count) {
+  return WaitUntil([count] { return g_calls.load() >= count; });
 }
 
-TEST_F(AlertListenerTest, ArmTwiceStartsOneThread) {
+class AlertListenerTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    for (int i = 0; i < omi_AlertListener::kAlertCount; ++i) {
+      g_argument[i].store(kNoCall);
+      g_thread[i].store(0);
+    }
+    g_calls.store(0);
+  }
+};
+
+// A thread message other than the alert message ends the listener, which still reads as
+// armed until Disarm.
+TEST_F(AlertListenerTest, ArmStartsOneThreadDisarmAndDestructionEndIt) {
   omi_AlertListener listener;
+  listener.Disarm();  // unarmed: nothing to do
+  EXPECT_EQ(listener.GetThreadId(), 0u);
   listener.Arm();
   unsigned id = listener.GetThreadId();
-  EXPECT_NE(id, 0u);
   EXPECT_TRUE(plat::HasMessageQueue(id)) << "ready to take alerts once Arm returns";
   listener.Arm();
   EXPECT_EQ(listener.GetThreadId(), id);
+  listener.SetHandler(omi_AlertUser1, Record<4>);
+  ASSERT_TRUE(plat::PostThreadMessage(id, plat::kMessageApplication + 1, 0, 0));
+  EXPECT_TRUE(WaitUntil([id] { return !plat::HasMessageQueue(id); }));
+  EXPECT_EQ(listener.GetThreadId(), id);
+  omi_AlertTrigger(id).Alert(omi_AlertUser1);  // lost, harmlessly
   listener.Disarm();
   EXPECT_EQ(listener.GetThreadId(), 0u);
-  EXPECT_FALSE(plat::HasMessageQueue(id)) << "the thread has ended";
+  EXPECT_EQ(g_calls.load(), 0);
+  {
+    omi_AlertListener scoped;
+    scoped.Arm();
+    id = scoped.GetThreadId();
+  }
+  EXPECT_FALSE(plat::HasMessageQueue(id)) << "destruction disarms";
 }
 
-TEST_F(AlertListenerTest, EachAlertPassesItsSignalNumber) {
+omi_AlertTrigger* g_sigint_trigger = nullptr;
+void PostFromSigint(int) { g_sigint_trigger->Alert(omi_AlertTerminate); }
+
+// Alerts posted from a signal handler and from another thread, commands out of range, an
+// alert without a handler (ignored) and a handler set while armed.
+TEST_F(AlertListenerTest, EachAlertRunsItsHandlerWithItsSignalNumberOnTheListener) {
   omi_AlertListener listener;
   listener.SetHandler(omi_AlertTerminate, Record<1>);
   listener.SetHandler(omi_AlertStop, Record<2>);
   listener.SetHandler(omi_AlertContinue, Record<3>);
   listener.SetHandler(omi_AlertUser1, Record<4>);
-  listener.SetHandler(omi_AlertUser2, Record<5>);
   listener.Arm();
-  omi_AlertTrigger trigger(listener.GetThreadId());
-  for (int alert = 1; alert < omi_AlertListener::kAlertCount; ++alert) {
-    trigger.Alert(static_cast<omi_AlertEnm>(alert));
-  }
+  listener.SetHandler(omi_AlertUser2, Record<5>);
+  unsigned id = listener.GetThreadId();
+  ASSERT_TRUE(plat::PostThreadMessage(id, plat::kMessageApplication, 7, 0));
+  ASSERT_TRUE(plat::PostThreadMessage(id, plat::kMessageApplication, 12345, 0));
+  omi_AlertTrigger trigger(id);
+  g_sigint_trigger = &trigger;
+  std::signal(SIGINT, PostFromSigint);
+  std::raise(SIGINT);
+  std::signal(SIGINT, SIG_DFL);
+  std::thread([id] {
+    for (int alert = 0; alert < omi_AlertListener::kAlertCount; ++alert) {
+      if (alert != omi_AlertTerminate) omi_AlertTrigger(id).Alert(static_cast<omi_AlertEnm>(alert));
+    }
+  }).join();
   ASSERT_TRUE(WaitForCalls(5));
   int const expected[] = {kNoCall, 15, 20, 18, 10, 12};
   for (int alert = 0; alert < omi_AlertListener::kAlertCount; ++alert) {
     EXPECT_EQ(g_argument[alert].load(), expected[alert]) << "alert " << alert;
+    EXPECT_EQ(g_thread[alert].load(), alert == 0 ? 0u : id) << "alert " << alert;
   }
-  EXPECT_EQ(g_thread[3].load(), listener.GetThreadId()) << "handlers run on the listener";
-  listener.Disarm();
-}
-
-TEST_F(AlertListenerTest, AlertFromAnotherThread) {
-  omi_AlertListener listener;
-  listener.SetHandler(omi_AlertContinue, Record<3>);
-  listener.Arm();
-  std::thread poster(
-      [id = listener.GetThreadId()] { omi_AlertTrigger(id).Alert(omi_AlertContinue); });
-  poster.join();
-  ASSERT_TRUE(WaitForCalls(1));
-  EXPECT_EQ(g_argument[3].load(), 18);
-  listener.Disarm();
-}
-
-TEST_F(AlertListenerTest, AlertWithoutHandlerIsIgnored) {
-  omi_AlertListener listener;
-  listener.SetHandler(omi_AlertUser2, Record<5>);
-  listener.Arm();
-  omi_AlertTrigger trigger(listener.GetThreadId());
-  trigger.Alert(omi_AlertUser1);  // no handler
-  trigger.Alert(omi_AlertUser2);
-  ASSERT_TRUE(WaitForCalls(1));
-  EXPECT_EQ(g_argument[4].load(), kNoCall);
-  EXPECT_EQ(g_argument[5].load(), 12);
-  EXPECT_NE(listener.GetThreadId(), 0u);
-  listener.Disarm();
-}
-
-TEST_F(AlertListenerTest, HandlerSetWhileArmedIsUsed) {
-  omi_AlertListener listener;
-  listener.Arm();
-  listener.SetHandler(omi_AlertUser1, Record<4>);
-  omi_AlertTrigger(listener.GetThreadId()).Alert(omi_AlertUser1);
-  ASSERT_TRUE(WaitForCalls(1));
-  EXPECT_EQ(g_argument[4].load(), 10);
-  listener.Disarm();
-}
-
-TEST_F(AlertListenerTest, OtherMessageEndsTheListener) {
-  omi_AlertListener listener;
-  listener.SetHandler(omi_AlertUser1, Record<4>);
-  listener.Arm();
-  unsigned id = listener.GetThreadId();
-  ASSERT_TRUE(plat::PostThreadMessage(id, plat::kMessageApplication + 1, 0, 0));
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  while (plat::HasMessageQueue(id) && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  EXPECT_FALSE(plat::HasMessageQueue(id));
-  EXPECT_EQ(listener.GetThreadId(), id) << "still reads as armed";
-  omi_AlertTrigger(id).Alert(omi_AlertUser1);  // lost, harmlessly
-  listener.Disarm();
-  EXPECT_EQ(listener.GetThreadId(), 0u);
-  EXPECT_EQ(g_calls.load(), 0);
-}
-
-TEST_F(AlertListenerTest, OutOfRangeCommandsAreIgnored) {
-  omi_AlertListener listener;
-  listener.SetHandler(omi_AlertUser1, Record<4>);
-  listener.Arm();
-  unsigned id = listener.GetThreadId();
-  ASSERT_TRUE(plat::PostThreadMessage(id, plat::kMessageApplication, 7, 0));
-  ASSERT_TRUE(plat::PostThreadMessage(id, plat::kMessageApplication, 12345, 0));
-  omi_AlertTrigger(id).Alert(omi_AlertUser1);
-  ASSERT_TRUE(WaitForCalls(1));
   EXPECT_TRUE(plat::HasMessageQueue(id));
   listener.Disarm();
-}
-
-TEST_F(AlertListenerTest, DestructionDisarms) {
-  unsigned id;
-  {
-    omi_AlertListener listener;
-    listener.Arm();
-    id = listener.GetThreadId();
-  }
-  EXPECT_FALSE(plat::HasMessageQueue(id));
 }
 
 TEST_F(AlertListenerTest, InterruptHandlerIsTheSigintHandlerWhileArmed) {
@@ -181,59 +130,71 @@ TEST_F(AlertListenerTest, InterruptHandlerIsTheSigintHandlerWhileArmed) {
   ASSERT_TRUE(WaitForCalls(2));
   EXPECT_EQ(g_thread[0].load(), listener.GetThreadId());
   listener.Disarm();
-  auto after = std::signal(SIGINT, SIG_DFL);
-  EXPECT_EQ(after, SIG_DFL) << "default SIGINT handling once disarmed";
-}
+  EXPECT_EQ(std::signal(SIGINT, SIG_DFL), SIG_DFL) << "default SIGINT handling once disarmed";
 
-TEST_F(AlertListenerTest, SettingTheInterruptHandlerWhileArmedInstallsIt) {
-  omi_AlertListener listener;
-  listener.Arm();
-  listener.SetHandler(omi_AlertInterrupt, Record<0>);
+  omi_AlertListener late;  // set while armed: installed at once
+  late.Arm();
+  late.SetHandler(omi_AlertInterrupt, Record<0>);
   std::raise(SIGINT);
-  EXPECT_EQ(g_argument[0].load(), SIGINT);
-  listener.Disarm();
+  EXPECT_EQ(g_calls.load(), 3);
+  late.Disarm();
   std::signal(SIGINT, SIG_DFL);
 }
 
-omi_AlertTrigger* g_sigint_trigger = nullptr;
-void PostFromSigint(int) { g_sigint_trigger->Alert(omi_AlertTerminate); }
+// The current listener without creating one (the base's Instance is protected).
+struct ListenerSlot : omi_SingletonBase<omi_AlertListener> {
+  static omi_AlertListener* Current() { return omi_SingletonBase<omi_AlertListener>::Instance(); }
+};
 
-TEST_F(AlertListenerTest, AlertFromASignalHandler) {
-  omi_AlertListener listener;
-  listener.SetHandler(omi_AlertTerminate, Record<1>);
-  listener.Arm();
-  omi_AlertTrigger trigger(listener.GetThreadId());
-  g_sigint_trigger = &trigger;
-  std::signal(SIGINT, PostFromSigint);
-  std::raise(SIGINT);
-  std::signal(SIGINT, SIG_DFL);
-  ASSERT_TRUE(WaitForCalls(1));
-  EXPECT_EQ(g_argument[1].load(), 15);
-  EXPECT_EQ(g_thread[1].load(), listener.GetThreadId());
-  listener.Disarm();
-}
-
-TEST_F(AlertListenerTest, ModuleShutdownDisarmsTheProcessListener) {
-  int total = 0;
-  omni_initialize(total);
-  omi_AlertListener& listener = omi_Singleton<omi_AlertListener>::Instance();
-  listener.Arm();
-  unsigned id = listener.GetThreadId();
-  EXPECT_NE(id, 0u);
-  omni_finalize(total);
-  EXPECT_FALSE(plat::HasMessageQueue(id));
-  EXPECT_EQ(omi_Singleton<omi_AlertListener>::Instance().GetThreadId(), 0u) << "a fresh one";
-  omi_SingletonBase<omi_AlertListener>::Finalize();
-}
-
-TEST_F(AlertListenerTest, AListenerThatEndsLeavesTheSlot) {
+TEST_F(AlertListenerTest, ProcessListenerLivesFromFirstUseUntilLibraryShutdown) {
   {
-    omi_AlertListener local;
+    omi_AlertListener local;  // takes the slot, and leaves it when it ends
     local.Arm();
   }
-  omi_AlertListener& fresh = omi_Singleton<omi_AlertListener>::Instance();
-  EXPECT_EQ(fresh.GetThreadId(), 0u);
+  EXPECT_EQ(ListenerSlot::Current(), nullptr);
+  int total = 0;
+  UTI_VaruRuror_initialize(total);
+  omi_AlertListener& listener = omi_Singleton<omi_AlertListener>::Instance();
+  EXPECT_EQ(ListenerSlot::Current(), &listener);
+  EXPECT_EQ(&omi_Singleton<omi_AlertListener>::Instance(), &listener);
+  listener.Arm();
+  unsigned id = listener.GetThreadId();
+  UTI_VaruRuror_finalize(total);
+  EXPECT_EQ(total, 0);
+  EXPECT_FALSE(plat::HasMessageQueue(id)) << "disarmed";
+  EXPECT_EQ(ListenerSlot::Current(), nullptr);
+  EXPECT_EQ(omi_Singleton<omi_AlertListener>::Instance().GetThreadId(), 0u) << "a fresh one";
   omi_SingletonBase<omi_AlertListener>::Finalize();
+  omi_SingletonBase<omi_AlertListener>::Finalize();  // nothing left to destroy
+  EXPECT_EQ(ListenerSlot::Current(), nullptr);
+}
+
+// A listener busy in a handler keeps at least 10,000 pending alerts, and the first alert
+// that still does not fit is reported once. In a child: the library reports it once per
+// process.
+constexpr unsigned kRoomAtLeast = 10000;
+constexpr unsigned kBurst = 20000;  // past any queue of that size rounded to a power of two
+std::atomic<bool> g_release{false};
+
+[[noreturn]] void BurstAgainstABusyListener() {
+  omi_AlertListener& listener = omi_Singleton<omi_AlertListener>::Instance();
+  listener.SetHandler(omi_AlertUser1, [](int) {
+    g_calls.fetch_add(1);
+    while (!g_release.load()) std::this_thread::yield();
+  });
+  listener.Arm();
+  omi_AlertTrigger trigger(listener.GetThreadId());
+  trigger.Alert(omi_AlertUser1);
+  while (g_calls.load() == 0) std::this_thread::yield();
+  for (unsigned i = 0; i < kBurst; ++i) trigger.Alert(omi_AlertUser1);
+  g_release.store(true);
+  listener.Disarm();  // the stop command queues behind every alert taken
+  std::exit(g_calls.load() > static_cast<int>(kRoomAtLeast) ? 0 : 1);
+}
+
+TEST(AlertQueueTest, ABusyListenerKeepsTenThousandAlertsAndReportsADropOnce) {
+  EXPECT_EXIT(BurstAgainstABusyListener(), testing::ExitedWithCode(0),
+              "^Alert dropped: the alert listener's queue is full\n$");
 }
 
 }  // namespace
