@@ -1,260 +1,155 @@
-// The thread-block pool behind the front end: pages, slots, class lists, page release and
-// resizing, and a random sequence against a shadow model with the pool checked throughout.
+// The allocators of the pools and the pool's page table; and what the front end trusts of
+// the thread-block pool's pages: a heap block whose data looks like a page mark stays the
+// heap's, and a pointer that is no live slot stops the process with one line. (The front
+// end's model test holds the pool against a model of its pages.)
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
-#include <cstdlib>
-#include <cstring>
-#include <map>
-#include <random>
-#include <set>
-#include <thread>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "child_process.h"
-#include "mem/blocks/size_classes.h"
+#include "mem/cache_manager_port.h"
 #include "pool_checker.h"
+#include "varururor/mem/block_table.h"
 #include "varururor/varururor.h"
 
 namespace {
 
-using pool_check::CheckPool;
 using pool_check::PageOf;
 
-constexpr std::uintptr_t kFirstSlotOffset = 80;
+// More than any heap of a 32-bit process can give.
+constexpr unsigned kImpossible = 0xFFFFFF00u;
 
-class ThreadBlockPool : public ::testing::Test {
- protected:
-  void SetUp() override {
-    unsetenv("KVN_TBMALLOC");
-    mem_Free(mem_Malloc(1));  // the heap is chosen before the pool makes pages
+int g_purges = 0;
+unsigned g_wanted = 0;
+mem_CacheManager* g_asked = nullptr;
+
+unsigned CountingPurge(mem_CacheManager* manager, unsigned need) {
+  ++g_purges;
+  g_wanted = need;
+  g_asked = manager;
+  return 0;
+}
+
+// A failed allocation asks the allocator's cache manager, if it has one, for the memory
+// once and tries once more; a resize to 0 frees and its null is no failure.
+TEST(AllocatorInterface, ABoundAllocatorPurgesOnceAndTriesAgainAnUnboundOneFailsAtOnce) {
+  mem::PurgeWalk saved_walk = mem::g_purge_walk;  // the cache manager's, set at load
+  mem::g_purge_walk = CountingPurge;
+  // Any address stands for a manager: the allocator only hands it to the purge walk.
+  auto* manager = reinterpret_cast<mem_CacheManager*>(&g_purges);
+  mem_Allocator unbound(nullptr);
+  EXPECT_EQ(unbound.Malloc("mem_Block", kImpossible), nullptr);
+  EXPECT_EQ(unbound.Calloc("mem_Block", 0x10000, 0x10000), nullptr);
+  void* p = unbound.Malloc("mem_Block", 100);
+  EXPECT_EQ(unbound.Realloc("mem_Block", p, kImpossible), nullptr);  // p stays
+  unbound.Free("mem_Block", unbound.Realloc("mem_Block", p, 200));
+  EXPECT_EQ(g_purges, 0);
+
+  mem_Allocator bound(manager);
+  std::unique_ptr<mem_Allocator> clone(bound.Clone());
+  EXPECT_EQ(clone->Malloc("mem_CachePool", kImpossible), nullptr);
+  EXPECT_EQ(g_purges, 1);
+  EXPECT_EQ(g_wanted, kImpossible);
+  EXPECT_EQ(g_asked, manager);
+  EXPECT_EQ(mem_Allocator(bound).Calloc("mem_CachePool", 0x10000, 0x10001), nullptr);
+  EXPECT_EQ(g_purges, 2);
+  EXPECT_EQ(g_wanted, 0x10001u);  // the element size
+  p = bound.Malloc("mem_CachePool", 64);
+  EXPECT_EQ(bound.Realloc("mem_CachePool", p, kImpossible), nullptr);
+  EXPECT_EQ(g_purges, 3);
+  EXPECT_EQ(bound.Realloc("mem_CachePool", p, 0), nullptr);
+  EXPECT_EQ(g_purges, 3);
+  mem::g_purge_walk = saved_walk;
+}
+
+TEST(Blocks, ATableMapsIdsAcrossItsGrowth) {
+  mem_Allocator allocator(nullptr);
+  mem_BlockTable table(allocator);
+  ASSERT_TRUE(table.Ok());
+  constexpr int kIds = 40 * 256 + 3;  // past the first 32 level-1 entries
+  auto value = [](int id) {
+    return reinterpret_cast<void*>(static_cast<std::intptr_t>(id * 3 + 1));
+  };
+  for (int id = 0; id < kIds; id += 7) ASSERT_TRUE(table.Store(id, value(id)));
+  for (int id = 0; id < kIds; id += 7) ASSERT_EQ(table.Get(id), value(id));
+}
+
+// The library heap places the blocks one after the other: one of them holds the start of
+// the page in which the next one begins, and writes {page address, mark} there. The free
+// of the next block is still the heap's, and leaves the data alone.
+TEST(ThreadBlockPoolOwnership, AMarkInAHeapBlocksDataDoesNotTakeAnotherBlocksFree) {
+  EXPECT_IN_CHILD("^intact$", {
+    setenv("KVN_DLALLOCATOR", "1", 1);
     mem_TBAllocator(2);
-  }
-  void TearDown() override { mem_TBAllocator(0); }
+    mem_Free(mem_Malloc(16));
+    std::vector<unsigned char*> blocks(200);
+    for (auto& block : blocks) block = static_cast<unsigned char*>(mem_Malloc(200));
+    for (std::size_t i = 0; i + 1 < blocks.size(); ++i) {
+      std::uintptr_t page = PageOf(blocks[i + 1]);
+      // Where the pool keeps a page's records (80 bytes) lies in the block too.
+      auto start = reinterpret_cast<std::uintptr_t>(blocks[i]);
+      if (start > page || start + 200 < page + 80) continue;
+      auto* forged = reinterpret_cast<std::uint32_t*>(page);
+      forged[0] = static_cast<std::uint32_t>(page);
+      forged[1] = 0xABABABABu;
+      std::vector<unsigned char> copy(blocks[i], blocks[i] + 200);
+      mem_Free(blocks[i + 1]);
+      std::fputs(std::equal(copy.begin(), copy.end(), blocks[i]) ? "intact" : "changed", stderr);
+      break;
+    }
+  });
+}
+
+// Two slots, so that the page stays in use; the first.
+char* Slot(unsigned size) {
+  auto* first = static_cast<char*>(mem_Malloc(size));
+  mem_Malloc(size);
+  return first;
+}
+
+char* PageStart(void* p) { return reinterpret_cast<char*>(PageOf(p)); }
+
+void FreeTwice(void* p) {
+  mem_Free(p);
+  mem_Free(p);
+}
+
+struct Misuse {
+  char const* entry;
+  char const* finding;
+  void (*act)();
 };
 
-std::uintptr_t OffsetInPage(void const* p) {
-  return reinterpret_cast<std::uintptr_t>(p) & (mem_TBPool::kPageBytes - 1);
-}
+char const kInterior[] = "not the start of a small block";
 
-bool InPool(void const* p) { return mem::thread_block::CarriesPageMark(p); }
+Misuse const kMisuses[] = {
+    {"mem_Free", kInterior, [] { mem_Free(Slot(32) + 4); }},
+    {"mem_Free", kInterior, [] { mem_Free(Slot(48) + 32); }},
+    // Before the first slot (the records) and past the last slot of a 128-byte page.
+    {"mem_Free", kInterior, [] { mem_Free(PageStart(Slot(128)) + 64); }},
+    {"mem_Free", kInterior, [] { mem_Free(PageStart(Slot(128)) + 80 + 31 * 128); }},
+    {"mem_Free", "small block freed twice \\(it is the last block freed on its page\\)",
+     [] { FreeTwice(Slot(32)); }},
+    {"mem_Free", "small block freed twice \\(its page has no block in use\\)",
+     [] { FreeTwice(mem_Malloc(100)); }},
+    {"mem_Realloc", kInterior, [] { mem_Realloc(Slot(24) + 8, 10); }},
+};
 
-// Takes 32-byte slots until a fresh page starts, so that what follows sees only it.
-void* FirstSlotOfAFreshPage(std::vector<void*>& taken) {
-  for (;;) {
-    void* p = mem_Malloc(32);
-    taken.push_back(p);
-    if (OffsetInPage(p) == kFirstSlotOffset) return p;
-  }
-}
-
-TEST_F(ThreadBlockPool, SmallRequestsComeFromPagesAndLargeOnesDoNot) {
-  void* zero = mem_Malloc(0);
-  void* largest = mem_Malloc(128);
-  void* too_large = mem_Malloc(129);
-  EXPECT_TRUE(InPool(zero));
-  EXPECT_TRUE(InPool(largest));
-  EXPECT_FALSE(InPool(too_large));
-  // A zero request takes a 4-byte slot, the largest a 128-byte one.
-  EXPECT_EQ(mem_TBPool::BlockOfPage(PageOf(zero))->Region().SlotWords(), 1);
-  EXPECT_EQ(mem_TBPool::BlockOfPage(PageOf(largest))->Region().SlotWords(), 32);
-  mem_TBAllocator(0);
-  // Blocks handed out while routing was on still go back to the pool.
-  for (void* p : {zero, largest, too_large}) mem_Free(p);
-  CheckPool();
-}
-
-TEST_F(ThreadBlockPool, AClass3PageHoldsExactly125Slots) {
-  std::vector<void*> taken;
-  void* first = FirstSlotOfAFreshPage(taken);
-  for (int slot = 1; slot < 125; ++slot) {
-    void* p = mem_Malloc(32);
-    taken.push_back(p);
-    ASSERT_EQ(PageOf(p), PageOf(first)) << "slot " << slot;
-    ASSERT_EQ(OffsetInPage(p), kFirstSlotOffset + 32u * slot);
-  }
-  void* second_page = mem_Malloc(17);
-  taken.push_back(second_page);
-  EXPECT_NE(PageOf(second_page), PageOf(first));
-  EXPECT_EQ(OffsetInPage(second_page), kFirstSlotOffset);
-  CheckPool();
-  for (void* p : taken) mem_Free(p);
-  CheckPool();
-}
-
-// Fills the rest of a fresh class-3 page and then n more pages, each wholly: pages[i]
-// holds the 125 slots of one page.
-std::vector<std::vector<void*>> WholePages(std::vector<void*>& taken, int n) {
-  FirstSlotOfAFreshPage(taken);
-  for (int slot = 1; slot < 125; ++slot) taken.push_back(mem_Malloc(32));
-  std::vector<std::vector<void*>> pages(n);
-  for (auto& slots : pages) {
-    for (int slot = 0; slot < 125; ++slot) slots.push_back(mem_Malloc(32));
-    EXPECT_EQ(OffsetInPage(slots[0]), kFirstSlotOffset);
-    EXPECT_EQ(PageOf(slots[0]), PageOf(slots[124]));
-  }
-  return pages;
-}
-
-int IdOf(void const* p) { return mem_TBPool::BlockOfPage(PageOf(p))->Id(); }
-
-TEST_F(ThreadBlockPool, AnEmptyPageGoesBackWhileItsClassHasAnotherAndItsIdIsReusedFirst) {
-  std::vector<void*> taken;
-  auto pages = WholePages(taken, 3);
-  int first_id = IdOf(pages[0][0]);
-  int second_id = IdOf(pages[1][0]);
-  for (void* p : taken) mem_Free(p);
-  int live = CheckPool();
-  mem_TBPool* pool = mem::thread_block::ExistingPool();
-  for (void* p : pages[0]) mem_Free(p);
-  EXPECT_EQ(CheckPool(), live - 1);
-  EXPECT_EQ(pool->FreeIdHead(), first_id + 1);
-  for (void* p : pages[1]) mem_Free(p);
-  EXPECT_EQ(CheckPool(), live - 2);
-  EXPECT_EQ(pool->FreeIdHead(), second_id + 1);
-
-  // The next page made takes the id given back last.
-  std::vector<void*> refill;
-  while (pool->FreeIdHead() == second_id + 1) refill.push_back(mem_Malloc(32));
-  EXPECT_EQ(IdOf(refill.back()), second_id);
-  EXPECT_EQ(OffsetInPage(refill.back()), kFirstSlotOffset);
-  for (void* p : refill) mem_Free(p);
-  for (void* p : pages[2]) mem_Free(p);
-  CheckPool();
-}
-
-TEST(ThreadBlockPoolAlone, TheOnlyPageOfAClassStaysWhenItEmpties) {
-  EXPECT_IN_CHILD("^same page, 1 live$", mem_Free(mem_Malloc(1)); mem_TBAllocator(2);
-                  void* p = mem_Malloc(100); std::uintptr_t page = PageOf(p); mem_Free(p);
-                  int live = CheckPool(); void* q = mem_Malloc(100); std::fprintf(
-                      stderr, "%s, %d live", PageOf(q) == page ? "same page" : "moved", live));
-}
-
-TEST_F(ThreadBlockPool, ResizeStaysMovesClassOrLeavesForTheHeap) {
-  auto* p = static_cast<unsigned char*>(mem_Malloc(20));
-  for (int i = 0; i < 32; ++i) p[i] = static_cast<unsigned char>(i + 1);
-  EXPECT_EQ(mem_Realloc(p, 30), p);  // class 3 holds 32 bytes
-  auto* bigger = static_cast<unsigned char*>(mem_Realloc(p, 40));
-  ASSERT_NE(bigger, p);
-  EXPECT_TRUE(InPool(bigger));
-  EXPECT_EQ(mem_TBPool::BlockOfPage(PageOf(bigger))->Region().SizeClass(), 4);
-  for (int i = 0; i < 32; ++i) ASSERT_EQ(bigger[i], i + 1);
-  auto* large = static_cast<unsigned char*>(mem_Realloc(bigger, 200));
-  ASSERT_NE(large, nullptr);
-  EXPECT_FALSE(InPool(large));
-  for (int i = 0; i < 32; ++i) ASSERT_EQ(large[i], i + 1);  // the 48-byte slot's first 32
-  mem_Free(large);
-  void* gone = mem_Malloc(10);
-  EXPECT_EQ(mem_Realloc(gone, 0), nullptr);
-  CheckPool();
-}
-
-// Random small and large operations through the entry points against byte-exact copies,
-// with routing switched off and on along the way.
-TEST_F(ThreadBlockPool, RandomOperationsKeepEveryBlockAndThePoolSound) {
-  std::mt19937 random(99);
-  std::map<unsigned char*, std::vector<unsigned char>> live;
-  auto fill = [&](unsigned char* block, std::vector<unsigned char>& shadow) {
-    for (std::size_t i = 0; i < shadow.size(); ++i) {
-      shadow[i] = static_cast<unsigned char>(random());
-      block[i] = shadow[i];
-    }
-  };
-  auto intact = [&](unsigned char* block, std::vector<unsigned char> const& shadow,
-                    std::size_t length) {
-    return length == 0 || std::memcmp(block, shadow.data(), length) == 0;
-  };
-  auto overlaps = [&](unsigned char* block, std::size_t size) {
-    auto next = live.upper_bound(block);
-    if (next != live.end() && block + size > next->first) return true;
-    if (next != live.begin() && std::prev(next)->first + std::prev(next)->second.size() > block) {
-      return true;
-    }
-    return false;
-  };
-  auto size_of_request = [&] {
-    return random() % 10 < 8 ? static_cast<unsigned>(random() % 129)
-                             : static_cast<unsigned>(129 + random() % 3000);
-  };
-  for (int step = 0; step < 20000; ++step) {
-    unsigned choice = random() % 100;
-    if (choice == 0) mem_TBAllocator(random() % 2 == 0 ? 0 : 2);
-    if (choice < 45 || live.size() < 8) {
-      unsigned size = size_of_request();
-      auto* block = static_cast<unsigned char*>(mem_Malloc(size));
-      ASSERT_NE(block, nullptr);
-      ASSERT_FALSE(overlaps(block, size ? size : 1));
-      std::vector<unsigned char> shadow(size);
-      fill(block, shadow);
-      live.emplace(block, std::move(shadow));
-    } else {
-      auto it = live.begin();
-      std::advance(it, random() % live.size());
-      unsigned char* block = it->first;
-      std::vector<unsigned char> shadow = std::move(it->second);
-      live.erase(it);
-      ASSERT_TRUE(intact(block, shadow, shadow.size())) << "step " << step;
-      if (choice < 75) {
-        mem_Free(block);
-      } else {
-        unsigned size = size_of_request();
-        if (size == 0) size = 1;
-        auto* moved = static_cast<unsigned char*>(mem_Realloc(block, size));
-        ASSERT_NE(moved, nullptr);
-        ASSERT_TRUE(intact(moved, shadow, std::min<std::size_t>(size, shadow.size())));
-        ASSERT_FALSE(overlaps(moved, size));
-        shadow.resize(size);
-        fill(moved, shadow);
-        live.emplace(moved, std::move(shadow));
-      }
-    }
-    if (step % 500 == 0) {
-      CheckPool();
-      if (HasFailure()) return;
+// Through the inline paths and, with the lock switch on, through the pool's own.
+TEST(ThreadBlockPoolMisuse, APointerThatIsNoLiveSlotStopsTheProcessWithOneLine) {
+  for (bool locked : {false, true}) {
+    for (Misuse const& misuse : kMisuses) {
+      std::string line = std::string("^VaruRuror: ") + misuse.entry +
+                         "\\(0x[0-9a-f]{8}\\): " + misuse.finding + "\n$";
+      EXPECT_ABORT_IN_CHILD(line, mem_Free(mem_Malloc(1)); mem_TBAllocator(2);
+                            mem_TBThreadLock(locked); misuse.act())
+          << (locked ? "lock switch on" : "lock switch off");
     }
   }
-  for (auto& [block, shadow] : live) {
-    ASSERT_TRUE(intact(block, shadow, shadow.size()));
-    mem_Free(block);
-  }
-  CheckPool();
-}
-
-TEST_F(ThreadBlockPool, WithTheLockOnTwoThreadsShareThePool) {
-  mem_TBThreadLock(true);
-  std::vector<std::thread> threads;
-  std::vector<int> damaged(2, 0);
-  for (int t = 0; t < 2; ++t) {
-    threads.emplace_back([t, &damaged] {
-      std::mt19937 random(t + 7);
-      std::vector<std::pair<unsigned char*, unsigned char>> mine;
-      for (int i = 0; i < 20000; ++i) {
-        if (mine.size() < 64 || random() % 2) {
-          unsigned size = 1 + random() % 128;
-          auto* p = static_cast<unsigned char*>(mem_Malloc(size));
-          auto mark = static_cast<unsigned char>(random());
-          p[0] = mark;
-          mine.emplace_back(p, mark);
-        } else {
-          std::size_t index = random() % mine.size();
-          if (random() % 4 == 0) {
-            auto* moved =
-                static_cast<unsigned char*>(mem_Realloc(mine[index].first, 1 + random() % 128));
-            mine[index].first = moved;
-          }
-          if (mine[index].first[0] != mine[index].second) ++damaged[t];
-          mem_Free(mine[index].first);
-          mine[index] = mine.back();
-          mine.pop_back();
-        }
-      }
-      for (auto& entry : mine) mem_Free(entry.first);
-    });
-  }
-  for (auto& thread : threads) thread.join();
-  mem_TBThreadLock(false);
-  EXPECT_EQ(damaged[0] + damaged[1], 0);
-  CheckPool();
 }
 
 }  // namespace
