@@ -1,10 +1,9 @@
-// Random operations through the allocation entry points, with the thread-block switches
-// and the pool's lock switch changing along the way, against a byte-exact model of every
-// live block. The pool's blocks are also held against a model of its pages: each page's
-// slots from byte 80 on in order, the last freed first; a new page only when every page of
-// its class is full; the only page of a class kept when it empties. The pool's records are
-// walked throughout. Blocks that overlap show as bytes changed. The program runs once
-// under each heap.
+// The entry points and the thread-block pool behind them, once under each heap. Random
+// operations, with the pool's switches changing, against a byte-exact model of every live
+// block (overlapping blocks show as bytes changed) and a model of the pool's pages: slots
+// from byte 80 on in order, the last freed first; a new page only when every page of its
+// class is full; a class's only page kept when it empties. Then what the front end trusts
+// of the pool's pages, and how misuse of a small block stops the process.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,11 +13,14 @@
 #include <iterator>
 #include <map>
 #include <random>
+#include <string>
 #include <thread>
 #include <vector>
 
+#include "child_process.h"
 #include "long_tests.h"
 #include "tbpool/pool_checker.h"
+#include "varururor/mem/block_table.h"
 #include "varururor/varururor.h"
 
 namespace {
@@ -27,6 +29,7 @@ using pool_check::CheckPool;
 using pool_check::PageOf;
 
 constexpr std::uintptr_t kFirstSlotOffset = 80;
+constexpr unsigned kSlotArea = 4096 - kFirstSlotOffset;
 constexpr unsigned kSlotBytes[] = {4, 8, 16, 32, 48, 64, 80, 96, 112, 128};
 char const* const kTBMallocSettings[] = {"0", "01", "1", "", " 0", "x", "2", ""};
 
@@ -35,9 +38,7 @@ int ClassOf(unsigned size) {
   return static_cast<int>(fitting - std::begin(kSlotBytes));
 }
 
-int Capacity(int size_class) {
-  return static_cast<int>((4096 - kFirstSlotOffset) / kSlotBytes[size_class]);
-}
+int Capacity(int size_class) { return static_cast<int>(kSlotArea / kSlotBytes[size_class]); }
 
 bool InPool(void const* p) { return mem::thread_block::CarriesPageMark(p); }
 
@@ -49,10 +50,11 @@ struct Block {
 
 struct Page {
   int size_class;
-  int handed_out;  // slots ever handed out, from the first
-  int live;
+  int handed_out;                     // slots ever handed out, from the first
   std::vector<std::uintptr_t> freed;  // the last freed at the back
 };
+
+int Live(Page const& page) { return page.handed_out - static_cast<int>(page.freed.size()); }
 
 // No four bytes in a row are equal, as the page mark's are.
 unsigned char ByteAt(Block const& model, unsigned i) {
@@ -92,23 +94,17 @@ class FrontEndModel : public ::testing::Test {
     ASSERT_NE(block, nullptr) << "size " << size;
     Record(block, size);
     ASSERT_EQ(InPool(block), routed) << "size " << size;
-    if (!routed) {
-      ASSERT_EQ(reinterpret_cast<std::uintptr_t>(block) % 8, 0u);
-      return;
-    }
+    if (!routed) return;
     int size_class = ClassOf(size);
-    std::uintptr_t page = PageOf(block);
-    auto it = pages_.find(page);
-    if (it == pages_.end()) {
-      for (auto const& [other, model] : pages_) {
-        EXPECT_TRUE(model.size_class != size_class || model.live == Capacity(size_class))
-            << "a new page while another of class " << size_class << " has a free slot";
-      }
-      it = pages_.emplace(page, Page{size_class, 0, 0, {}}).first;
-    }
+    auto [it, made] = pages_.try_emplace(PageOf(block), Page{size_class, 0, {}});
     Page& model = it->second;
+    for (auto const& [address, page] : pages_) {
+      if (!made || address == it->first || page.size_class != size_class) continue;
+      EXPECT_EQ(Live(page), Capacity(size_class)) << "a new page while another has a free slot";
+    }
     ASSERT_EQ(model.size_class, size_class);
-    std::uintptr_t expected = page + kFirstSlotOffset + kSlotBytes[size_class] * model.handed_out;
+    std::uintptr_t expected =
+        it->first + kFirstSlotOffset + kSlotBytes[size_class] * model.handed_out;
     if (model.freed.empty()) {
       ++model.handed_out;
     } else {
@@ -117,14 +113,13 @@ class FrontEndModel : public ::testing::Test {
     }
     ASSERT_EQ(reinterpret_cast<std::uintptr_t>(block), expected);
     ASSERT_LE(model.handed_out, Capacity(size_class));
-    ++model.live;
   }
 
   void FreedFromPool(unsigned char* block) {
     std::uintptr_t page = PageOf(block);
     Page& model = pages_.at(page);
     model.freed.push_back(reinterpret_cast<std::uintptr_t>(block));
-    if (--model.live > 0 || mem::thread_block::IsLivePage(page)) return;
+    if (Live(model) > 0 || mem::thread_block::IsLivePage(page)) return;
     auto other = [&](auto const& entry) {
       return entry.first != page && entry.second.size_class == model.size_class;
     };
@@ -184,14 +179,14 @@ TEST_F(FrontEndModel, RandomOperationsKeepEveryBlockAndThePoolSound) {
       }
       bool grow = blocks_.size() < target ? random_() % 4 != 0 : random_() % 4 == 0;
       unsigned size = RandomSize(random_);
-      if ((grow || blocks_.empty()) && random_() % 8 == 0) {
-        unsigned count = 1 + random_() % 8;
-        auto* block = static_cast<unsigned char*>(mem_Calloc(count, size / count));
-        ASSERT_NE(block, nullptr);
-        for (unsigned i = 0; i < size / count * count; ++i) ASSERT_EQ(block[i], 0) << i;
-        Allocated(block, size / count * count, false);
-      } else if (grow || blocks_.empty()) {
-        Allocated(static_cast<unsigned char*>(mem_Malloc(size)), size, routing && size < 129);
+      if (grow || blocks_.empty()) {
+        unsigned count = random_() % 8 == 0 ? 1 + random_() % 8 : 0;  // mem_Calloc's, or none
+        size = count != 0 ? size / count * count : size;
+        auto* block = static_cast<unsigned char*>(count != 0 ? mem_Calloc(count, size / count)
+                                                             : mem_Malloc(size));
+        for (unsigned i = 0; count != 0 && block != nullptr && i < size; ++i)
+          ASSERT_EQ(block[i], 0);
+        Allocated(block, size, count == 0 && routing && size < 129);
       } else {
         std::size_t index = random_() % blocks_.size();
         Block model = blocks_[index];
@@ -218,7 +213,8 @@ TEST_F(FrontEndModel, RandomOperationsKeepEveryBlockAndThePoolSound) {
   CheckPool();
 }
 
-TEST_F(FrontEndModel, FailuresAreHarmlessAndAFailedResizeKeepsTheBlock) {
+// Memory short: null, and a failed resize keeps the block, a heap block and a pool block.
+TEST_F(FrontEndModel, MemoryShortGivesNullAndLosesNothing) {
   EXPECT_EQ(mem_Malloc(0xFFFFFFF0u), nullptr);
   EXPECT_EQ(mem_Calloc(0x10000, 0x10000), nullptr);
   mem_Free(mem_Realloc(nullptr, 100));
@@ -233,30 +229,11 @@ TEST_F(FrontEndModel, FailuresAreHarmlessAndAFailedResizeKeepsTheBlock) {
   }
 }
 
-// At the library heap's memory limit the pool takes single pages once a run of them is
-// refused, gives null only when the heap has no page left, and stays sound.
-TEST_F(FrontEndModel, AtTheMemoryLimitThePoolAnswersNull) {
-  if (mem_UseDL() == 0) GTEST_SKIP() << "the memory limit is the library heap's";
-  mem_TBAllocator(2);
-  ASSERT_EQ(mem_Mallopt(DL_M_MEMORY_LIMIT, static_cast<int>(mem_Footprint() + (512u << 10))), 1);
-  std::vector<void*> blocks;
-  for (void* p; blocks.size() < 100000 && (p = mem_Malloc(128)) != nullptr;) blocks.push_back(p);
-  EXPECT_LT(blocks.size(), 100000u);
-  EXPECT_EQ(mem_ErrorMemoryLimit(), -1);
-  void* page = dlmemalign(4096, 4096);
-  EXPECT_EQ(page, nullptr) << "the pool gave up while the heap had a page";
-  dlfree(page);
-  CheckPool();
-  mem_Mallopt(DL_M_MEMORY_LIMIT, 0);
-  for (void* p : blocks) mem_Free(p);
-  CheckPool();
-}
-
 TEST_F(FrontEndModel, ThreadsShareTheHeapAndThePool) {
   mem_TBAllocator(2);
   mem_TBThreadLock(true);
   std::vector<std::thread> threads;
-  std::vector<int> failures(4, 0);
+  std::vector<int> failures(4);
   for (int t = 0; t < 4; ++t) {
     threads.emplace_back([t, &failures] {
       std::mt19937 random(t);
@@ -282,9 +259,86 @@ TEST_F(FrontEndModel, ThreadsShareTheHeapAndThePool) {
     });
   }
   for (auto& thread : threads) thread.join();
-  for (int t = 0; t < 4; ++t) EXPECT_EQ(failures[t], 0) << "thread " << t;
+  EXPECT_EQ(failures, std::vector<int>(4));
   mem_TBThreadLock(false);
   CheckPool();
+}
+
+TEST(Blocks, ATableMapsIdsAcrossItsGrowth) {
+  mem_Allocator allocator(nullptr);
+  mem_BlockTable table(allocator);
+  ASSERT_TRUE(table.Ok());
+  constexpr int kIds = 40 * 256 + 3;  // past the first 32 level-1 entries
+  static char entries[kIds];          // distinct addresses to store
+  for (int id = 0; id < kIds; id += 7) ASSERT_TRUE(table.Store(id, &entries[id]));
+  for (int id = 0; id < kIds; id += 7) ASSERT_EQ(table.Get(id), &entries[id]);
+}
+
+// The library heap places the blocks one after the other: one of them holds the start of
+// the page in which the next one begins, and writes {page address, mark} there. The free
+// of the next block is still the heap's, and leaves the data alone.
+TEST(ThreadBlockPoolOwnership, AMarkInAHeapBlocksDataDoesNotTakeAnotherBlocksFree) {
+  EXPECT_IN_CHILD("^intact$", {
+    setenv("KVN_DLALLOCATOR", "1", 1);
+    mem_TBAllocator(2);
+    std::vector<unsigned char*> blocks(200);
+    for (auto& block : blocks) block = static_cast<unsigned char*>(mem_Malloc(200));
+    for (std::size_t i = 0; i + 1 < blocks.size(); ++i) {
+      std::uintptr_t page = PageOf(blocks[i + 1]);
+      // Where the pool keeps a page's records (80 bytes) lies in the block too.
+      auto start = reinterpret_cast<std::uintptr_t>(blocks[i]);
+      if (start > page || start + 200 < page + 80) continue;
+      auto* forged = reinterpret_cast<std::uint32_t*>(page);
+      forged[0] = static_cast<std::uint32_t>(page);
+      forged[1] = 0xABABABABu;
+      std::vector<unsigned char> copy(blocks[i], blocks[i] + 200);
+      mem_Free(blocks[i + 1]);
+      std::fputs(std::equal(copy.begin(), copy.end(), blocks[i]) ? "intact" : "changed", stderr);
+      break;
+    }
+  });
+}
+
+// Two slots, so that the page stays in use; the first.
+char* Slot(unsigned size) {
+  auto* first = static_cast<char*>(mem_Malloc(size));
+  mem_Malloc(size);
+  return first;
+}
+
+void FreeTwice(void* p) {
+  mem_Free(p);
+  mem_Free(p);
+}
+
+struct Misuse {
+  char const* entry;
+  char const* finding;
+  void (*act)();
+};
+
+char const kInterior[] = "not the start of a small block";
+
+Misuse const kMisuses[] = {
+    {"mem_Free", kInterior, [] { mem_Free(Slot(32) + 4); }},
+    {"mem_Free", kInterior, [] { mem_Free(Slot(48) + 32); }},
+    // Before the first slot of a fresh 128-byte page (the records) and past its last slot.
+    {"mem_Free", kInterior, [] { mem_Free(Slot(128) - 16); }},
+    {"mem_Free", kInterior, [] { mem_Free(Slot(128) + 31 * 128); }},
+    {"mem_Free", "small block freed twice \\(it is the last block freed on its page\\)",
+     [] { FreeTwice(Slot(32)); }},
+    {"mem_Free", "small block freed twice \\(its page has no block in use\\)",
+     [] { FreeTwice(mem_Malloc(100)); }},
+    {"mem_Realloc", kInterior, [] { mem_Realloc(Slot(24) + 8, 10); }},
+};
+
+// The inline paths hand every case they cannot decide to the pool's own, which finds it.
+TEST(ThreadBlockPoolMisuse, APointerThatIsNoLiveSlotStopsTheProcessWithOneLine) {
+  for (Misuse const& misuse : kMisuses) {
+    std::string line = std::string("^VaruRuror: ") + misuse.entry +
+                       "\\(0x[0-9a-f]{8}\\): " + misuse.finding + "\n$";
+    EXPECT_ABORT_IN_CHILD(line, mem_TBAllocator(2); misuse.act());
+  }
 }
 
 }  // namespace
