@@ -126,8 +126,8 @@ TEST(SizeCheck, OnAbortsWhenAClassUsesTheMixInForTheOtherSize) {
     if (check.message != nullptr) {
       EXPECT_ABORT_IN_CHILD(check.message, kNew[check.form](check.size));
     } else {
-      EXPECT_IN_CHILD("^allocated$",
-                      std::fputs(kNew[check.form](check.size) ? "allocated" : "null", stderr));
+      EXPECT_IN_CHILD("^allocated$", void* p = kNew[check.form](check.size);
+                      std::fputs(p != nullptr ? "allocated" : "null", stderr); mem_Free(p));
     }
   }
   // Each form reads the setting at its first call only.
