@@ -1,168 +1,344 @@
-// A random sequence of allocation operations through the entry points, checked against
-// a byte-exact shadow copy of every live block. The program runs once under each heap.
+// The entry points and the thread-block pool behind them, once under each heap. Random
+// operations, with the pool's switches changing, against a byte-exact model of every live
+// block (overlapping blocks show as bytes changed) and a model of the pool's pages: slots
+// from byte 80 on in order, the last freed first; a new page only when every page of its
+// class is full; a class's only page kept when it empties. Then what the front end trusts
+// of the pool's pages, and how misuse of a small block stops the process.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <map>
 #include <random>
+#include <string>
 #include <thread>
 #include <vector>
 
+#include "child_process.h"
 #include "long_tests.h"
+#include "tbpool/pool_checker.h"
+#include "varururor/mem/block_table.h"
 #include "varururor/varururor.h"
 
 namespace {
 
-struct Shadow {
-  std::vector<unsigned char> bytes;
-};
+using pool_check::CheckPool;
+using pool_check::PageOf;
 
-bool Keeps(unsigned char const* block, Shadow const& shadow, std::size_t length) {
-  return length == 0 || std::memcmp(block, shadow.bytes.data(), length) == 0;
+constexpr std::uintptr_t kFirstSlotOffset = 80;
+constexpr unsigned kSlotArea = 4096 - kFirstSlotOffset;
+constexpr unsigned kSlotBytes[] = {4, 8, 16, 32, 48, 64, 80, 96, 112, 128};
+char const* const kTBMallocSettings[] = {"0", "01", "1", "", " 0", "x", "2", ""};
+
+int ClassOf(unsigned size) {
+  auto fitting = std::lower_bound(std::begin(kSlotBytes), std::end(kSlotBytes), std::max(size, 1u));
+  return static_cast<int>(fitting - std::begin(kSlotBytes));
 }
 
-void Fill(unsigned char* block, Shadow& shadow, std::mt19937& random) {
-  for (std::size_t i = 0; i < shadow.bytes.size(); ++i) {
-    shadow.bytes[i] = static_cast<unsigned char>(random());
-    block[i] = shadow.bytes[i];
+int Capacity(int size_class) { return static_cast<int>(kSlotArea / kSlotBytes[size_class]); }
+
+bool InPool(void const* p) { return mem::thread_block::CarriesPageMark(p); }
+
+struct Block {
+  unsigned char* address;
+  unsigned size;
+  unsigned char seed;
+};
+
+struct Page {
+  int size_class;
+  int handed_out;                     // slots ever handed out, from the first
+  std::vector<std::uintptr_t> freed;  // the last freed at the back
+};
+
+int Live(Page const& page) { return page.handed_out - static_cast<int>(page.freed.size()); }
+
+// No four bytes in a row are equal, as the page mark's are.
+unsigned char ByteAt(Block const& model, unsigned i) {
+  return static_cast<unsigned char>(model.seed + i * 131);
+}
+
+bool Keeps(unsigned char const* block, Block const& model, unsigned length) {
+  for (unsigned i = 0; i < length; ++i) {
+    if (block[i] != ByteAt(model, i)) return false;
   }
+  return true;
 }
 
 unsigned RandomSize(std::mt19937& random) {
-  switch (random() % 8) {
-    case 0:
-      return 0;
-    case 1:
-    case 2:
-    case 3:
-      return random() % 129;  // where small blocks live
-    case 4:
-    case 5:
-      return random() % 4096;
-    case 6:
-      return random() % 65536;
-    default:
-      return random() % (3u << 20);  // past the mapping thresholds
-  }
+  unsigned kind = random() % 128;
+  if (kind == 0) return random() % (1u << 20);  // past the mapping threshold
+  if (kind < 12) return random() % 65536;
+  return random() % (kind < 24 ? 4096 : 129);
 }
 
-TEST(FrontEndModel, TheExpectedHeapServesTheProcess) {
-  void* p = mem_Malloc(1);
-  mem_Free(p);
-  EXPECT_EQ(mem_UseDL(), std::getenv("KVN_DLALLOCATOR") != nullptr ? 1 : 0);
-}
-
-TEST(FrontEndModel, RandomOperationsKeepEveryBlocksBytes) {
-  std::mt19937 random(20261206);
-  std::map<unsigned char*, Shadow> live;
-  auto overlaps = [&](unsigned char* block, std::size_t size) {
-    auto next = live.upper_bound(block);
-    if (next != live.end() && block + size > next->first) return true;
-    if (next != live.begin()) {
-      auto previous = std::prev(next);
-      if (previous->first + previous->second.bytes.size() > block) return true;
-    }
-    return false;
-  };
-  int const steps = vr_TestLength(2000, 6000);
-  for (int step = 0; step < steps; ++step) {
-    int choice = static_cast<int>(random() % 10);
-    if (choice < 4 || live.size() < 4) {
-      unsigned size = RandomSize(random);
-      bool zeroed = choice == 3;
-      unsigned count = zeroed ? 1 + random() % 8 : 1;
-      unsigned char* block =
-          static_cast<unsigned char*>(zeroed ? mem_Calloc(count, size / count) : mem_Malloc(size));
-      std::size_t bytes = zeroed ? (size / count) * count : size;
-      ASSERT_NE(block, nullptr) << "size " << bytes;
-      ASSERT_EQ(reinterpret_cast<std::uintptr_t>(block) % 8, 0u);
-      if (zeroed) {
-        for (std::size_t i = 0; i < bytes; ++i) ASSERT_EQ(block[i], 0) << i;
-      }
-      ASSERT_FALSE(overlaps(block, bytes));
-      Shadow shadow{std::vector<unsigned char>(bytes)};
-      Fill(block, shadow, random);
-      live.emplace(block, std::move(shadow));
-      continue;
-    }
-    auto it = live.begin();
-    std::advance(it, random() % live.size());
-    unsigned char* block = it->first;
-    Shadow shadow = std::move(it->second);
-    live.erase(it);
-    ASSERT_TRUE(Keeps(block, shadow, shadow.bytes.size()));
-    if (choice < 7) {
-      mem_Free(block);
-      continue;
-    }
-    unsigned size =
-        choice == 7 ? static_cast<unsigned>(shadow.bytes.size() / 2) : RandomSize(random);
-    if (size == 0) size = 1;  // a zero-size resize may free the block under one heap
-    unsigned char* moved = static_cast<unsigned char*>(mem_Realloc(block, size));
-    ASSERT_NE(moved, nullptr);
-    std::size_t kept = std::min<std::size_t>(size, shadow.bytes.size());
-    ASSERT_TRUE(Keeps(moved, shadow, kept));
-    ASSERT_FALSE(overlaps(moved, size));
-    shadow.bytes.resize(size);
-    Fill(moved, shadow, random);
-    live.emplace(moved, std::move(shadow));
+class FrontEndModel : public ::testing::Test {
+ protected:
+  void SetUp() override { mem_Free(mem_Malloc(1)); }  // the heap is chosen before any page
+  void TearDown() override {
+    unsetenv("KVN_TBMALLOC");
+    mem_TBThreadLock(false);
+    mem_TBAllocator(0);
   }
-  for (auto& [block, shadow] : live) {
-    ASSERT_TRUE(Keeps(block, shadow, shadow.bytes.size()));
+
+  void Record(unsigned char* block, unsigned size) {
+    blocks_.push_back(Block{block, size, static_cast<unsigned char>(random_())});
+    for (unsigned i = 0; i < size; ++i) block[i] = ByteAt(blocks_.back(), i);
+  }
+
+  // A block just handed out for size bytes, by the pool when routed is set.
+  void Allocated(unsigned char* block, unsigned size, bool routed) {
+    ASSERT_NE(block, nullptr) << "size " << size;
+    Record(block, size);
+    ASSERT_EQ(InPool(block), routed) << "size " << size;
+    if (!routed) return;
+    int size_class = ClassOf(size);
+    auto [it, made] = pages_.try_emplace(PageOf(block), Page{size_class, 0, {}});
+    Page& model = it->second;
+    for (auto const& [address, page] : pages_) {
+      if (!made || address == it->first || page.size_class != size_class) continue;
+      EXPECT_EQ(Live(page), Capacity(size_class)) << "a new page while another has a free slot";
+    }
+    ASSERT_EQ(model.size_class, size_class);
+    std::uintptr_t expected =
+        it->first + kFirstSlotOffset + kSlotBytes[size_class] * model.handed_out;
+    if (model.freed.empty()) {
+      ++model.handed_out;
+    } else {
+      expected = model.freed.back();
+      model.freed.pop_back();
+    }
+    ASSERT_EQ(reinterpret_cast<std::uintptr_t>(block), expected);
+    ASSERT_LE(model.handed_out, Capacity(size_class));
+  }
+
+  void FreedFromPool(unsigned char* block) {
+    std::uintptr_t page = PageOf(block);
+    Page& model = pages_.at(page);
+    model.freed.push_back(reinterpret_cast<std::uintptr_t>(block));
+    if (Live(model) > 0 || mem::thread_block::IsLivePage(page)) return;
+    auto other = [&](auto const& entry) {
+      return entry.first != page && entry.second.size_class == model.size_class;
+    };
+    EXPECT_TRUE(std::any_of(pages_.begin(), pages_.end(), other)) << "the only page went back";
+    pages_.erase(page);
+  }
+
+  void Free(unsigned char* block) {
+    bool pooled = InPool(block);
     mem_Free(block);
+    if (pooled) FreedFromPool(block);
   }
+
+  // A pool block's resize to 0 frees it; within its slot it stays; above 128 bytes it
+  // moves to the heap, else to a slot of its new class.
+  void Realloc(Block const& model, unsigned size) {
+    unsigned char* block = model.address;
+    bool pooled = InPool(block);
+    auto* moved = static_cast<unsigned char*>(mem_Realloc(block, size));
+    if (pooled && size == 0) {
+      EXPECT_EQ(moved, nullptr);
+      return FreedFromPool(block);
+    }
+    ASSERT_NE(moved, nullptr);
+    ASSERT_TRUE(Keeps(moved, model, std::min(size, model.size)));
+    if (pooled && size <= kSlotBytes[pages_.at(PageOf(block)).size_class]) {
+      ASSERT_EQ(moved, block);
+      return Record(block, size);
+    }
+    Allocated(moved, size, pooled && size < 129);
+    if (pooled) FreedFromPool(block);
+  }
+
+  std::mt19937 random_{20261206};
+  std::vector<Block> blocks_;
+  std::map<std::uintptr_t, Page> pages_;
+};
+
+TEST_F(FrontEndModel, RandomOperationsKeepEveryBlockAndThePoolSound) {
+  EXPECT_EQ(mem_UseDL(), std::getenv("KVN_DLALLOCATOR") != nullptr ? 1 : 0);
+  ASSERT_EQ(mem::thread_block::ExistingPool(), nullptr) << "the model needs a process of its own";
+  bool routing = true;
+  mem_TBAllocator(2);
+  for (int phase = 0; phase < vr_TestLength(6, 24); ++phase) {
+    // Grow to thousands of blocks, pages for more than one run of them, then shrink.
+    std::size_t target = phase % 2 == 0 ? 6000 + random_() % 8000 : random_() % 20;
+    mem_TBThreadLock(phase % 4 == 2);  // the pool's own operations instead of the inline ones
+    for (int step = 0; blocks_.size() != target && step < 30000; ++step) {
+      if (random_() % 1000 == 0) {
+        // KVN_TBMALLOC beginning with 0 keeps routing off whatever the mode; any mode but 0
+        // and 2 leaves routing as it was.
+        char const* setting = kTBMallocSettings[random_() % std::size(kTBMallocSettings)];
+        int mode = static_cast<int>(random_() % 5) - 1;
+        setenv("KVN_TBMALLOC", setting, 1);
+        mem_TBAllocator(mode);
+        routing = setting[0] != '0' && (mode == 2 || (mode != 0 && routing));
+      }
+      bool grow = blocks_.size() < target ? random_() % 4 != 0 : random_() % 4 == 0;
+      unsigned size = RandomSize(random_);
+      if (grow || blocks_.empty()) {
+        unsigned count = random_() % 8 == 0 ? 1 + random_() % 8 : 0;  // mem_Calloc's, or none
+        size = count != 0 ? size / count * count : size;
+        auto* block = static_cast<unsigned char*>(count != 0 ? mem_Calloc(count, size / count)
+                                                             : mem_Malloc(size));
+        for (unsigned i = 0; count != 0 && block != nullptr && i < size; ++i)
+          ASSERT_EQ(block[i], 0);
+        Allocated(block, size, count == 0 && routing && size < 129);
+      } else {
+        std::size_t index = random_() % blocks_.size();
+        Block model = blocks_[index];
+        blocks_[index] = blocks_.back();
+        blocks_.pop_back();
+        ASSERT_TRUE(Keeps(model.address, model, model.size)) << "phase " << phase;
+        if (random_() % 4 != 0) {
+          Free(model.address);
+        } else {
+          // Only a pool block's resize to 0 is the same under both heaps: a free.
+          Realloc(model, size == 0 && !InPool(model.address) ? 1 : size);
+        }
+      }
+      if (HasFailure()) return;
+      if (step % 1000 == 0) CheckPool();
+    }
+    CheckPool();
+    if (HasFailure()) return;
+  }
+  for (Block const& model : blocks_) {
+    ASSERT_TRUE(Keeps(model.address, model, model.size));
+    Free(model.address);
+  }
+  CheckPool();
 }
 
-TEST(FrontEndModel, NullAndFailuresAreHarmless) {
-  mem_Free(nullptr);
+// Memory short: null, and a failed resize keeps the block, a heap block and a pool block.
+TEST_F(FrontEndModel, MemoryShortGivesNullAndLosesNothing) {
   EXPECT_EQ(mem_Malloc(0xFFFFFFF0u), nullptr);
   EXPECT_EQ(mem_Calloc(0x10000, 0x10000), nullptr);
-  void* p = mem_Malloc(32);
-  ASSERT_NE(p, nullptr);
-  std::memset(p, 0x11, 32);
-  EXPECT_EQ(mem_Realloc(p, 0xFFFFFFF0u), nullptr);
-  EXPECT_EQ(static_cast<unsigned char*>(p)[31], 0x11);  // a failed resize keeps the block
-  mem_Free(p);
-  void* fresh = mem_Realloc(nullptr, 100);
-  ASSERT_NE(fresh, nullptr);
-  mem_Free(fresh);
+  mem_Free(mem_Realloc(nullptr, 100));
+  for (int routing : {0, 2}) {
+    mem_TBAllocator(routing);
+    mem_Free(nullptr);  // with the pool seen, page 0 is still never read
+    auto* p = static_cast<unsigned char*>(mem_Malloc(32));
+    std::memset(p, 0x11, 32);
+    EXPECT_EQ(mem_Realloc(p, 0xFFFFFFF0u), nullptr);
+    EXPECT_EQ(p[31], 0x11);
+    mem_Free(p);
+  }
 }
 
-TEST(FrontEndModel, ThreadsAllocateAndFreeConcurrently) {
-  // The heap is chosen by the first allocation, which must come before other threads'.
-  mem_Free(mem_Malloc(1));
+TEST_F(FrontEndModel, ThreadsShareTheHeapAndThePool) {
+  mem_TBAllocator(2);
+  mem_TBThreadLock(true);
   std::vector<std::thread> threads;
-  std::vector<int> failures(4, 0);
+  std::vector<int> failures(4);
   for (int t = 0; t < 4; ++t) {
     threads.emplace_back([t, &failures] {
       std::mt19937 random(t);
       std::vector<std::pair<unsigned char*, unsigned char>> mine;
-      for (int i = 0; i < 20000; ++i) {
+      for (int i = 0; i < 10000; ++i) {
         if (mine.size() < 50 || random() % 2) {
-          unsigned size = 1 + random() % 1000;
-          auto* block = static_cast<unsigned char*>(mem_Malloc(size));
-          if (block == nullptr) {
-            ++failures[t];
-            continue;
-          }
-          auto mark = static_cast<unsigned char>(random());
-          std::memset(block, mark, size < 16 ? size : 16);
-          mine.emplace_back(block, mark);
-        } else {
-          std::size_t index = random() % mine.size();
-          if (mine[index].first[0] != mine[index].second) ++failures[t];
-          mem_Free(mine[index].first);
-          mine[index] = mine.back();
-          mine.pop_back();
+          auto* block = static_cast<unsigned char*>(mem_Malloc(1 + random() % 400));
+          mine.emplace_back(block, static_cast<unsigned char>(random()));
+          if (block != nullptr) *block = mine.back().second;
+          continue;
         }
+        std::size_t index = random() % mine.size();
+        auto& [block, mark] = mine[index];
+        if (random() % 4 == 0) {
+          block = static_cast<unsigned char*>(mem_Realloc(block, 1 + random() % 400));
+        }
+        if (block == nullptr || *block != mark) ++failures[t];
+        mem_Free(block);
+        mine[index] = mine.back();
+        mine.pop_back();
       }
       for (auto& entry : mine) mem_Free(entry.first);
     });
   }
   for (auto& thread : threads) thread.join();
-  for (int t = 0; t < 4; ++t) EXPECT_EQ(failures[t], 0) << "thread " << t;
+  EXPECT_EQ(failures, std::vector<int>(4));
+  mem_TBThreadLock(false);
+  CheckPool();
+}
+
+TEST(Blocks, ATableMapsIdsAcrossItsGrowth) {
+  mem_Allocator allocator(nullptr);
+  mem_BlockTable table(allocator);
+  ASSERT_TRUE(table.Ok());
+  constexpr int kIds = 40 * 256 + 3;  // past the first 32 level-1 entries
+  static char entries[kIds];          // distinct addresses to store
+  for (int id = 0; id < kIds; id += 7) ASSERT_TRUE(table.Store(id, &entries[id]));
+  for (int id = 0; id < kIds; id += 7) ASSERT_EQ(table.Get(id), &entries[id]);
+}
+
+// The library heap places the blocks one after the other: one of them holds the start of
+// the page in which the next one begins, and writes {page address, mark} there. The free
+// of the next block is still the heap's, and leaves the data alone.
+TEST(ThreadBlockPoolOwnership, AMarkInAHeapBlocksDataDoesNotTakeAnotherBlocksFree) {
+  EXPECT_IN_CHILD("^intact$", {
+    setenv("KVN_DLALLOCATOR", "1", 1);
+    mem_TBAllocator(2);
+    std::vector<unsigned char*> blocks(200);
+    for (auto& block : blocks) block = static_cast<unsigned char*>(mem_Malloc(200));
+    for (std::size_t i = 0; i + 1 < blocks.size(); ++i) {
+      std::uintptr_t page = PageOf(blocks[i + 1]);
+      // Where the pool keeps a page's records (80 bytes) lies in the block too.
+      auto start = reinterpret_cast<std::uintptr_t>(blocks[i]);
+      if (start > page || start + 200 < page + 80) continue;
+      auto* forged = reinterpret_cast<std::uint32_t*>(page);
+      forged[0] = static_cast<std::uint32_t>(page);
+      forged[1] = 0xABABABABu;
+      std::vector<unsigned char> copy(blocks[i], blocks[i] + 200);
+      mem_Free(blocks[i + 1]);
+      std::fputs(std::equal(copy.begin(), copy.end(), blocks[i]) ? "intact" : "changed", stderr);
+      break;
+    }
+  });
+}
+
+// Two slots, so that the page stays in use; the first.
+char* Slot(unsigned size) {
+  auto* first = static_cast<char*>(mem_Malloc(size));
+  mem_Malloc(size);
+  return first;
+}
+
+void FreeTwice(void* p) {
+  mem_Free(p);
+  mem_Free(p);
+}
+
+struct Misuse {
+  char const* entry;
+  char const* finding;
+  void (*act)();
+};
+
+char const kInterior[] = "not the start of a small block";
+
+Misuse const kMisuses[] = {
+    {"mem_Free", kInterior, [] { mem_Free(Slot(32) + 4); }},
+    {"mem_Free", kInterior, [] { mem_Free(Slot(48) + 32); }},
+    // Before the first slot of a fresh 128-byte page (the records) and past its last slot.
+    {"mem_Free", kInterior, [] { mem_Free(Slot(128) - 16); }},
+    {"mem_Free", kInterior, [] { mem_Free(Slot(128) + 31 * 128); }},
+    {"mem_Free", "small block freed twice \\(it is the last block freed on its page\\)",
+     [] { FreeTwice(Slot(32)); }},
+    {"mem_Free", "small block freed twice \\(its page has no block in use\\)",
+     [] { FreeTwice(mem_Malloc(100)); }},
+    {"mem_Realloc", kInterior, [] { mem_Realloc(Slot(24) + 8, 10); }},
+};
+
+// The inline paths hand every case they cannot decide to the pool's own, which finds it.
+TEST(ThreadBlockPoolMisuse, APointerThatIsNoLiveSlotStopsTheProcessWithOneLine) {
+  for (Misuse const& misuse : kMisuses) {
+    std::string line = std::string("^VaruRuror: ") + misuse.entry +
+                       "\\(0x[0-9a-f]{8}\\): " + misuse.finding + "\n$";
+    EXPECT_ABORT_IN_CHILD(line, mem_TBAllocator(2); misuse.act());
+  }
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
-// Walks every page of the thread-block pool and checks what must hold between
-// operations: page marks, each region's free list against its allocation count, the
-// class lists and their links and cached head regions, the free-id list, and at most one
-// empty page per class.
+// Walks the whole thread-block pool and checks what must hold between operations: page
+// marks and records, each region's free list against its allocation count, the class
+// lists with their links, tails and cached head regions, the free-id list, at most one
+// empty page per class, and the runs of pages against the page maps. (That a page with a
+// free slot is listed, the model test sees: no page is made while one has a free slot.)
 #ifndef VARURUROR_TESTS_MEM_TBPOOL_POOL_CHECKER_H
 #define VARURUROR_TESTS_MEM_TBPOOL_POOL_CHECKER_H
 
@@ -12,109 +13,101 @@
 #include <vector>
 
 #include "mem/tbpool/fast_path.h"
+#include "mem/tbpool/page_runs.h"
 #include "mem/tbpool/tb_pool.h"
 #include "mem/thread_block_port.h"
 
 namespace pool_check {
 
 using mem::blocks::FixedRegion;
+using mem::thread_block::PageRun;
 
 inline std::uintptr_t PageOf(void const* p) {
   return reinterpret_cast<std::uintptr_t>(p) & ~(mem_TBPool::kPageBytes - 1);
 }
 
-// Slots a region can hold, and how many of them its free list says are free.
-inline int Capacity(FixedRegion const& region) {
-  return (region.Length() - FixedRegion::kHeaderWords) / region.SlotWords();
-}
-
-inline void CheckRegion(FixedRegion const& region, int page_id) {
-  int capacity = Capacity(region);
+inline void CheckRegion(FixedRegion const& region, int id) {
+  int slot_words = region.SlotWords();
   int free_slots = 0;
   std::set<int> seen;
-  int offset = region.FirstFree();
-  while (offset <= region.Length() - region.SlotWords()) {
-    ASSERT_GE(offset, FixedRegion::kHeaderWords) << "page " << page_id;
-    ASSERT_EQ((offset - FixedRegion::kHeaderWords) % region.SlotWords(), 0) << "page " << page_id;
-    ASSERT_TRUE(seen.insert(offset).second) << "free list loops, page " << page_id;
-    std::int32_t link = *region.SlotAt(offset);
-    if (link == FixedRegion::kNeverUsed) {
-      free_slots += (region.Length() - offset) / region.SlotWords();
-      break;
-    }
-    ++free_slots;
-    offset = link;
+  for (int offset = region.FirstFree(); offset <= region.Length() - slot_words;) {
+    ASSERT_EQ((offset - FixedRegion::kHeaderWords) % slot_words, 0) << "page " << id;
+    ASSERT_TRUE(seen.insert(offset).second) << "free list loops, page " << id;
+    bool never_used = *region.SlotAt(offset) == FixedRegion::kNeverUsed;
+    free_slots += never_used ? (region.Length() - offset) / slot_words : 1;
+    offset = never_used ? region.Length() : *region.SlotAt(offset);
   }
-  ASSERT_EQ(region.AllocCount(), (capacity - free_slots) * region.SlotWords())
-      << "page " << page_id;
+  int slots = (region.Length() - FixedRegion::kHeaderWords) / slot_words;
+  EXPECT_EQ(region.AllocCount(), (slots - free_slots) * slot_words) << "page " << id;
 }
 
-// Checks the whole pool; gives the number of live pages.
-inline int CheckPool() {
-  mem_TBPool* pool = mem::thread_block::ExistingPool();
-  if (pool == nullptr) return 0;
-  std::set<int> free_ids;
-  for (int head = pool->FreeIdHead(); head != 0;) {
-    int id = head - 1;
-    EXPECT_LT(id, pool->PageCount());
-    if (!free_ids.insert(id).second) {
-      ADD_FAILURE() << "free-id list loops at " << id;
-      return 0;
+// Every run's pages are free (out of the page maps) or live pages that map to it; the runs
+// with a free page are those on their list; the runs' live pages are the pool's.
+inline void CheckRuns(int live_pages) {
+  int live = 0;
+  int with_free = 0;
+  for (PageRun const* run = mem::thread_block::PageRuns::FirstRun(); run != nullptr;
+       run = run->next) {
+    EXPECT_NE(run->free_pages, (std::uint64_t{1} << run->pages) - 1) << "an empty run stays";
+    with_free += run->free_pages != 0 ? 1 : 0;
+    for (int i = 0; i < run->pages; ++i) {
+      std::uintptr_t page = run->base + i * mem::thread_block::kPoolPageBytes;
+      bool free = (run->free_pages >> i & 1) != 0;
+      EXPECT_EQ(mem::thread_block::IsLivePage(page), !free) << "page " << i << " of a run";
+      EXPECT_EQ(mem::thread_block::RunOfPage(page), free ? nullptr : run);
+      live += free ? 0 : 1;
     }
-    head = static_cast<int>(reinterpret_cast<std::intptr_t>(pool->TableEntry(id)));
   }
+  PageRun const* previous = nullptr;
+  for (PageRun const* run = mem::thread_block::PageRuns::FirstWithFree(); run != nullptr;
+       run = run->next_with_free, --with_free) {
+    EXPECT_EQ(run->previous_with_free, previous);
+    EXPECT_NE(run->free_pages, 0u);
+    previous = run;
+  }
+  EXPECT_EQ(with_free, 0);
+  EXPECT_EQ(live, live_pages);
+}
+
+inline void CheckPool() {
+  mem_TBPool* pool = mem::thread_block::ExistingPool();
+  if (pool == nullptr) return;
   std::vector<mem_FixedBlock*> pages(pool->PageCount(), nullptr);
+  std::vector<bool> free_ids(pool->PageCount(), false);
+  for (int head = pool->FreeIdHead(); head != 0;) {
+    ASSERT_TRUE(head <= pool->PageCount() && !free_ids[head - 1]) << "free-id list: " << head;
+    free_ids[head - 1] = true;
+    head = static_cast<int>(reinterpret_cast<std::intptr_t>(pool->TableEntry(head - 1)));
+  }
   int live = 0;
   for (int id = 0; id < pool->PageCount(); ++id) {
-    if (free_ids.count(id)) continue;
-    auto* block = static_cast<mem_FixedBlock*>(pool->TableEntry(id));
+    if (free_ids[id]) continue;
+    auto* block = pages[id] = static_cast<mem_FixedBlock*>(pool->TableEntry(id));
     std::uintptr_t page = PageOf(block);
     auto const* words = reinterpret_cast<std::uint32_t const*>(page);
-    EXPECT_EQ(words[0], page) << "page " << id;
-    EXPECT_EQ(words[1], mem::thread_block::kPageMarkWord) << "page " << id;
-    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(block), page + mem_TBPool::kBlockOffsetBytes);
-    EXPECT_EQ(block->Id(), id);
-    EXPECT_EQ(block->Words(), mem_TBPool::kMemoryWords);
+    EXPECT_TRUE(words[0] == page && words[1] == 0xABABABABu) << "page " << id;
+    EXPECT_TRUE(block == mem_TBPool::BlockOfPage(page) && block->Id() == id) << "page " << id;
     CheckRegion(block->Region(), id);
-    pages[id] = block;
     ++live;
   }
   std::set<int> listed;
   for (int size_class = 0; size_class < mem::blocks::kClassCount; ++size_class) {
-    // The cached head region is the head page's own.
     int head = pool->ClassHead(size_class);
-    FixedRegion const* head_region = head >= 0 && head < pool->PageCount() && pages[head] != nullptr
-                                         ? &pages[head]->Region()
-                                         : nullptr;
-    EXPECT_EQ(mem::thread_block::g_head_region[size_class], head_region) << "class " << size_class;
+    EXPECT_EQ(mem::thread_block::g_head_region[size_class],
+              head >= 0 && pages.at(head) != nullptr ? &pages[head]->Region() : nullptr);
     int previous = mem_Block::kNoLink;
     int empty_pages = 0;
-    for (int id = pool->ClassHead(size_class); id != mem_Block::kNoLink;) {
-      if (id < 0 || id >= pool->PageCount() || pages[id] == nullptr) {
-        ADD_FAILURE() << "class " << size_class << " lists a page that is not live: " << id;
-        return live;
-      }
-      if (!listed.insert(id).second) {
-        ADD_FAILURE() << "page " << id << " listed twice";
-        return live;
-      }
+    for (int id = head; id != mem_Block::kNoLink; previous = id, id = pages[id]->Next()) {
+      ASSERT_TRUE(id >= 0 && id < pool->PageCount() && pages[id] != nullptr) << "listed: " << id;
+      ASSERT_TRUE(listed.insert(id).second) << "page " << id << " listed twice";
       EXPECT_EQ(pages[id]->Previous(), previous) << "page " << id;
       EXPECT_EQ(pages[id]->Region().SizeClass(), size_class) << "page " << id;
-      if (pages[id]->Region().AllocCount() == 0) ++empty_pages;
-      previous = id;
-      id = pages[id]->Next();
+      empty_pages += pages[id]->Region().AllocCount() == 0 ? 1 : 0;
     }
+    EXPECT_EQ(pool->ClassTail(size_class), previous) << "class " << size_class;
     EXPECT_LE(empty_pages, 1) << "class " << size_class;
   }
-  // A page out of its list has no free slot: only a full page is dropped from it.
-  for (int id = 0; id < pool->PageCount(); ++id) {
-    if (pages[id] == nullptr || listed.count(id)) continue;
-    FixedRegion const& region = pages[id]->Region();
-    EXPECT_EQ(region.AllocCount(), Capacity(region) * region.SlotWords()) << "page " << id;
-    EXPECT_EQ(pages[id]->Next(), mem_Block::kNoLink);
-    EXPECT_EQ(pages[id]->Previous(), mem_Block::kNoLink);
-  }
-  return live;
+  CheckRuns(live);
 }
 
 }  // namespace pool_check
