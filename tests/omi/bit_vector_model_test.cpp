@@ -3,6 +3,9 @@
 // created and the directory length beside it, since equality and Compare are of
 // representation. Members spread over several blocks and past the first directory, so the
 // set algebra meets absent blocks on either side and directories of unequal length.
+// Traversals run both ways, from random places, after their end, from copies, made before
+// the vector changed, and while it changes between their steps (forbidden, but to be
+// survived: every step ends the walk or stands on a set bit).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -84,6 +87,7 @@ class BitVectorModel {
       for (int i = 0; i < kVectors; ++i) CheckVector(i);
       CheckPair(target, other);
       CheckTraversal(target);
+      if (step % 100 == 0) StaleWalk(target);
     }
   }
 
@@ -112,7 +116,8 @@ class BitVectorModel {
     }
   }
 
-  std::string Step(int t, int o) {
+  // in_place keeps the vector object (a traversal may be walking it).
+  std::string Step(int t, int o, bool in_place = false) {
     omi_BlkBitVect& v = *vectors_[t];
     Model& m = models_[t];
     omi_BlkBitVect const& w = *vectors_[o];
@@ -149,6 +154,7 @@ class BitVectorModel {
         m = other;
         return "=";
       case 5:
+        if (in_place) return "no copy";
         vectors_[t].reset(new omi_BlkBitVect(w));
         m = other;
         return "copy";
@@ -248,6 +254,9 @@ class BitVectorModel {
     for (bool found = trav.First(bit); found; found = trav.Next(bit)) seen.push_back(bit);
     ASSERT_EQ(bit, 0u);
     ASSERT_TRUE(std::equal(seen.begin(), seen.end(), bits.begin(), bits.end())) << "forward";
+    bit = 1;
+    ASSERT_FALSE(trav.Prev(bit) || trav.Next(bit)) << "after a failed step every step fails";
+    ASSERT_EQ(bit, 0u);
     seen.clear();
     for (bool found = trav.Last(bit); found; found = trav.Prev(bit)) seen.push_back(bit);
     ASSERT_TRUE(std::equal(seen.begin(), seen.end(), bits.rbegin(), bits.rend())) << "backward";
@@ -275,18 +284,47 @@ class BitVectorModel {
         continue;
       }
       ASSERT_EQ(bit, *expected) << "SetCurrent " << start << " " << forward;
+      omi_BlkBitVectTrav copy(trav);  // goes on from where the traversal stands
       for (int s = 0; s < 3; ++s) {
         if (forward) {
           ++expected;
-          found = trav.Next(bit);
+          found = copy.Next(bit);
         } else {
-          found = trav.Prev(bit);
+          found = copy.Prev(bit);
           expected = expected == bits.begin() ? bits.end() : std::prev(expected);
         }
         ASSERT_EQ(found, expected != bits.end());
         if (!found) break;
         ASSERT_EQ(bit, *expected);
       }
+    }
+  }
+
+  // A traversal made before a step (perhaps growing the directory) starts on the vector as
+  // it is, told of the change or not; then the vector changes between the walk's steps.
+  void StaleWalk(int t) {
+    omi_BlkBitVectTrav told(vectors_[t].get());
+    omi_BlkBitVectTrav trav(vectors_[t].get());
+    Step(t, static_cast<int>(Pick(kVectors)), true);
+    SetBitTraverseData(vectors_[t].get(), &told);
+    unsigned bit = 0;
+    unsigned told_bit = 0;
+    bool on = trav.First(bit);
+    ASSERT_EQ(told.First(told_bit), on);
+    ASSERT_EQ(on, !models_[t].bits.empty());
+    if (on) {
+      ASSERT_EQ(bit, *models_[t].bits.begin());
+      ASSERT_EQ(told_bit, bit);
+    }
+    for (int s = 0; on && s < 200; ++s) {
+      ASSERT_EQ(models_[t].bits.count(bit), 1u) << "stale step " << s;
+      if (Pick(4) == 0) {
+        vectors_[t]->UnsetBit(bit);
+        models_[t].bits.erase(bit);
+      } else {
+        Step(t, static_cast<int>(Pick(kVectors)), true);
+      }
+      on = trav.Next(bit);
     }
   }
 

@@ -1,20 +1,25 @@
 // Random sequences of operations on the integer-keyed tables, checked after every step
 // against a std::map: insertions (new keys and overwrites), removals, clears, copies,
-// lookups, the life of table blocks, visits in ascending and descending order, and sorted
-// visits with a descending comparison. Keys come dense, clustered, either side of
-// table-block edges and at random over the 32-bit range; signed keys include the most
-// negative integer.
+// lookups, the life of table blocks and of the directory, visits in ascending and
+// descending order, sorted visits with a descending comparison, and visits whose table
+// changes between their steps (forbidden, but to be survived: every step ends the visit or
+// stands on a present key). Keys come dense, clustered, either side of table-block edges
+// and at random over the 32-bit range; signed keys include the most negative integer.
+// An integer set follows the keys, with unions and intersections of its own.
 #include <gtest/gtest.h>
 
-#include <climits>
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <random>
+#include <set>
 #include <string>
 #include <type_traits>
+#include <vector>
 
 #include "long_tests.h"
+#include "varururor/omi/int_set.h"
+#include "varururor/omi/int_set_iterator.h"
 #include "varururor/omi/int_table.h"
 #include "varururor/omi/int_table_iterator.h"
 #include "varururor/omi/uint_table.h"
@@ -45,6 +50,14 @@ T ValueOf(unsigned n) {
   }
 }
 
+// The order the set's iterator promises: negative members by increasing magnitude, then the
+// others.
+std::vector<int> SetOrder(std::set<int> const& members) {
+  std::vector<int> order(std::make_reverse_iterator(members.lower_bound(0)), members.rend());
+  order.insert(order.end(), members.lower_bound(0), members.end());
+  return order;
+}
+
 // Table is omi_UintTable<T> (unsigned keys) or omi_IntTable<T> (signed keys).
 template <typename Table, typename Key, typename T>
 class TableModel {
@@ -52,16 +65,19 @@ class TableModel {
   static constexpr bool kSigned = std::is_signed_v<Key>;
   using Iterator = std::conditional_t<kSigned, omi_IntTableIterator<T>, omi_UintTableIterator<T>>;
 
-  TableModel(unsigned seed, Shape shape) : random_(seed), shape_(shape) {
-    table_.reset(new Table(shape.top_bits, shape.split_bits, shape.value_slots));
-  }
+  TableModel(unsigned seed, Shape shape)
+      : random_(seed),
+        shape_(shape),
+        table_(new Table(shape.top_bits, shape.split_bits, shape.value_slots)) {}
 
   void Run(int steps) {
+    CheckVisits();
     for (int step = 0; step < steps && !testing::Test::HasFailure(); ++step) {
-      std::string what = Step();
+      std::string what = Pick(20) == 0 ? Copy() : Step();
       SCOPED_TRACE("step " + std::to_string(step) + ": " + what);
       Check();
       if (step % 10 == 0) CheckVisits();
+      if (step % 100 == 0) StaleVisits();
     }
   }
 
@@ -88,35 +104,38 @@ class TableModel {
     }
   }
 
+  // The copy carries on; the table it was made from changes, then goes.
+  std::string Copy() {
+    std::unique_ptr<Table> copy;
+    if constexpr (kSigned) {
+      copy.reset(table_->Copy());
+    } else {
+      copy.reset(new Table(*table_));
+    }
+    table_.swap(copy);
+    copy->Insert(RandomKey(), ValueOf<T>(1));
+    if (!model_.empty()) copy->Remove(model_.begin()->first);
+    return "copy";
+  }
+
   std::string Step() {
     Key key = RandomKey();
     unsigned action = Pick(20);
-    if (action == 0) {
-      std::unique_ptr<Table> copy;
-      if constexpr (kSigned) {
-        copy.reset(table_->Copy());
-      } else {
-        copy.reset(new Table(*table_));
-      }
-      // The copy carries on; the table it was made from changes, then goes.
-      table_.swap(copy);
-      copy->Insert(key, ValueOf<T>(1));
-      if (!model_.empty()) copy->Remove(model_.begin()->first);
-      return "copy";
-    }
-    if (action == 1 && Pick(5) == 0) {
+    if (action == 0 && Pick(5) == 0) {
       table_->Clear();
       model_.clear();
+      set_.Clear();
+      set_model_.clear();
       return "clear";
     }
+    if (action == 1 && Pick(4) == 0) return Combine();
     if (action < 8) {
       // Mostly a present key, so that blocks empty.
       if (!model_.empty() && Pick(4) != 0) {
         auto it = model_.lower_bound(key);
         key = it == model_.end() ? model_.begin()->first : it->first;
       }
-      bool present = model_.erase(key) != 0;
-      EXPECT_EQ(table_->Remove(key), present) << key;
+      Remove(key);
       return "remove " + std::to_string(key);
     }
     if (!model_.empty() && Pick(4) == 0) key = model_.rbegin()->first;  // overwrite
@@ -124,7 +143,42 @@ class TableModel {
     bool fresh = model_.count(key) == 0;
     model_[key] = value;
     EXPECT_EQ(table_->Insert(key, value), fresh) << key;
+    unsigned index = static_cast<unsigned>(key) >> shape_.shift;
+    if (index >= directory_length_) directory_length_ = ((index >> 6) + 1) << 6;
+    set_.Insert(static_cast<int>(key));
+    set_model_.insert(static_cast<int>(key));
     return "insert " + std::to_string(key);
+  }
+
+  void Remove(Key key) {
+    bool present = model_.erase(key) != 0;
+    EXPECT_EQ(table_->Remove(key), present) << key;
+    set_.Remove(static_cast<int>(key));
+    set_model_.erase(static_cast<int>(key));
+  }
+
+  // The set unites with or intersects a small set: sometimes empty, mostly dense (a set
+  // reaching the ends of the range has long directories to walk).
+  std::string Combine() {
+    omi_Set other;
+    std::set<int> members;
+    for (unsigned i = Pick(3) == 0 ? 0 : Pick(60); i > 0; --i) {
+      int member = Pick(8) == 0 ? static_cast<int>(RandomKey()) : static_cast<int>(Pick(600)) - 300;
+      other.Insert(member);
+      members.insert(member);
+    }
+    if (Pick(2) == 0) {
+      set_ += other;
+      set_model_.insert(members.begin(), members.end());
+      return "set union";
+    }
+    set_ &= other;
+    std::set<int> both;
+    for (int member : set_model_) {
+      if (members.count(member) != 0) both.insert(member);
+    }
+    set_model_.swap(both);
+    return "set intersection";
   }
 
   void Check() {
@@ -134,9 +188,12 @@ class TableModel {
       ASSERT_NE(cell, nullptr) << key;
       ASSERT_EQ(*cell, value) << key;
     }
+    ASSERT_EQ(set_.Size(), static_cast<int>(set_model_.size()));
     for (int probe = 0; probe < 16; ++probe) {
       Key key = RandomKey();
       ASSERT_EQ(table_->IsPresent(key), model_.count(key) != 0) << key;
+      int member = static_cast<int>(key);
+      ASSERT_EQ(set_.IsMember(member), set_model_.count(member) != 0) << member;
       if constexpr (!kSigned) {
         // A table block exists exactly while one of its keys is present.
         unsigned block = key >> shape_.shift;
@@ -144,6 +201,10 @@ class TableModel {
         bool used = next != model_.end() && (next->first >> shape_.shift) == block;
         ASSERT_EQ(table_->FindBlock(key) != nullptr, used) << key;
       }
+    }
+    if constexpr (!kSigned) {
+      // The directory grows in steps of 64 slots and never shrinks.
+      ASSERT_EQ(static_cast<unsigned>(table_->DirectoryLength()), directory_length_);
     }
   }
 
@@ -159,21 +220,34 @@ class TableModel {
       ASSERT_NE(m, model.end());
       ASSERT_EQ(it.CurrentKey(), m->first);
       ASSERT_EQ(it.CurrentValue(), m->second);
-      if constexpr (kSigned) {
-        it.Next();
-      } else if (backward) {
-        it.Prev();
-      } else {
-        it.Next();
+      if constexpr (!kSigned) {
+        if (backward) {
+          it.Prev();
+          continue;
+        }
       }
+      it.Next();
     }
     ASSERT_EQ(m, model.end());
+    if (!backward) {
+      it.Next();
+      ASSERT_TRUE(it.IsDone()) << "a step past the end stays there";
+    }
+  }
+
+  void ExpectMembers(omi_SetIT& it) {
+    std::vector<int> members;
+    for (it.First(); !it.IsDone(); it.Next()) members.push_back(it.CurrentItem());
+    ASSERT_EQ(members, SetOrder(set_model_));
   }
 
   void CheckVisits() {
     Iterator it(*table_);
+    Iterator sorted(*table_, DescendingKeys<T>);
     ExpectVisit(it, model_, false);
+    std::map<Key, T, std::greater<Key>> descending(model_.begin(), model_.end());
     if constexpr (kSigned) {
+      ExpectVisit(sorted, model_, false);  // the comparison does not reorder a signed visit
       // Last stands on the greatest non-negative key, or is done at once.
       it.Last();
       bool any = !model_.empty() && model_.rbegin()->first >= 0;
@@ -182,11 +256,42 @@ class TableModel {
         ASSERT_EQ(it.CurrentKey(), model_.rbegin()->first);
       }
     } else {
-      std::map<Key, T, std::greater<Key>> descending(model_.begin(), model_.end());
       ExpectVisit(it, descending, true);
-      Iterator sorted(*table_, DescendingKeys<T>);
       ExpectVisit(sorted, descending, false);
       ExpectVisit(sorted, model_, true);
+    }
+  }
+
+  // Iterators made before a change visit the containers as they are at First; then keys
+  // come and go between the table visits' steps, the current one among them.
+  void StaleVisits() {
+    Iterator it(*table_);
+    Iterator sorted(*table_, DescendingKeys<T>);
+    omi_SetIT set_it(set_);
+    sorted.Next();  // steps before the start do nothing harmful
+    Step();
+    ExpectVisit(it, model_, false);
+    ExpectMembers(set_it);
+    it.First();
+    sorted.First();
+    for (int s = 0; s < 40; ++s) {
+      SCOPED_TRACE("stale step " + std::to_string(s));
+      for (Iterator* i : {&it, &sorted}) {
+        if (i->IsDone()) continue;
+        auto found = model_.find(i->CurrentKey());
+        ASSERT_NE(found, model_.end());
+        ASSERT_EQ(i->CurrentValue(), found->second);
+      }
+      if (!it.IsDone() && Pick(4) == 0) {
+        Remove(it.CurrentKey());
+      } else {
+        Step();
+      }
+      it.Next();
+      sorted.Next();
+    }
+    if constexpr (!kSigned) {
+      ExpectVisit(sorted, model_, true);  // a later Last sees the table as it now is
     }
   }
 
@@ -194,6 +299,9 @@ class TableModel {
   Shape shape_;
   std::unique_ptr<Table> table_;
   std::map<Key, T> model_;
+  unsigned directory_length_ = 2;
+  omi_Set set_;
+  std::set<int> set_model_;
 };
 
 template <typename Table, typename Key, typename T>
