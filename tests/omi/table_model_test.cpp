@@ -10,9 +10,11 @@
 // tables' objects take.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <new>
@@ -91,24 +93,18 @@ class TableModel {
  private:
   unsigned Pick(unsigned n) { return std::uniform_int_distribution<unsigned>(0, n - 1)(random_); }
 
+  // Dense, clustered, either side of table-block edges, at the ends of the signed and
+  // unsigned ranges, anywhere.
   Key RandomKey() {
     static constexpr unsigned kCenters[] = {5000, 1u << 20, 123456789, 0x80000000u};
-    switch (Pick(9)) {
-      case 0:
-      case 1:
-        return static_cast<Key>(Pick(300)) - (kSigned ? 150 : 0);  // dense
-      case 2:
-      case 3:
-        return static_cast<Key>(kCenters[Pick(4)] + Pick(64));  // clustered
-      case 4:
-        return static_cast<Key>(((1 + Pick(6)) << shape_.shift) + Pick(3) - 1);  // block edges
-      case 5:
-        return static_cast<Key>(0xFFFFFFFFu - Pick(4));
-      case 6:
-        return static_cast<Key>(0x80000000u + Pick(4));  // INT_MIN and above when signed
-      default:
-        return static_cast<Key>(random_());
-    }
+    unsigned const kind = Pick(9);
+    unsigned key = random_();
+    if (kind < 2) return static_cast<Key>(Pick(300)) - (kSigned ? 150 : 0);
+    if (kind < 4) key = kCenters[Pick(4)] + Pick(64);
+    if (kind == 4) key = ((1 + Pick(6)) << shape_.shift) + Pick(3) - 1;
+    if (kind == 5) key = 0xFFFFFFFFu - Pick(4);
+    if (kind == 6) key = 0x80000000u + Pick(4);
+    return static_cast<Key>(key);
   }
 
   // The copy carries on; the table it was made from changes, then goes.
@@ -174,18 +170,18 @@ class TableModel {
       other.Insert(member);
       members.insert(member);
     }
-    if (Pick(2) == 0) {
-      set_ += other;
-      set_model_.insert(members.begin(), members.end());
-      return "set union";
+    bool unite = Pick(2) == 0;
+    unite ? set_ += other : set_ &= other;
+    std::set<int> result;
+    auto out = std::inserter(result, result.end());
+    auto const& x = set_model_;
+    if (unite) {
+      std::set_union(x.begin(), x.end(), members.begin(), members.end(), out);
+    } else {
+      std::set_intersection(x.begin(), x.end(), members.begin(), members.end(), out);
     }
-    set_ &= other;
-    std::set<int> both;
-    for (int member : set_model_) {
-      if (members.count(member) != 0) both.insert(member);
-    }
-    set_model_.swap(both);
-    return "set intersection";
+    set_model_.swap(result);
+    return unite ? "set union" : "set intersection";
   }
 
   void Check() {
@@ -217,29 +213,21 @@ class TableModel {
 
   template <typename Model>
   static void ExpectVisit(Iterator& it, Model const& model, bool backward) {
+    auto step = [&it, backward] {
+      if constexpr (!kSigned) {
+        if (backward) return it.Prev();
+      }
+      it.Next();
+    };
     auto m = model.begin();
-    if (backward) {
-      it.Last();
-    } else {
-      it.First();
-    }
-    for (; !it.IsDone(); ++m) {
+    for (backward ? it.Last() : it.First(); !it.IsDone(); step(), ++m) {
       ASSERT_NE(m, model.end());
       ASSERT_EQ(it.CurrentKey(), m->first);
       ASSERT_EQ(it.CurrentValue(), m->second);
-      if constexpr (!kSigned) {
-        if (backward) {
-          it.Prev();
-          continue;
-        }
-      }
-      it.Next();
     }
     ASSERT_EQ(m, model.end());
-    if (!backward) {
-      it.Next();
-      ASSERT_TRUE(it.IsDone()) << "a step past the end stays there";
-    }
+    step();
+    ASSERT_TRUE(it.IsDone()) << "a step past the end stays there";
   }
 
   void ExpectMembers(omi_SetIT& it) {
@@ -252,7 +240,6 @@ class TableModel {
     Iterator it(*table_);
     Iterator sorted(*table_, DescendingKeys<T>);
     ExpectVisit(it, model_, false);
-    std::map<Key, T, std::greater<Key>> descending(model_.begin(), model_.end());
     if constexpr (kSigned) {
       ExpectVisit(sorted, model_, false);  // the comparison does not reorder a signed visit
       // Last stands on the greatest non-negative key, or is done at once.
@@ -263,6 +250,7 @@ class TableModel {
         ASSERT_EQ(it.CurrentKey(), model_.rbegin()->first);
       }
     } else {
+      std::map<Key, T, std::greater<Key>> descending(model_.begin(), model_.end());
       ExpectVisit(it, descending, true);
       ExpectVisit(sorted, descending, false);
       ExpectVisit(sorted, model_, true);
@@ -332,12 +320,6 @@ TEST(TableModel, UnsignedKeysPointerValues) {
 // The void* table is the one whose Copy clients reach.
 TEST(TableModel, SignedKeysPointerValues) { RunModels<omi_IntTable<void*>, int, void*>(31); }
 
-int Descending(void const* a, void const* b) {
-  auto x = *static_cast<omi_UintTableSortRecord<int> const* const*>(a);
-  auto y = *static_cast<omi_UintTableSortRecord<int> const* const*>(b);
-  return x->key < y->key ? 1 : x->key > y->key ? -1 : 0;
-}
-
 TEST(UintTable, ShapesPastTheBitsThereAreAreClamped) {
   // Top bits 0 and 40 are taken as 1 and 31, split bits 40 as all that are left.
   unsigned const shapes[][3] = {{0, 10, 24}, {40, 40, 0}, {12, 40, 0}};
@@ -390,7 +372,7 @@ TEST(TableAllocation, TheSizeCheckAcceptsEveryTableObject) {
         }
         omi_UintTable<int> u;
         u.Insert(5, 5);
-        omi_UintTableIterator<int> sorted(u, Descending);
+        omi_UintTableIterator<int> sorted(u, DescendingKeys<int>);
         sorted.First();
       });
 }
