@@ -488,9 +488,18 @@ TEST(OctreeMemory, AllocationsReleasesAndFreedBlocks) {
   EXPECT_EQ(c.block, first);
   EXPECT_EQ(tree.CurrentBlock(), first);
   EXPECT_EQ(tree.FreedBlocks(), nullptr);
+  // A block that is reset while current goes on serving.
   c.Release();
-  c.Release();  // nothing left to release
+  EXPECT_EQ(tree.FreedBlocks(), first);
+  omi_OctreeMemPtr d = tree.MemAlloc(10);
+  EXPECT_EQ(d.block, first);
+  EXPECT_EQ(first->LiveAllocations(), 1u);
+  d.Release();
+  d.Release();  // nothing left to release
+  omi_OctreeMemPtr stray = {const_cast<omi_OctreeMemory*>(first), nullptr};
+  stray.Release();
   EXPECT_EQ(first->LiveAllocations(), 0u);
+  EXPECT_EQ(first->Remaining(), 1024u);
   b.Release();
   big.Release();
   filler.Release();
