@@ -218,6 +218,7 @@ class BitVectorModel {
     std::set<unsigned> const& bits = models_[i].bits;
     omi_BlkBitVectTrav trav(vectors_[i].get());
     unsigned bit = 1;
+    ASSERT_FALSE(trav.Next(bit)) << "not started";
     std::vector<unsigned> seen;
     for (bool found = trav.First(bit); found; found = trav.Next(bit)) seen.push_back(bit);
     ASSERT_EQ(bit, 0u);
