@@ -3,9 +3,14 @@
 // created and the directory length beside it, since equality and Compare are of
 // representation. Members spread over several blocks and past the first directory, so the
 // set algebra meets absent blocks on either side and directories of unequal length.
+// Traversals run both ways, from random places, after their end, from copies, made before
+// the vector changed, and while it changes between their steps (forbidden, but to be
+// survived: every step ends the walk or stands on a set bit). Beside them: the top of the
+// number range, the layout of bits in their words, and the exact text of the list dump.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <iterator>
 #include <memory>
 #include <random>
@@ -14,6 +19,8 @@
 #include <vector>
 
 #include "long_tests.h"
+#include "varururor/aio/ios.h"
+#include "varururor/aio/standard_streams.h"
 #include "varururor/omi/bit_vector.h"
 #include "varururor/omi/bit_vector_traversal.h"
 
@@ -84,6 +91,7 @@ class BitVectorModel {
       for (int i = 0; i < kVectors; ++i) CheckVector(i);
       CheckPair(target, other);
       CheckTraversal(target);
+      if (step % 100 == 0) StaleWalk(target);
     }
   }
 
@@ -95,113 +103,85 @@ class BitVectorModel {
   // Mostly in the first blocks, some either side of block edges, some past the first
   // directory (1048576 bits), a few far out (directories of 2048 slots).
   unsigned RandomBit() {
-    switch (Pick(8)) {
-      case 0:
-      case 1:
-        return Pick(3 * 8192);
-      case 2:
-      case 3:
-        return (1 + Pick(12)) * 8192 + Pick(4) - 2;
-      case 4:
-      case 5:
-        return Pick(1u << 18);
-      case 6:
-        return 1048576 + Pick(3 * 1048576);
-      default:
-        return (1u << 24) - 1 - Pick(20000);
-    }
+    unsigned kind = Pick(8);
+    if (kind < 2) return Pick(3 * 8192);
+    if (kind < 4) return (1 + Pick(12)) * 8192 + Pick(4) - 2;
+    if (kind < 6) return Pick(1u << 18);
+    return kind == 6 ? 1048576 + Pick(3 * 1048576) : (1u << 24) - 1 - Pick(20000);
   }
 
-  std::string Step(int t, int o) {
+  // in_place keeps the vector object (a traversal may be walking it).
+  std::string Step(int t, int o, bool in_place = false) {
     omi_BlkBitVect& v = *vectors_[t];
     Model& m = models_[t];
     omi_BlkBitVect const& w = *vectors_[o];
     Model const other = models_[o];
-    switch (Pick(24)) {
-      case 0:
+    unsigned action = Pick(24);
+    if (action < 4) {
+      // Exactly the blocks holding members are left; the directory is the longer one where
+      // the other's members may come in.
+      auto const& x = m.bits;
+      auto const& y = other.bits;
+      std::set<unsigned> result;
+      auto out = std::inserter(result, result.end());
+      if (action == 0) {
         v &= w;
-        m.bits = Intersection(m.bits, other.bits);
-        m.Recount();
-        return "&=";
-      case 1:
+        std::set_intersection(x.begin(), x.end(), y.begin(), y.end(), out);
+      } else if (action == 1) {
         v |= w;
-        m.bits.insert(other.bits.begin(), other.bits.end());
-        m.length = std::max(m.length, other.length);
-        m.Recount();
-        return "|=";
-      case 2:
+        std::set_union(x.begin(), x.end(), y.begin(), y.end(), out);
+      } else if (action == 2) {
         v -= w;
-        for (unsigned bit : other.bits) m.bits.erase(bit);
-        m.Recount();
-        return "-=";
-      case 3: {
+        std::set_difference(x.begin(), x.end(), y.begin(), y.end(), out);
+      } else {
         v ^= w;
-        std::set<unsigned> result;
-        std::set_symmetric_difference(m.bits.begin(), m.bits.end(), other.bits.begin(),
-                                      other.bits.end(), std::inserter(result, result.end()));
-        m.bits = result;
-        m.length = std::max(m.length, other.length);
-        m.Recount();
-        return "^=";
+        std::set_symmetric_difference(x.begin(), x.end(), y.begin(), y.end(), out);
       }
-      case 4:
-        v = w;
-        m = other;
-        return "=";
-      case 5:
-        vectors_[t].reset(new omi_BlkBitVect(w));
-        m = other;
-        return "copy";
-      case 6:
-        if (Pick(4) != 0) return "no clear";
-        v.Clear();
-        m.bits.clear();
-        m.blocks.clear();
-        return "clear";
-      case 7:
-      case 8: {
-        unsigned from = RandomBit();
-        unsigned span = Pick(5) == 0 ? Pick(20000) : Pick(100);
-        unsigned to = Pick(8) == 0 ? from - std::min(Pick(50), from) : from + span;
-        v.SetFromTo(from, to);
-        if (to < from) to = from;
-        for (unsigned bit = from;; ++bit) {
-          m.bits.insert(bit);
-          m.Write(bit);
-          if (bit == to) break;
-        }
-        return "SetFromTo " + std::to_string(from) + " " + std::to_string(to);
-      }
-      case 9:
-      case 10:
-      case 11:
-      case 12:
-      case 13:
-      case 14: {
-        unsigned bit = RandomBit();
-        v.SetBit(bit);
-        if (m.bits.insert(bit).second) m.Write(bit);
-        return "SetBit " + std::to_string(bit);
-      }
-      default: {
-        // Mostly a member, so that removals happen.
-        unsigned bit = RandomBit();
-        if (!m.bits.empty() && Pick(3) != 0) {
-          auto it = m.bits.lower_bound(bit);
-          bit = it == m.bits.end() ? *m.bits.begin() : *it;
-        }
-        v.UnsetBit(bit);
-        m.bits.erase(bit);
-        return "UnsetBit " + std::to_string(bit);
-      }
+      if (action % 2 == 1) m.length = std::max(m.length, other.length);
+      m.bits.swap(result);
+      m.Recount();
+      return "set operation " + std::to_string(action);
     }
-  }
-
-  static std::set<unsigned> Intersection(std::set<unsigned> const& a, std::set<unsigned> const& b) {
-    std::set<unsigned> result;
-    std::set_intersection(a.begin(), a.end(), b.begin(), b.end(),
-                          std::inserter(result, result.end()));
-    return result;
+    if (action == 4 || (action == 5 && in_place)) {
+      v = w;
+      m = other;
+      return "=";
+    }
+    if (action == 5) {
+      vectors_[t].reset(new omi_BlkBitVect(w));
+      m = other;
+      return "copy";
+    }
+    if (action == 6 && Pick(4) == 0) {
+      v.Clear();
+      m.bits.clear();
+      m.blocks.clear();
+      return "clear";
+    }
+    unsigned bit = RandomBit();
+    if (action < 9) {
+      unsigned span = Pick(5) == 0 ? Pick(20000) : Pick(100);
+      unsigned to = Pick(8) == 0 ? bit - std::min(Pick(50), bit) : bit + span;
+      v.SetFromTo(bit, to);
+      for (unsigned b = bit; b <= std::max(bit, to); ++b) {
+        m.bits.insert(b);
+        m.Write(b);
+      }
+      return "SetFromTo " + std::to_string(bit) + " " + std::to_string(to);
+    }
+    if (action < 15) {
+      v.SetBit(bit);
+      if (m.bits.insert(bit).second) m.Write(bit);
+      return "SetBit " + std::to_string(bit);
+    }
+    // Mostly a member, so that removals happen.
+    if (!m.bits.empty() && Pick(3) != 0) {
+      auto it = m.bits.lower_bound(bit);
+      bit = it == m.bits.end() ? *m.bits.begin() : *it;
+    }
+    v.UnsetBit(bit);
+    m.bits.erase(bit);
+    return "UnsetBit " + std::to_string(bit);
   }
 
   void CheckVector(int i) {
@@ -210,15 +190,11 @@ class BitVectorModel {
     SCOPED_TRACE("vector " + std::to_string(i));
     ASSERT_EQ(v.Count(), m.bits.size());
     ASSERT_EQ(v.DirectoryLength(), m.length);
-    unsigned present = 0;
+    std::set<unsigned> blocks;
     for (unsigned slot = 0; slot < v.DirectoryLength(); ++slot) {
-      bool has = v.CellPointer(slot * kWordsPerBlock) != nullptr;
-      present += has;
-      if (has) {
-        ASSERT_EQ(m.blocks.count(slot), 1u) << "unexpected block " << slot;
-      }
+      if (v.CellPointer(slot * kWordsPerBlock) != nullptr) blocks.insert(slot);
     }
-    ASSERT_EQ(present, m.blocks.size());
+    ASSERT_EQ(blocks, m.blocks);
     for (unsigned bit : m.bits) ASSERT_TRUE(v.TestBit(bit)) << bit;
     for (int probe = 0; probe < 16; ++probe) {
       unsigned bit = RandomBit();
@@ -231,8 +207,7 @@ class BitVectorModel {
     omi_BlkBitVect const& w = *vectors_[b];
     Model const& m = models_[a];
     Model const& n = models_[b];
-    bool equal = m.bits == n.bits && m.blocks == n.blocks && m.length == n.length;
-    ASSERT_EQ(v == w, equal);
+    ASSERT_EQ(v == w, m.bits == n.bits && m.blocks == n.blocks && m.length == n.length);
     ASSERT_EQ(v.Compare(w), ModelCompare(m, n));
     ASSERT_EQ(w.Compare(v), ModelCompare(n, m));
     ASSERT_EQ(v.Contains(w),
@@ -240,18 +215,21 @@ class BitVectorModel {
   }
 
   void CheckTraversal(int i) {
-    omi_BlkBitVect const& v = *vectors_[i];
     std::set<unsigned> const& bits = models_[i].bits;
-    omi_BlkBitVectTrav trav(&v);
+    omi_BlkBitVectTrav trav(vectors_[i].get());
     unsigned bit = 1;
+    ASSERT_FALSE(trav.Next(bit)) << "not started";
     std::vector<unsigned> seen;
     for (bool found = trav.First(bit); found; found = trav.Next(bit)) seen.push_back(bit);
     ASSERT_EQ(bit, 0u);
     ASSERT_TRUE(std::equal(seen.begin(), seen.end(), bits.begin(), bits.end())) << "forward";
+    bit = 1;
+    ASSERT_FALSE(trav.Prev(bit) || trav.Next(bit)) << "after a failed step every step fails";
+    ASSERT_EQ(bit, 0u);
     seen.clear();
     for (bool found = trav.Last(bit); found; found = trav.Prev(bit)) seen.push_back(bit);
     ASSERT_TRUE(std::equal(seen.begin(), seen.end(), bits.rbegin(), bits.rend())) << "backward";
-    // SetCurrent both ways from random places, then a few steps on from there.
+    // SetCurrent both ways from random places, then a few steps on from there by a copy.
     for (int probe = 0; probe < 6; ++probe) {
       unsigned start = RandomBit();
       if (!bits.empty() && Pick(2) == 0) {
@@ -260,33 +238,55 @@ class BitVectorModel {
         start = (near == bits.end() ? *bits.begin() : *near) + Pick(3) - 1;
       }
       bool forward = Pick(2) == 0;
-      auto expected = bits.end();
+      std::vector<unsigned> ahead;  // the members the walk is to meet first
       if (forward) {
-        expected = bits.lower_bound(start);
+        for (auto it = bits.lower_bound(start); it != bits.end() && ahead.size() < 4; ++it) {
+          ahead.push_back(*it);
+        }
       } else {
-        auto after = bits.upper_bound(start);
-        if (after != bits.begin()) expected = std::prev(after);
+        for (auto it = std::make_reverse_iterator(bits.upper_bound(start));
+             it != bits.rend() && ahead.size() < 4; ++it) {
+          ahead.push_back(*it);
+        }
       }
       bit = start;
       bool found = trav.SetCurrent(bit, forward);
-      ASSERT_EQ(found, expected != bits.end()) << "SetCurrent " << start << " " << forward;
-      if (!found) {
-        ASSERT_EQ(bit, 0u);
-        continue;
-      }
-      ASSERT_EQ(bit, *expected) << "SetCurrent " << start << " " << forward;
-      for (int s = 0; s < 3; ++s) {
-        if (forward) {
-          ++expected;
-          found = trav.Next(bit);
-        } else {
-          found = trav.Prev(bit);
-          expected = expected == bits.begin() ? bits.end() : std::prev(expected);
-        }
-        ASSERT_EQ(found, expected != bits.end());
+      omi_BlkBitVectTrav copy(trav);
+      for (std::size_t k = 0; k < 4; ++k) {
+        SCOPED_TRACE("SetCurrent " + std::to_string(start) + (forward ? " on" : " back"));
+        ASSERT_EQ(found, k < ahead.size()) << k;
+        ASSERT_EQ(bit, found ? ahead[k] : 0u) << k;
         if (!found) break;
-        ASSERT_EQ(bit, *expected);
+        found = forward ? copy.Next(bit) : copy.Prev(bit);
       }
+    }
+  }
+
+  // A traversal made before a step (perhaps growing the directory) starts on the vector as
+  // it is, told of the change or not; then the vector changes between the walk's steps.
+  void StaleWalk(int t) {
+    omi_BlkBitVectTrav told(vectors_[t].get());
+    omi_BlkBitVectTrav trav(vectors_[t].get());
+    Step(t, static_cast<int>(Pick(kVectors)), true);
+    SetBitTraverseData(vectors_[t].get(), &told);
+    unsigned bit = 0;
+    unsigned told_bit = 0;
+    bool on = trav.First(bit);
+    ASSERT_EQ(told.First(told_bit), on);
+    ASSERT_EQ(on, !models_[t].bits.empty());
+    if (on) {
+      ASSERT_EQ(bit, *models_[t].bits.begin());
+      ASSERT_EQ(told_bit, bit);
+    }
+    for (int s = 0; on && s < 200; ++s) {
+      ASSERT_EQ(models_[t].bits.count(bit), 1u) << "stale step " << s;
+      if (Pick(4) == 0) {
+        vectors_[t]->UnsetBit(bit);
+        models_[t].bits.erase(bit);
+      } else {
+        Step(t, static_cast<int>(Pick(kVectors)), true);
+      }
+      on = trav.Next(bit);
     }
   }
 
@@ -301,6 +301,67 @@ TEST(BitVectorModel, RandomSetAlgebraComparisonsAndTraversal) {
     SCOPED_TRACE("seed " + std::to_string(seed));
     BitVectorModel(seed).Run(1200);
   }
+}
+
+std::vector<unsigned> Bits(omi_BlkBitVect const* v, bool forward) {
+  std::vector<unsigned> bits;
+  omi_BlkBitVectTrav trav(v);
+  unsigned bit = 0;
+  for (bool found = forward ? trav.First(bit) : trav.Last(bit); found;
+       found = forward ? trav.Next(bit) : trav.Prev(bit)) {
+    bits.push_back(bit);
+  }
+  return bits;
+}
+
+// The random sequences stay below 2^24: the top of the number range is checked here.
+TEST(BitVector, TheTopOfTheNumberRangeAndTheBitsInTheirWords) {
+  omi_BlkBitVect v;
+  EXPECT_FALSE(v.TestBit(0xFFFFFFFFu)) << "beyond the directory";
+  for (unsigned bit : {5u, 9000u, 0x80000000u, 0xFFFFFFFFu}) v.SetBit(bit);
+  EXPECT_EQ(Bits(&v, true), (std::vector<unsigned>{5, 9000, 0x80000000u, 0xFFFFFFFFu}));
+  EXPECT_EQ(Bits(&v, false), (std::vector<unsigned>{0xFFFFFFFFu, 0x80000000u, 9000, 5}));
+  omi_BlkBitVect w;
+  w.SetFromTo(0xFFFFFFFFu - 40, 0xFFFFFFFFu);  // a range ending at the last number ends
+  EXPECT_EQ(w.Count(), 41u);
+  EXPECT_EQ(Bits(&w, false).front(), 0xFFFFFFFFu);
+  w.SetFromTo(3, 70);
+  EXPECT_EQ(*w.CellPointer(1), 0xFFFFFFFFu);
+  EXPECT_EQ(*w.CellPointer(2), 0x7Fu) << "bit n is bit n % 32 of word n / 32";
+  EXPECT_TRUE(Bits(nullptr, true).empty()) << "a null vector is empty";
+}
+
+// What DumpList writes on aio_cerr, caught in a scratch file.
+std::string DumpListText(omi_BlkBitVect const& v) {
+  FILE* saved = aio_cerr.fptr();
+  FILE* scratch = std::tmpfile();
+  aio_cerr.attach(scratch, false);
+  v.DumpList();
+  aio_cerr.attach(saved, false);
+  std::rewind(scratch);
+  std::string text;
+  for (int c = std::fgetc(scratch); c != EOF; c = std::fgetc(scratch)) text += static_cast<char>(c);
+  std::fclose(scratch);
+  return text;
+}
+
+TEST(BitVectorDump, ExactTextInDecimalWhateverTheStreamWasSetTo) {
+  omi_BlkBitVect v;
+  EXPECT_EQ(DumpListText(v), "Empty List\n");
+  v.SetFromTo(1, 8);
+  EXPECT_EQ(DumpListText(v),
+            "ListCount=8\n       1       2       3       4       5       6       7       8\n\n")
+      << "a full last line is followed by an empty one";
+  v.SetBit(123456789);
+  v.SetBit(0x80000000u);
+  unsigned saved = aio_cerr.flags();
+  aio_cerr.setf(aio_ios::hex | aio_ios::left, aio_ios::basefield | aio_ios::left);
+  unsigned flags = aio_cerr.flags();
+  EXPECT_EQ(DumpListText(v),
+            "ListCount=10\n       1       2       3       4       5       6       7       8\n"
+            "123456789-2147483648\n");
+  EXPECT_EQ(aio_cerr.flags(), flags) << "restored";
+  aio_cerr.setf(static_cast<int>(saved), -1);
 }
 
 }  // namespace

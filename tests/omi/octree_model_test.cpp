@@ -9,9 +9,14 @@
 //     leaf that FindCell gives for a point computed on the segment inside the root, every
 //     leaf whose box widened by the tolerance the segment meets and no leaf it does not
 //     come near, in order of the parameter at which the segment enters the widened boxes.
+// Beside it, the edge cases: which axes are divided, points and boxes on dividing planes,
+// what a full leaf becomes, the word pool, the exact text of the dumps, and what a careless
+// caller passes: boxes that are not a number, bad segments, a segment across the whole
+// float range, a minimum that could never end the subdivision.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstdio>
 #include <map>
@@ -21,14 +26,70 @@
 #include <unordered_set>
 #include <vector>
 
-#include "octree_test_support.h"
+#include "child_process.h"
 #include "varururor/omi/octree.h"
 #include "varururor/omi/octree_cell.h"
 #include "varururor/omi/octree_line_traversal.h"
+#include "varururor/omi/octree_memory.h"
 
 namespace {
 
-using octree_test::BoxStore;
+constexpr omi_OctVector kOrigin = {0, 0, 0};
+using LeafList = std::vector<omi_OctreeLeaf const*>;
+
+// The leaf that holds the point.
+omi_OctreeLeaf const* Locate(omi_Octree const& tree, float x, float y, float z) {
+  float point[3] = {x, y, z};
+  return tree.FindCell(point);
+}
+
+struct Box {
+  omi_OctVector min;
+  omi_OctVector max;
+};
+
+class BoxStore {
+ public:
+  static void Callback(void* data, unsigned int id, float* min, float* max) {
+    BoxStore* store = static_cast<BoxStore*>(data);
+    ++store->calls;
+    Box const& box = store->boxes[id];
+    for (int axis = 0; axis < 3; ++axis) {
+      min[axis] = box.min[axis];
+      max[axis] = box.max[axis];
+    }
+  }
+
+  // Stores the box and inserts it under its index.
+  void Insert(omi_Octree& tree, omi_OctVector min, omi_OctVector max) {
+    boxes.push_back({min, max});
+    tree.InsertBox(static_cast<unsigned int>(boxes.size() - 1), min, max);
+  }
+
+  std::vector<Box> boxes;
+  int calls = 0;
+};
+
+bool Holds(omi_OctreeLeaf const* leaf, unsigned int id) {
+  for (unsigned int i = 0; i < leaf->BoxCount(); ++i) {
+    if (leaf->BoxId(i) == id) return true;
+  }
+  return false;
+}
+
+// Every leaf the traversal gives, in order.
+LeafList Traverse(omi_OctreeLineTrav& trav, omi_Octree const& tree, omi_OctVector p0,
+                  omi_OctVector p1, float tolerance, bool* started = nullptr) {
+  float start[3] = {p0.x, p0.y, p0.z};
+  float end[3] = {p1.x, p1.y, p1.z};
+  bool init = trav.Init(&tree, start, end, tolerance);
+  if (started != nullptr) *started = init;
+  LeafList leaves;
+  for (omi_OctreeLeaf const* leaf = trav.NextCell(); leaf != nullptr; leaf = trav.NextCell()) {
+    leaves.push_back(leaf);
+  }
+  return leaves;
+}
 
 struct Shape {
   char const* name;
@@ -114,7 +175,6 @@ class OctreeModel {
       if (Pick(8) == 0) std::swap(a, b);
       store_.Insert(tree_, a, b);
     }
-    leaves_ = octree_test::Leaves(tree_);
   }
 
   void CheckRegions() {
@@ -158,29 +218,15 @@ class OctreeModel {
     for (int i = 0; i < segments && !testing::Test::HasFailure(); ++i) {
       omi_OctVector p0 = RandomPoint(0.2f);
       omi_OctVector p1 = RandomPoint(0.2f);
-      switch (Pick(6)) {
-        case 0:  // parallel to an axis
-          for (int axis = 0; axis < 3; ++axis) {
-            if (axis != static_cast<int>(i % 3)) p1[axis] = p0[axis];
-          }
-          break;
-        case 1:  // a point
-          p1 = p0;
-          break;
-        default:
-          break;
+      unsigned kind = Pick(6);
+      for (int axis = 0; kind < 2 && axis < 3; ++axis) {
+        // Parallel to an axis, or a point.
+        if (kind == 1 || axis != static_cast<int>(i % 3)) p1[axis] = p0[axis];
       }
-      float tolerance = 0;
-      switch (Pick(3)) {
-        case 1:
-          tolerance = shape_.minimum * 1e-3f;
-          break;
-        case 2:
-          tolerance = shape_.minimum * (0.2f + 2 * Unit());
-          break;
-        default:
-          break;
-      }
+      unsigned widening = Pick(3);
+      float tolerance = widening == 0   ? 0
+                        : widening == 1 ? shape_.minimum * 1e-3f
+                                        : shape_.minimum * (0.2f + 2 * Unit());
       SCOPED_TRACE("segment " + std::to_string(i) + " from " + Describe(p0) + " to " +
                    Describe(p1) + " tolerance " + std::to_string(tolerance));
       CheckSegment(trav, p0, p1, tolerance);
@@ -237,7 +283,8 @@ class OctreeModel {
     return text;
   }
 
-  // A leaf's box must be the region its ancestors' planes give it.
+  // A leaf's box must be the region its ancestors' planes give it. Along an axis a branch
+  // does not divide, point location reaches only the lower children.
   void CheckRegion(omi_OctreeBranch const* branch, omi_OctVector lo, omi_OctVector hi,
                    double& volume) {
     for (unsigned index = 0; index < omi_OctreeBranch::kChildren; ++index) {
@@ -259,6 +306,7 @@ class OctreeModel {
         EXPECT_NEAR(Hi(child)[axis], child_hi[axis], Slack()) << index << " axis " << axis;
       }
       if (branch->IsLeafChild(index)) {
+        leaves_.push_back(static_cast<omi_OctreeLeaf const*>(child));
         double v = 1;
         for (int axis = 0; axis < 3; ++axis) v *= double(child_hi[axis]) - child_lo[axis];
         volume += v;
@@ -269,8 +317,9 @@ class OctreeModel {
   }
 
   void CheckSegment(omi_OctreeLineTrav& trav, omi_OctVector p0, omi_OctVector p1, float tolerance) {
-    std::vector<omi_OctreeLeaf const*> reported =
-        octree_test::Traverse(trav, tree_, p0, p1, tolerance);
+    bool started = false;
+    LeafList reported = Traverse(trav, tree_, p0, p1, tolerance, &started);
+    ASSERT_EQ(started, !reported.empty()) << "Init tells whether the segment meets the tree";
     std::map<omi_OctreeLeaf const*, size_t> position;
     for (size_t k = 0; k < reported.size(); ++k) {
       ASSERT_TRUE(position.emplace(reported[k], k).second) << "a leaf reported twice";
@@ -324,7 +373,7 @@ class OctreeModel {
   omi_OctVector root_hi_;
   double scale_;
   std::vector<omi_OctVector> hot_spots_;
-  std::vector<omi_OctreeLeaf const*> leaves_;
+  LeafList leaves_;
 };
 
 class OctreeBruteForce : public testing::TestWithParam<int> {};
@@ -340,5 +389,227 @@ TEST_P(OctreeBruteForce, RegionsPointsAndSegments) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Shapes, OctreeBruteForce, testing::Range(0, 5));
+
+TEST(Octree, DividesOnlyAxesAsWideAsTheMinimum) {
+  omi_Octree tree(kOrigin, {10, 10, 0.001f}, 1, nullptr, nullptr);
+  EXPECT_TRUE(tree.Divides(0) && tree.Divides(1) && !tree.Divides(2));
+  EXPECT_EQ(tree.ReferenceAxis(), 0) << "x and y tie: the first";
+  omi_OctreeBranch const* root = tree.Root();
+  for (unsigned index = 0; index < 8; ++index) {
+    EXPECT_EQ(root->Child(index) != nullptr, index < 4) << index;
+  }
+  EXPECT_EQ(tree.LeafNumbersGiven(), 4u);
+  for (float z : {-0.001f, 0.0005f, 50.0f}) EXPECT_EQ(Locate(tree, -3, 4, z), root->Child(2)) << z;
+  EXPECT_EQ(omi_Octree(kOrigin, {8, 2, 4}, 1, nullptr, nullptr).ReferenceAxis(), 1);
+  omi_Octree small(kOrigin, {0.5f, -0.25f, 0.1f}, 1, nullptr, nullptr);
+  EXPECT_EQ(small.Root()->HalfSize().y, 1.0f) << "below the minimum: the minimum";
+}
+
+TEST(Octree, PlanesGoBelowAndBoxesThatAreNotANumberEverywhere) {
+  BoxStore store;
+  omi_Octree tree(kOrigin, {8, 8, 8}, 1, BoxStore::Callback, &store);
+  omi_OctreeBranch const* root = tree.Root();
+  EXPECT_EQ(Locate(tree, 0, 0, 0), root->Child(0));
+  EXPECT_EQ(Locate(tree, std::nextafter(0.0f, 1.0f), 0, 0), root->Child(1));
+  EXPECT_EQ(tree.FindCell(nullptr), nullptr);
+  store.Insert(tree, {-2, 1, 1}, {0, 2, 2});  // touches x = 0 from below
+  EXPECT_TRUE(Holds(Locate(tree, -1, 1.5f, 1.5f), 0));
+  EXPECT_EQ(Locate(tree, -1, 1, 1)->BoxId(1), omi_OctreeLeaf::kNoBox);
+  EXPECT_FALSE(Holds(Locate(tree, 1, 1.5f, 1.5f), 0));
+  store.Insert(tree, {-2, 1, 1}, {std::nextafter(0.0f, 1.0f), 2, 2});
+  EXPECT_TRUE(Holds(Locate(tree, 1, 1.5f, 1.5f), 1));
+  store.Insert(tree, {NAN, 1, 1}, {NAN, 2, 2});  // x not a number: the whole axis
+  for (unsigned index = 0; index < 8; ++index) {
+    auto const* leaf = static_cast<omi_OctreeLeaf const*>(root->Child(index));
+    EXPECT_EQ(Holds(leaf, 2), (index & 6u) == 6u) << index;
+  }
+}
+
+// What the 257th box does to a leaf: it splits (the callback once per stored id) unless
+// the leaf's reference half-size is below twice the minimum, the depth limit is reached or
+// there is no callback; then the leaf becomes unbounded. Identical boxes end in one.
+TEST(Octree, WhatAFullLeafBecomes) {
+  struct Case {
+    float half, minimum;
+    bool callback;
+    float box_size;
+    int boxes, calls;
+  } const cases[] = {
+      {4, 1, true, 0.5f, 257, 256},  // half-size 2: half of it is the minimum
+      {4, 1.5f, true, 1, 1500, 0},
+      {64, 1, false, 1, 300, 0},
+      {1024, 1e-6f, true, 0, 600, -1},  // splits end at depth 10
+  };
+  for (Case const& c : cases) {
+    SCOPED_TRACE(c.half);
+    BoxStore store;
+    omi_Octree tree(kOrigin, {c.half, c.half, c.half}, c.minimum,
+                    c.callback ? BoxStore::Callback : nullptr, &store);
+    for (int i = 0; i < c.boxes; ++i) store.Insert(tree, {1, 1, 1}, {1 + c.box_size, 1, 1});
+    auto const* leaf = dynamic_cast<omi_OctreeLeafInf const*>(Locate(tree, 1, 1, 1));
+    ASSERT_NE(leaf, nullptr);
+    EXPECT_EQ(tree.Root()->IsLeafChild(7), c.calls == 0);
+    if (c.calls >= 0) {
+      EXPECT_EQ(store.calls, c.calls);
+    } else {
+      EXPECT_LT(store.calls, 256 * 12);
+      EXPECT_GT(leaf->HalfSize().x, c.half / (1 << 11));
+    }
+    ASSERT_EQ(leaf->BoxCount(), static_cast<unsigned>(c.boxes));
+    for (unsigned i = 0; i < leaf->BoxCount(); ++i) ASSERT_EQ(leaf->BoxId(i), i);
+    EXPECT_EQ(leaf->BoxId(leaf->BoxCount()), omi_OctreeLeaf::kNoBox);
+    if (c.boxes == 1500) {
+      EXPECT_EQ(leaf->Number(), 8u) << "the next leaf number";
+      EXPECT_EQ(leaf->Capacity(), 2048u);
+    }
+  }
+}
+
+TEST(OctreeMemory, AllocationsReleasesAndFreedBlocks) {
+  omi_Octree tree(kOrigin, {8, 8, 8}, 1, nullptr, nullptr);
+  omi_OctreeMemory const* first = tree.Blocks();
+  EXPECT_EQ(first->Size(), 1024u);
+  omi_OctreeMemPtr a = tree.MemAlloc(1000);
+  omi_OctreeMemPtr b = tree.MemAlloc(100);  // does not fit: a new block
+  EXPECT_EQ(a.block, first);
+  EXPECT_EQ(tree.CurrentBlock(), b.block);
+  EXPECT_EQ(b.block->Next(), first);
+  omi_OctreeMemPtr big = tree.MemAlloc(3000);
+  EXPECT_EQ(big.block->Size(), 6000u) << "twice a request above 1024 words";
+  omi_OctreeMemPtr filler = tree.MemAlloc(2990);
+  EXPECT_EQ(filler.block, big.block);
+  a.Release();
+  EXPECT_EQ(tree.FreedBlocks(), first);
+  EXPECT_EQ(first->Remaining(), 1024u) << "reset";
+  tree.FreedBlock(const_cast<omi_OctreeMemory*>(first));
+  EXPECT_EQ(first->NextFreed(), nullptr) << "not pushed twice";
+  // The current block lacks 1024 words; the freed block has them and becomes current.
+  omi_OctreeMemPtr c = tree.MemAlloc(1024);
+  EXPECT_EQ(c.block, first);
+  EXPECT_EQ(tree.CurrentBlock(), first);
+  EXPECT_EQ(tree.FreedBlocks(), nullptr);
+  // A block that is reset while current goes on serving.
+  c.Release();
+  EXPECT_EQ(tree.FreedBlocks(), first);
+  omi_OctreeMemPtr d = tree.MemAlloc(10);
+  EXPECT_EQ(d.block, first);
+  EXPECT_EQ(first->LiveAllocations(), 1u);
+  d.Release();
+  d.Release();  // nothing left to release
+  omi_OctreeMemPtr stray = {const_cast<omi_OctreeMemory*>(first), nullptr};
+  stray.Release();
+  EXPECT_EQ(first->LiveAllocations(), 0u);
+  EXPECT_EQ(first->Remaining(), 1024u);
+  b.Release();
+  big.Release();
+  filler.Release();
+}
+
+std::string Dumped(omi_Octree const& tree, unsigned freed) {
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(tree.Dump(), freed);
+  return testing::internal::GetCapturedStdout();
+}
+
+TEST(OctreeDump, ExactText) {
+  omi_Octree fresh(kOrigin, {8, 8, 8}, 1, nullptr, nullptr);
+  EXPECT_EQ(Dumped(fresh, 0),
+            "Total nodeCount=0, numCell=10, numLeaf=8, maxDepth=3, size=928\n"
+            "MemoryBlocks: Count=1, Size=4128, Waste=4096\nFreedBlocks: Count=0, Size=0\n");
+  BoxStore store;
+  omi_Octree tree(kOrigin, {64, 64, 64}, 1, BoxStore::Callback, &store);
+  // Child 7 of the root splits; its branch sends 129 boxes to child 0 and 128 to child 1.
+  for (int i = 0; i < 257; ++i) {
+    float x = i % 2 == 0 ? 1.0f : 40.0f;
+    store.Insert(tree, {x, 1, 1}, {x + 1, 2, 2});
+  }
+  store.Insert(tree, {-5, -5, -5}, {-4, -4, -4});
+  // Cells: the count starts at 1, the root, 7 leaves, the branch and its 8 leaves. Words:
+  // 8 chunks of the split leaf (released, but the block has live ones), 5 + 4 chunks of the
+  // new leaves, 1 chunk for the last box: 576 of 1024.
+  std::string text = Dumped(tree, 0);
+  EXPECT_EQ(text,
+            "Total nodeCount=258, numCell=18, numLeaf=15, maxDepth=4, size=1692\n"
+            "MemoryBlocks: Count=1, Size=4128, Waste=1792\nFreedBlocks: Count=0, Size=0\n");
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(Locate(tree, -4.5f, -4.5f, -4.5f)->Dump(), 1u);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "Total nodeCount=1, numCell=1, numLeaf=1, maxDepth=1, size=36\n");
+  EXPECT_EQ(Dumped(tree, 0), text) << "the counters start afresh";
+  // Every leaf is too small to split: the full one becomes unbounded, and its growth past
+  // 512 ids leaves the first block without live allocations.
+  omi_Octree grown(kOrigin, {1, 1, 1}, 1, nullptr, nullptr);
+  for (unsigned id = 0; id < 513; ++id) grown.InsertBox(id, {-1, -1, -1}, {0, 0, 0});
+  EXPECT_EQ(Dumped(grown, 1),
+            "Total nodeCount=513, numCell=10, numLeaf=8, maxDepth=3, size=928\n"
+            "MemoryBlocks: Count=2, Size=8256, Waste=4096\nFreedBlocks: Count=1, Size=4128\n");
+}
+
+TEST(OctreeLineTrav, CornerCutForAShortStretchIsReportedInOrder) {
+  omi_Octree tree(kOrigin, {8, 8, 8}, 1, nullptr, nullptr);
+  omi_OctreeLineTrav trav;
+  // Crosses x = 0 at y = -0.02, then y = 0 at x = 0.02: child 1 for a stretch of 0.03.
+  EXPECT_EQ(Traverse(trav, tree, {-4, -4.02f, 1}, {4, 3.98f, 1}, 0),
+            (LeafList{Locate(tree, -1, -1, 1), Locate(tree, 1, -1, 1), Locate(tree, 1, 1, 1)}));
+}
+
+TEST(OctreeLineTrav, BadArgumentsStartNothing) {
+  omi_Octree tree(kOrigin, {8, 8, 8}, 1, nullptr, nullptr);
+  omi_OctreeLineTrav trav;
+  EXPECT_EQ(trav.NextCell(), nullptr) << "before Init";
+  float p[3] = {0, 0, 0};
+  float nan[3] = {0, NAN, 0};
+  float inf[3] = {INFINITY, 0, 0};
+  EXPECT_FALSE(trav.Init(nullptr, p, p, 0));
+  EXPECT_FALSE(trav.Init(&tree, nullptr, p, 0));
+  EXPECT_FALSE(trav.Init(&tree, p, nan, 0));
+  EXPECT_FALSE(trav.Init(&tree, inf, p, 0));
+  EXPECT_EQ(trav.NextCell(), nullptr);
+  EXPECT_TRUE(trav.Init(&tree, p, p, NAN)) << "a tolerance that is not a number counts as 0";
+  EXPECT_EQ(trav.NextCell(), Locate(tree, 0, 0, 0));
+  float q[3] = {2, 2, 2};
+  EXPECT_TRUE(trav.Init(&tree, q, q, 0));
+  EXPECT_EQ(trav.NextCell(), Locate(tree, 2, 2, 2));
+  EXPECT_EQ(trav.NextCell(), nullptr);
+  EXPECT_EQ(trav.NextCell(), nullptr) << "stays at the end";
+}
+
+// p1 - p0 overflows a float on the x axis; the segment runs through the leaves above the
+// centre in y and z, lower x first.
+TEST(OctreeHostile, ASegmentAcrossTheWholeFloatRange) {
+  omi_Octree tree(kOrigin, {1e38f, 1e38f, 1e38f}, 1e36f, nullptr, nullptr);
+  omi_OctreeLeaf const* lower = Locate(tree, -1e37f, 1e37f, 1e37f);
+  omi_OctreeLeaf const* upper = Locate(tree, 1e37f, 1e37f, 1e37f);
+  omi_OctreeLineTrav trav;
+  EXPECT_EQ(Traverse(trav, tree, {-3e38f, 1e37f, 1e37f}, {3e38f, 1e37f, 1e37f}, 0),
+            (LeafList{lower, upper}));
+  EXPECT_EQ(Traverse(trav, tree, {FLT_MAX, 1e37f, 1e37f}, {-FLT_MAX, 1e37f, 1e37f}, 0),
+            (LeafList{upper, lower}));
+  float start[3] = {-3e38f, 0, INFINITY};
+  float end[3] = {3e38f, 0, 0};
+  EXPECT_FALSE(trav.Init(&tree, start, end, 0));
+}
+
+// Boxes over the whole tree would be copied into every leaf down to the depth limit (up to
+// 8^6 leaves): such a minimum is refused, and the tree keeps its boxes in one leaf.
+TEST(OctreeHostile, AMinimumThatCannotEndTheSubdivisionIsRefused) {
+  EXPECT_IN_CHILD(
+      "^omi_Octree: the minimum half-size -1 cannot end the subdivision \\(a positive normal "
+      "number is needed\\): the tree is not divided\n$",
+      omi_Octree tree(kOrigin, {8, 8, 8}, -1, nullptr, nullptr));
+  for (float minimum : {0.0f, -1.0f, FLT_MIN / 4, -INFINITY, INFINITY, NAN}) {
+    BoxStore store;
+    omi_Octree tree(kOrigin, {8, 8, 8}, minimum, BoxStore::Callback, &store);
+    for (int i = 0; i < 600; ++i) store.Insert(tree, {-8, -8, -8}, {8, 8, 8});
+    EXPECT_FALSE(tree.Divides(0) || tree.Divides(1) || tree.Divides(2)) << minimum;
+    EXPECT_EQ(store.calls, 0) << minimum;
+    EXPECT_LE(tree.LeafNumbersGiven(), 2u) << minimum;
+    EXPECT_EQ(Locate(tree, 7, -7, 7)->BoxCount(), 600u) << minimum;
+    EXPECT_EQ(Locate(tree, 7, -7, 7), Locate(tree, -7, 7, -7)) << minimum;
+  }
+  omi_Octree smallest(kOrigin, {8, 8, 8}, FLT_MIN, nullptr, nullptr);
+  EXPECT_TRUE(smallest.Divides(0) && smallest.Divides(1) && smallest.Divides(2));
+  EXPECT_EQ(smallest.MinimumHalfSize(), FLT_MIN) << "the smallest normal minimum is taken";
+}
 
 }  // namespace

@@ -1,20 +1,34 @@
 // Random sequences of operations on the integer-keyed tables, checked after every step
 // against a std::map: insertions (new keys and overwrites), removals, clears, copies,
-// lookups, the life of table blocks, visits in ascending and descending order, and sorted
-// visits with a descending comparison. Keys come dense, clustered, either side of
-// table-block edges and at random over the 32-bit range; signed keys include the most
-// negative integer.
+// lookups, the life of table blocks and of the directory, visits in ascending and
+// descending order, sorted visits with a descending comparison, and visits whose table
+// changes between their steps (forbidden, but to be survived: every step ends the visit or
+// stands on a present key). Keys come dense, clustered, either side of table-block edges
+// and at random over the 32-bit range; signed keys include the most negative integer.
+// An integer set follows the keys, with unions and intersections of its own. Beside them:
+// shapes past the bits there are, a copy that runs out of memory, and the allocator the
+// tables' objects take.
 #include <gtest/gtest.h>
 
-#include <climits>
+#include <algorithm>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <iterator>
 #include <map>
 #include <memory>
+#include <new>
 #include <random>
+#include <set>
 #include <string>
 #include <type_traits>
+#include <vector>
 
+#include "child_process.h"
 #include "long_tests.h"
+#include "varururor/mem/dlmalloc.h"
+#include "varururor/omi/int_set.h"
+#include "varururor/omi/int_set_iterator.h"
 #include "varururor/omi/int_table.h"
 #include "varururor/omi/int_table_iterator.h"
 #include "varururor/omi/uint_table.h"
@@ -45,6 +59,14 @@ T ValueOf(unsigned n) {
   }
 }
 
+// The order the set's iterator promises: negative members by increasing magnitude, then the
+// others.
+std::vector<int> SetOrder(std::set<int> const& members) {
+  std::vector<int> order(std::make_reverse_iterator(members.lower_bound(0)), members.rend());
+  order.insert(order.end(), members.lower_bound(0), members.end());
+  return order;
+}
+
 // Table is omi_UintTable<T> (unsigned keys) or omi_IntTable<T> (signed keys).
 template <typename Table, typename Key, typename T>
 class TableModel {
@@ -52,71 +74,71 @@ class TableModel {
   static constexpr bool kSigned = std::is_signed_v<Key>;
   using Iterator = std::conditional_t<kSigned, omi_IntTableIterator<T>, omi_UintTableIterator<T>>;
 
-  TableModel(unsigned seed, Shape shape) : random_(seed), shape_(shape) {
-    table_.reset(new Table(shape.top_bits, shape.split_bits, shape.value_slots));
-  }
+  TableModel(unsigned seed, Shape shape)
+      : random_(seed),
+        shape_(shape),
+        table_(new Table(shape.top_bits, shape.split_bits, shape.value_slots)) {}
 
   void Run(int steps) {
+    CheckVisits();
     for (int step = 0; step < steps && !testing::Test::HasFailure(); ++step) {
-      std::string what = Step();
+      std::string what = Pick(20) == 0 ? Copy() : Step();
       SCOPED_TRACE("step " + std::to_string(step) + ": " + what);
       Check();
       if (step % 10 == 0) CheckVisits();
+      if (step % 100 == 0) StaleVisits();
     }
   }
 
  private:
   unsigned Pick(unsigned n) { return std::uniform_int_distribution<unsigned>(0, n - 1)(random_); }
 
+  // Dense, clustered, either side of table-block edges, at the ends of the signed and
+  // unsigned ranges, anywhere.
   Key RandomKey() {
     static constexpr unsigned kCenters[] = {5000, 1u << 20, 123456789, 0x80000000u};
-    switch (Pick(9)) {
-      case 0:
-      case 1:
-        return static_cast<Key>(Pick(300)) - (kSigned ? 150 : 0);  // dense
-      case 2:
-      case 3:
-        return static_cast<Key>(kCenters[Pick(4)] + Pick(64));  // clustered
-      case 4:
-        return static_cast<Key>(((1 + Pick(6)) << shape_.shift) + Pick(3) - 1);  // block edges
-      case 5:
-        return static_cast<Key>(0xFFFFFFFFu - Pick(4));
-      case 6:
-        return static_cast<Key>(0x80000000u + Pick(4));  // INT_MIN and above when signed
-      default:
-        return static_cast<Key>(random_());
+    unsigned const kind = Pick(9);
+    unsigned key = random_();
+    if (kind < 2) return static_cast<Key>(Pick(300)) - (kSigned ? 150 : 0);
+    if (kind < 4) key = kCenters[Pick(4)] + Pick(64);
+    if (kind == 4) key = ((1 + Pick(6)) << shape_.shift) + Pick(3) - 1;
+    if (kind == 5) key = 0xFFFFFFFFu - Pick(4);
+    if (kind == 6) key = 0x80000000u + Pick(4);
+    return static_cast<Key>(key);
+  }
+
+  // The copy carries on; the table it was made from changes, then goes.
+  std::string Copy() {
+    std::unique_ptr<Table> copy;
+    if constexpr (kSigned) {
+      copy.reset(table_->Copy());
+    } else {
+      copy.reset(new Table(*table_));
     }
+    table_.swap(copy);
+    copy->Insert(RandomKey(), ValueOf<T>(1));
+    if (!model_.empty()) copy->Remove(model_.begin()->first);
+    return "copy";
   }
 
   std::string Step() {
     Key key = RandomKey();
     unsigned action = Pick(20);
-    if (action == 0) {
-      std::unique_ptr<Table> copy;
-      if constexpr (kSigned) {
-        copy.reset(table_->Copy());
-      } else {
-        copy.reset(new Table(*table_));
-      }
-      // The copy carries on; the table it was made from changes, then goes.
-      table_.swap(copy);
-      copy->Insert(key, ValueOf<T>(1));
-      if (!model_.empty()) copy->Remove(model_.begin()->first);
-      return "copy";
-    }
-    if (action == 1 && Pick(5) == 0) {
+    if (action == 0 && Pick(5) == 0) {
       table_->Clear();
       model_.clear();
+      set_.Clear();
+      set_model_.clear();
       return "clear";
     }
+    if (action == 1 && Pick(4) == 0) return Combine();
     if (action < 8) {
       // Mostly a present key, so that blocks empty.
       if (!model_.empty() && Pick(4) != 0) {
         auto it = model_.lower_bound(key);
         key = it == model_.end() ? model_.begin()->first : it->first;
       }
-      bool present = model_.erase(key) != 0;
-      EXPECT_EQ(table_->Remove(key), present) << key;
+      Remove(key);
       return "remove " + std::to_string(key);
     }
     if (!model_.empty() && Pick(4) == 0) key = model_.rbegin()->first;  // overwrite
@@ -124,7 +146,42 @@ class TableModel {
     bool fresh = model_.count(key) == 0;
     model_[key] = value;
     EXPECT_EQ(table_->Insert(key, value), fresh) << key;
+    unsigned index = static_cast<unsigned>(key) >> shape_.shift;
+    if (index >= directory_length_) directory_length_ = ((index >> 6) + 1) << 6;
+    set_.Insert(static_cast<int>(key));
+    set_model_.insert(static_cast<int>(key));
     return "insert " + std::to_string(key);
+  }
+
+  void Remove(Key key) {
+    bool present = model_.erase(key) != 0;
+    EXPECT_EQ(table_->Remove(key), present) << key;
+    set_.Remove(static_cast<int>(key));
+    set_model_.erase(static_cast<int>(key));
+  }
+
+  // The set unites with or intersects a small set: sometimes empty, mostly dense (a set
+  // reaching the ends of the range has long directories to walk).
+  std::string Combine() {
+    omi_Set other;
+    std::set<int> members;
+    for (unsigned i = Pick(3) == 0 ? 0 : Pick(60); i > 0; --i) {
+      int member = Pick(8) == 0 ? static_cast<int>(RandomKey()) : static_cast<int>(Pick(600)) - 300;
+      other.Insert(member);
+      members.insert(member);
+    }
+    bool unite = Pick(2) == 0;
+    unite ? set_ += other : set_ &= other;
+    std::set<int> result;
+    auto out = std::inserter(result, result.end());
+    auto const& x = set_model_;
+    if (unite) {
+      std::set_union(x.begin(), x.end(), members.begin(), members.end(), out);
+    } else {
+      std::set_intersection(x.begin(), x.end(), members.begin(), members.end(), out);
+    }
+    set_model_.swap(result);
+    return unite ? "set union" : "set intersection";
   }
 
   void Check() {
@@ -134,9 +191,12 @@ class TableModel {
       ASSERT_NE(cell, nullptr) << key;
       ASSERT_EQ(*cell, value) << key;
     }
+    ASSERT_EQ(set_.Size(), static_cast<int>(set_model_.size()));
     for (int probe = 0; probe < 16; ++probe) {
       Key key = RandomKey();
       ASSERT_EQ(table_->IsPresent(key), model_.count(key) != 0) << key;
+      int member = static_cast<int>(key);
+      ASSERT_EQ(set_.IsMember(member), set_model_.count(member) != 0) << member;
       if constexpr (!kSigned) {
         // A table block exists exactly while one of its keys is present.
         unsigned block = key >> shape_.shift;
@@ -145,35 +205,43 @@ class TableModel {
         ASSERT_EQ(table_->FindBlock(key) != nullptr, used) << key;
       }
     }
+    if constexpr (!kSigned) {
+      // The directory grows in steps of 64 slots and never shrinks.
+      ASSERT_EQ(static_cast<unsigned>(table_->DirectoryLength()), directory_length_);
+    }
   }
 
   template <typename Model>
   static void ExpectVisit(Iterator& it, Model const& model, bool backward) {
+    auto step = [&it, backward] {
+      if constexpr (!kSigned) {
+        if (backward) return it.Prev();
+      }
+      it.Next();
+    };
     auto m = model.begin();
-    if (backward) {
-      it.Last();
-    } else {
-      it.First();
-    }
-    for (; !it.IsDone(); ++m) {
+    for (backward ? it.Last() : it.First(); !it.IsDone(); step(), ++m) {
       ASSERT_NE(m, model.end());
       ASSERT_EQ(it.CurrentKey(), m->first);
       ASSERT_EQ(it.CurrentValue(), m->second);
-      if constexpr (kSigned) {
-        it.Next();
-      } else if (backward) {
-        it.Prev();
-      } else {
-        it.Next();
-      }
     }
     ASSERT_EQ(m, model.end());
+    step();
+    ASSERT_TRUE(it.IsDone()) << "a step past the end stays there";
+  }
+
+  void ExpectMembers(omi_SetIT& it) {
+    std::vector<int> members;
+    for (it.First(); !it.IsDone(); it.Next()) members.push_back(it.CurrentItem());
+    ASSERT_EQ(members, SetOrder(set_model_));
   }
 
   void CheckVisits() {
     Iterator it(*table_);
+    Iterator sorted(*table_, DescendingKeys<T>);
     ExpectVisit(it, model_, false);
     if constexpr (kSigned) {
+      ExpectVisit(sorted, model_, false);  // the comparison does not reorder a signed visit
       // Last stands on the greatest non-negative key, or is done at once.
       it.Last();
       bool any = !model_.empty() && model_.rbegin()->first >= 0;
@@ -184,9 +252,41 @@ class TableModel {
     } else {
       std::map<Key, T, std::greater<Key>> descending(model_.begin(), model_.end());
       ExpectVisit(it, descending, true);
-      Iterator sorted(*table_, DescendingKeys<T>);
       ExpectVisit(sorted, descending, false);
       ExpectVisit(sorted, model_, true);
+    }
+  }
+
+  // Iterators made before a change visit the containers as they are at First; then keys
+  // come and go between the table visits' steps, the current one among them.
+  void StaleVisits() {
+    Iterator it(*table_);
+    Iterator sorted(*table_, DescendingKeys<T>);
+    omi_SetIT set_it(set_);
+    sorted.Next();  // steps before the start do nothing harmful
+    Step();
+    ExpectVisit(it, model_, false);
+    ExpectMembers(set_it);
+    it.First();
+    sorted.First();
+    for (int s = 0; s < 40; ++s) {
+      SCOPED_TRACE("stale step " + std::to_string(s));
+      for (Iterator* i : {&it, &sorted}) {
+        if (i->IsDone()) continue;
+        auto found = model_.find(i->CurrentKey());
+        ASSERT_NE(found, model_.end());
+        ASSERT_EQ(i->CurrentValue(), found->second);
+      }
+      if (!it.IsDone() && Pick(4) == 0) {
+        Remove(it.CurrentKey());
+      } else {
+        Step();
+      }
+      it.Next();
+      sorted.Next();
+    }
+    if constexpr (!kSigned) {
+      ExpectVisit(sorted, model_, true);  // a later Last sees the table as it now is
     }
   }
 
@@ -194,6 +294,9 @@ class TableModel {
   Shape shape_;
   std::unique_ptr<Table> table_;
   std::map<Key, T> model_;
+  unsigned directory_length_ = 2;
+  omi_Set set_;
+  std::set<int> set_model_;
 };
 
 template <typename Table, typename Key, typename T>
@@ -216,5 +319,62 @@ TEST(TableModel, UnsignedKeysPointerValues) {
 }
 // The void* table is the one whose Copy clients reach.
 TEST(TableModel, SignedKeysPointerValues) { RunModels<omi_IntTable<void*>, int, void*>(31); }
+
+TEST(UintTable, ShapesPastTheBitsThereAreAreClamped) {
+  // Top bits 0 and 40 are taken as 1 and 31, split bits 40 as all that are left.
+  unsigned const shapes[][3] = {{0, 10, 24}, {40, 40, 0}, {12, 40, 0}};
+  for (auto const& shape : shapes) {
+    omi_UintTable<int> t(shape[0], shape[1], shape[2]);
+    std::vector<unsigned> keys = {0, 1, 3, 1023, 1024, 65535};
+    for (unsigned key : keys) EXPECT_TRUE(t.Insert(key, static_cast<int>(key)));
+    for (unsigned key : keys) EXPECT_EQ(*t.Find(key), static_cast<int>(key));
+    omi_UintTableIterator<int> it(t);
+    std::vector<unsigned> visited;
+    for (it.First(); !it.IsDone(); it.Next()) visited.push_back(it.CurrentKey());
+    EXPECT_EQ(visited, keys);
+  }
+  omi_UintTable<int> t(31, 0, 3);
+  t.Insert(6, 6);
+  EXPECT_THROW(t.Insert(0xFFFFFFFFu, 1), std::bad_alloc) << "2^31 directory slots";
+  EXPECT_EQ(t.Count(), 1);
+  EXPECT_EQ(t.Find(0xFFFFFFFFu), nullptr);
+}
+
+// A copy that runs out of memory part way gives back the blocks it had copied. The library
+// heap's limit makes the copy fail, and its count of bytes in use is exact.
+TEST(UintTable, ACopyThatFailsPartWayGivesBackWhatItTook) {
+  EXPECT_IN_CHILD(
+      "^0$", setenv("KVN_DLALLOCATOR", "1", 1); {
+        omi_UintTable<double> t;
+        for (unsigned block = 0; block < 4096; ++block) t.Insert(block << 20, 1);
+        std::size_t const before = dlmallinfo().uordblks;
+        dlmallopt(DL_M_MEMORY_LIMIT, static_cast<int>(dlmalloc_footprint() + (256u << 10)));
+        bool failed = false;
+        try {
+          omi_UintTable<double> copy(t);
+        } catch (std::bad_alloc const&) {
+          failed = true;
+        }
+        dlmallopt(DL_M_MEMORY_LIMIT, 0);
+        std::fprintf(stderr, "%d", failed ? static_cast<int>(dlmallinfo().uordblks - before) : -1);
+      });
+}
+
+// Every object of the tables takes the allocator for its size, so the debugging size check
+// has nothing to object to.
+TEST(TableAllocation, TheSizeCheckAcceptsEveryTableObject) {
+  EXPECT_IN_CHILD(
+      "^$", setenv("KVN_DEBUG_MEMSIZE", "ON", 1); {
+        std::unique_ptr<omi_IntTable<int>> t(new omi_IntTable<int>());
+        for (int k = -3000; k < 3000; k += 3) t->Insert(k, k);
+        omi_IntTableIterator<int> it(*t);
+        for (it.First(); !it.IsDone(); it.Next()) {
+        }
+        omi_UintTable<int> u;
+        u.Insert(5, 5);
+        omi_UintTableIterator<int> sorted(u, DescendingKeys<int>);
+        sorted.First();
+      });
+}
 
 }  // namespace
