@@ -31,22 +31,17 @@ class MemoryContainer : public ::testing::Test {
 };
 
 TEST_F(MemoryContainer, PoolTableGrowsInStepsAndPoolsAreReplacedWhole) {
-  EXPECT_EQ(&mem_MemoryContainer::Instance(), &container_);
   int default_resource_pool = -1;
   EXPECT_TRUE(container_.Resources().GetPool(0, &default_resource_pool));
   EXPECT_EQ(default_resource_pool, 0);
-  EXPECT_EQ(container_.Resources().GetLastId(), 0);
   mem_MemoryPool* one = container_.CreatePool(1);
-  ASSERT_NE(one, nullptr);
-  EXPECT_EQ(container_.GetPool(1), one);
-  EXPECT_EQ(container_.GetPool(3), nullptr);
   EXPECT_EQ(container_.GetPool(6), nullptr);  // beyond the table
   mem_MemoryPool* five = container_.CreatePool(5);
-  mem_MemoryPool* six = container_.CreatePool(6);
+  mem_MemoryPool* six = container_.CreatePool(6);  // the table grows
   EXPECT_EQ(container_.GetPool(1), one);
+  EXPECT_EQ(container_.GetPool(3), nullptr);
   EXPECT_EQ(container_.GetPool(5), five);
   EXPECT_EQ(container_.GetPool(6), six);
-  EXPECT_EQ(container_.GetPool(10), nullptr);
   EXPECT_EQ(container_.GetPool(11), nullptr);
 
   one->SetMemoryLimit(0, 0x100000, 0.0);
@@ -60,15 +55,11 @@ TEST_F(MemoryContainer, PoolTableGrowsInStepsAndPoolsAreReplacedWhole) {
 
   testing::internal::CaptureStderr();
   EXPECT_EQ(container_.CreatePool(0), nullptr);
-  EXPECT_EQ(container_.CreatePool(-3), nullptr);
   EXPECT_NE(testing::internal::GetCapturedStderr().find("refused"), std::string::npos);
-  EXPECT_EQ(container_.GetPool(0), nullptr);
   EXPECT_EQ(container_.GetPool(-1), nullptr);
-
   container_.CleanUpPools();
   EXPECT_EQ(container_.GetPool(1), nullptr);
   EXPECT_NE(container_.CreatePool(3), nullptr);
-  EXPECT_EQ(container_.GetPool(6), nullptr);
 }
 
 TEST_F(MemoryContainer, PoolsChargeTheManagerAndWarnPastTheirTolerance) {
@@ -79,7 +70,7 @@ TEST_F(MemoryContainer, PoolsChargeTheManagerAndWarnPastTheirTolerance) {
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
   testing::internal::CaptureStderr();
   pool->UpdateMemoryInUse(true, 1);
-  pool->UpdateMemoryInUse(true, 1);
+  pool->UpdateMemoryInUse(true, 1);  // warned at every charge past it
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "Memory exceeds the memory tolerance of 0.500000 in PoolId = 1\n"
             "Memory exceeds the memory tolerance of 0.500000 in PoolId = 1\n");
@@ -87,20 +78,13 @@ TEST_F(MemoryContainer, PoolsChargeTheManagerAndWarnPastTheirTolerance) {
 
   mem_MemoryPool* unlimited = container_.CreatePool(2);  // high limit 0
   testing::internal::CaptureStderr();
+  EXPECT_EQ(unlimited->Alloc(0), nullptr);  // charges 0: no warning
   void* p = unlimited->Alloc(5000);
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "Memory exceeds the memory tolerance of 0.000000 in PoolId = 2\n");
   EXPECT_EQ(unlimited->AllocSize(p), 2 * 4096 + 48);
   EXPECT_EQ(unlimited->ActualSizeForUse(p), 2u * 4096);
-  EXPECT_EQ(unlimited->AllocSize(nullptr), 0u);
-  EXPECT_EQ(unlimited->ActualSizeForUse(nullptr), 0u);
-  EXPECT_EQ(unlimited->Calloc(1, 1), nullptr);
-  EXPECT_EQ(unlimited->Realloc(p, 10), nullptr);
   EXPECT_EQ(unlimited->Free(p), 2 * 4096 + 48);
-  EXPECT_EQ(unlimited->Free(nullptr), 0u);
-  testing::internal::CaptureStderr();
-  EXPECT_EQ(unlimited->Alloc(0), nullptr);  // charges 0: no warning
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
 }
 
 TEST_F(MemoryContainer, ReportsGoToTheFileOpenedLast) {

@@ -22,7 +22,6 @@ class PurgeLists : public ::testing::Test {
     items_.back()->Build(1);
     return items_.back().get();
   }
-  // One item, registered alone.
   void Add(int priority, mem_CachePolicyEnm policy, std::string const& name) {
     BulkItem* item = Item(name);
     manager_.AddItem(priority, policy, item, item);
@@ -93,11 +92,9 @@ TEST_F(PurgeLists, BadInputIsRefusedAndTheListsStayWhole) {
   EXPECT_TRUE(b->Built());
 }
 
-// Two clients rebuild their items (the purge lists take them back under every policy but
-// None) and hold a block each under a limit of four blocks, with free lists on, while a worker
-// thread answers the wakes and purges list after list in between: no item is lost and no allocation
-// gives up, since purgeable data is always there (run under DRD as well, for the hand-overs between
-// the lists, the waiting threads and the worker).
+// Two clients rebuild their items and hold a block each under a limit of four blocks, with
+// free lists on, while a worker answers the wakes and purges list after list: no item is
+// lost and no allocation gives up (run under DRD as well).
 TEST(PurgeListsThreads, ClientsAndAWorkerLoseNoItemAndNeverGiveUpWhileRoomCanBeMade) {
   mem_Tracker_Interface::IsTrackingActive();       // decided before the threads, as start-up does
   setenv("KOV_CACHEMANAGER_USEFREELIST", "1", 1);  // freed blocks are shared through the lists
@@ -113,8 +110,7 @@ TEST(PurgeListsThreads, ClientsAndAWorkerLoseNoItemAndNeverGiveUpWhileRoomCanBeM
       1, [](void* flag) { __atomic_store_n(static_cast<int*>(flag), 1, __ATOMIC_RELEASE); },
       nullptr, &woken);
   std::thread worker([&] {
-    // A pass, then room for the clients: under a thread checker that runs one thread at
-    // a time, a worker that never lets go would starve them.
+    // Yields after each pass: under DRD, one thread runs at a time.
     for (int list = 0; __atomic_load_n(&done, __ATOMIC_ACQUIRE) == 0; list = (list + 1) % 23) {
       if (__atomic_exchange_n(&woken, 0, __ATOMIC_ACQ_REL) != 0)
         manager.PurgeTask();
