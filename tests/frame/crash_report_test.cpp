@@ -1,5 +1,5 @@
 // Crash reports: each fault is raised in a child started like a client, in a scratch
-// directory that holds KOV_PATH/External with the helper; the report is read line by line.
+// directory that holds KOV_PATH/External with the helper.
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -59,11 +59,6 @@ __attribute__((noinline)) int OverflowTheStack(int depth) {
 
 __attribute__((noinline)) void FaultWithSmashedFramePointer() {
   __asm__ __volatile__("movl %0, %%ebp\n\txorl %%eax, %%eax\n\tmovl %%eax, (%%eax)" ::"i"(kGarbage)
-                       : "eax", "memory");
-}
-
-__attribute__((noinline)) void FaultWithBadStackPointer() {
-  __asm__ __volatile__("movl %0, %%esp\n\txorl %%eax, %%eax\n\tmovl %%eax, (%%eax)" ::"i"(kGarbage)
                        : "eax", "memory");
 }
 
@@ -274,7 +269,6 @@ Fault const kFaults[] = {
      kFrameLimit},
     // A failed stack step ends the stack part; the empty line and the modules still follow.
     {"SmashedFramePointer", FaultWithSmashedFramePointer, SIGSEGV, kAccess},
-    {"BadStackPointer", FaultWithBadStackPointer, SIGSEGV, kAccess},
     {"JumpToTheStack", JumpToTheStack, SIGSEGV, kAccess, nullptr, "<UNKNOWN>", 0},
     {"StackOverflowOnTheListener", OverflowOnTheListener, SIGSEGV, kOverflow, "OverflowTheStack"},
     {"StackOverflowOnAClientThread", OverflowOnAClientThread, SIGSEGV, kOverflow},
