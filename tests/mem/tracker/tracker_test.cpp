@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -42,15 +43,14 @@ std::vector<std::uint32_t> ReadBlocks(std::string const& path) {
   return blocks;
 }
 
-void ExpectRecord(Record const& r, std::uint32_t pointer, std::uint32_t old_pointer, int kind,
-                  int transaction, int size, int thread, int phase) {
-  EXPECT_EQ(r.pointer, pointer) << "transaction " << transaction;
-  EXPECT_EQ(r.old_pointer, old_pointer) << "transaction " << transaction;
-  EXPECT_EQ(r.kind, kind) << "transaction " << transaction;
-  EXPECT_EQ(r.transaction, transaction);
-  EXPECT_EQ(r.size, size) << "transaction " << transaction;
-  EXPECT_EQ(r.thread, thread) << "transaction " << transaction;
-  EXPECT_EQ(r.phase, phase) << "transaction " << transaction;
+// Pointer, old pointer, kind, transaction, size, thread, phase.
+using Fields = std::array<std::int64_t, 7>;
+
+std::vector<Fields> FieldsOf(std::vector<Record> const& records) {
+  std::vector<Fields> fields;
+  for (Record const& r : records)
+    fields.push_back({r.pointer, r.old_pointer, r.kind, r.transaction, r.size, r.thread, r.phase});
+  return fields;
 }
 
 TEST(Tracker, RecordsEveryOperationWithItsThreadAndPhase) {
@@ -82,15 +82,15 @@ TEST(Tracker, RecordsEveryOperationWithItsThreadAndPhase) {
   EXPECT_EQ(phases["ROOT"], 0);
   EXPECT_EQ(phases["ROOT->solve"], 1);
   EXPECT_EQ(phases["ROOT->solve->assemble"], 2);
-  std::vector<Record> r = ReadRecordFile(dir + "/run.memT0");
-  ASSERT_EQ(r.size(), 7u);
-  ExpectRecord(r[0], b[0], 0, 0, 0, 10, 0, 0);
-  ExpectRecord(r[1], b[1], 0, 5, 1, 24, 0, 2);
-  ExpectRecord(r[2], b[2], b[0], 4, 2, 100000, 0, 2);
-  ExpectRecord(r[3], b[1], 0, 7, 3, -1, 0, 1);
-  ExpectRecord(r[4], b[1], 0, 8, 4, -1, 0, 1);
-  ExpectRecord(r[5], b[1], 0, 1, 5, -1, 0, 1);
-  ExpectRecord(r[6], b[2], 0, 1, 6, -1, 0, 0);
+  EXPECT_EQ(FieldsOf(ReadRecordFile(dir + "/run.memT0")), (std::vector<Fields>{
+                                                              {b[0], 0, 0, 0, 10, 0, 0},
+                                                              {b[1], 0, 5, 1, 24, 0, 2},
+                                                              {b[2], b[0], 4, 2, 100000, 0, 2},
+                                                              {b[1], 0, 7, 3, -1, 0, 1},
+                                                              {b[1], 0, 8, 4, -1, 0, 1},
+                                                              {b[1], 0, 1, 5, -1, 0, 1},
+                                                              {b[2], 0, 1, 6, -1, 0, 0},
+                                                          }));
   EXPECT_FALSE(Exists(dir + "/run.memT1"));
   EXPECT_FALSE(Exists(dir + "/unknownMemTrack.memT0"));
 }
@@ -143,13 +143,13 @@ TEST(Tracker, StoppedTrackingKeepsItsBlocksOutOfTheRecords) {
   });
   std::vector<std::uint32_t> b = ReadBlocks(dir + "/blocks");
   ASSERT_EQ(b.size(), 3u);
-  std::vector<Record> r = ReadRecordFile(dir + "/unknownMemTrack.memT0");
-  ASSERT_EQ(r.size(), 5u);
-  ExpectRecord(r[0], b[0], 0, 0, 0, 8, 0, 0);
-  ExpectRecord(r[1], b[0], 0, 1, 1, -1, 0, 0);
-  ExpectRecord(r[2], b[1], 0, 0, 2, 4, 0, 0);
-  ExpectRecord(r[3], b[2], 0, 7, 3, -1, 0, 0);
-  ExpectRecord(r[4], b[1], 0, 1, 4, -1, 0, 0);
+  EXPECT_EQ(FieldsOf(ReadRecordFile(dir + "/unknownMemTrack.memT0")), (std::vector<Fields>{
+                                                                          {b[0], 0, 0, 0, 8, 0, 0},
+                                                                          {b[0], 0, 1, 1, -1, 0, 0},
+                                                                          {b[1], 0, 0, 2, 4, 0, 0},
+                                                                          {b[2], 0, 7, 3, -1, 0, 0},
+                                                                          {b[1], 0, 1, 4, -1, 0, 0},
+                                                                      }));
 }
 
 TEST(Tracker, WatchedTransactionsAreAnnouncedInOrder) {
@@ -287,51 +287,21 @@ TEST(Tracker, WithoutTheVariableNothingIsWritten) {
   EXPECT_FALSE(Exists(dir + "/unknownMemTrack.phaseStack"));
 }
 
-TEST(Tracker, ManyPhasePathsGrowTheirPoolWithAWarning) {
-  std::string const dir = tracker_files::MakeTempDir();
-  EXPECT_IN_CHILD(
-      "^\n\nWARNING: Memory tracking. Forced to resize mem_StackHash.\n"
-      "Memory use from tracking code may change allocation patterns.\n\n$",
-      {
-        tracker_files::StartTracked(dir);
-        for (int i = 0; i < 400; ++i) {
-          std::string name = std::to_string(i) + std::string(100, 'p');
-          mem_Tracker_Interface::EnterPhase(name.c_str(), 0);
-          mem_Free(nullptr);
-          mem_Tracker_Interface::ExitPhase(0);
-        }
-        mem_Tracker_Interface::EnterPhase("last", 0);
-        mem_Free(nullptr);
-        tracker_files::Finish();
-      });
-  std::map<std::string, int> phases = ReadPhaseFile(dir + "/unknownMemTrack.phaseStack");
-  ASSERT_EQ(phases.size(), 402u);
-  std::vector<Record> r = ReadRun(dir + "/unknownMemTrack");
-  // The pool's growth is itself tracked: one allocation inside the phase that needed it.
-  std::vector<Record> frees;
-  for (Record const& record : r) {
-    if (record.kind == 1) frees.push_back(record);
-  }
-  ASSERT_EQ(frees.size(), 401u);
-  for (int i = 0; i < 400; ++i) {
-    EXPECT_EQ(frees[i].phase, phases["ROOT->" + std::to_string(i) + std::string(100, 'p')]);
-  }
-  EXPECT_EQ(frees[400].phase, phases["ROOT->last"]);
-  EXPECT_EQ(r.size(), 402u);
-}
-
 TEST(Tracker, PhasesPastTheStackStayInTheDeepestOne) {
   std::string const dir = tracker_files::MakeTempDir();
   EXPECT_IN_CHILD(
-      // The paths are long: the pool grows, with its warnings, before the stack is full.
+      // The paths are long: the pool grows, with its warnings, before the stack is full. The
+      // growth is itself tracked, and the phases entered before it keep their ids.
       "WARNING: Memory tracking. Forced to resize mem_StackHash.\n.*"
       "ERROR: Memory tracking: phases nest too deep on thread 0; records stay in ROOT(->n)+\\.\n$",
       {
         tracker_files::StartTracked(dir);
-        for (int i = 0; i < 1030; ++i) mem_Tracker_Interface::EnterPhase("n", 0);
-        mem_Free(nullptr);  // 0: in the deepest phase kept
+        mem_Tracker_Interface::EnterPhase("n", 0);
+        mem_Free(nullptr);  // 0: before the pool grows
+        for (int i = 1; i < 1030; ++i) mem_Tracker_Interface::EnterPhase("n", 0);
+        mem_Free(nullptr);  // 1: in the deepest phase kept
         for (int i = 0; i < 1030; ++i) mem_Tracker_Interface::ExitPhase(0);
-        mem_Free(nullptr);  // 1: back at ROOT
+        mem_Free(nullptr);  // 2: back at ROOT
         tracker_files::Finish();
       });
   std::map<std::string, int> phases = ReadPhaseFile(dir + "/unknownMemTrack.phaseStack");
@@ -339,12 +309,19 @@ TEST(Tracker, PhasesPastTheStackStayInTheDeepestOne) {
   std::string deepest = "ROOT";
   for (int i = 0; i < 1024; ++i) deepest += "->n";
   std::vector<Record> r;
+  int pool_blocks = 0;
   for (Record const& record : ReadRun(dir + "/unknownMemTrack")) {
-    if (record.pointer == 0) r.push_back(record);  // the pool's own blocks aside
+    if (record.pointer == 0) {
+      r.push_back(record);
+    } else {
+      ++pool_blocks;
+    }
   }
-  ASSERT_EQ(r.size(), 2u);
-  EXPECT_EQ(r[0].phase, phases[deepest]);
-  EXPECT_EQ(r[1].phase, 0);
+  EXPECT_GT(pool_blocks, 0);
+  ASSERT_EQ(r.size(), 3u);
+  EXPECT_EQ(r[0].phase, phases["ROOT->n"]);
+  EXPECT_EQ(r[1].phase, phases[deepest]);
+  EXPECT_EQ(r[2].phase, 0);
 }
 
 TEST(Tracker, ASixtyFifthThreadSwitchesTrackingOff) {
