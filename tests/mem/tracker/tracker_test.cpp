@@ -6,6 +6,8 @@
 #include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -22,25 +24,15 @@ using tracker_files::ReadRecordFile;
 using tracker_files::ReadRun;
 using tracker_files::Record;
 
-std::uint32_t Word(void const* p) {
-  return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(p));
-}
-
 // The child tells the parent its block addresses through a file.
 void WriteBlocks(std::string const& path, std::vector<void*> const& blocks) {
-  std::FILE* out = std::fopen(path.c_str(), "w");
-  for (void* block : blocks) std::fprintf(out, "%u\n", Word(block));
-  std::fclose(out);
+  std::ofstream out(path);
+  for (void* block : blocks) out << reinterpret_cast<std::uintptr_t>(block) << "\n";
 }
 
 std::vector<std::uint32_t> ReadBlocks(std::string const& path) {
-  std::vector<std::uint32_t> blocks;
-  std::FILE* in = std::fopen(path.c_str(), "r");
-  if (in == nullptr) return blocks;
-  unsigned value;
-  while (std::fscanf(in, "%u", &value) == 1) blocks.push_back(value);
-  std::fclose(in);
-  return blocks;
+  std::ifstream in(path);
+  return {std::istream_iterator<std::uint32_t>(in), std::istream_iterator<std::uint32_t>()};
 }
 
 // Pointer, old pointer, kind, transaction, size, thread, phase.
@@ -77,20 +69,15 @@ TEST(Tracker, RecordsEveryOperationWithItsThreadAndPhase) {
   });
   std::vector<std::uint32_t> b = ReadBlocks(dir + "/blocks");
   ASSERT_EQ(b.size(), 3u);
-  std::map<std::string, int> phases = ReadPhaseFile(dir + "/run.phaseStack");
-  ASSERT_EQ(phases.size(), 3u);
-  EXPECT_EQ(phases["ROOT"], 0);
-  EXPECT_EQ(phases["ROOT->solve"], 1);
-  EXPECT_EQ(phases["ROOT->solve->assemble"], 2);
-  EXPECT_EQ(FieldsOf(ReadRecordFile(dir + "/run.memT0")), (std::vector<Fields>{
-                                                              {b[0], 0, 0, 0, 10, 0, 0},
-                                                              {b[1], 0, 5, 1, 24, 0, 2},
-                                                              {b[2], b[0], 4, 2, 100000, 0, 2},
-                                                              {b[1], 0, 7, 3, -1, 0, 1},
-                                                              {b[1], 0, 8, 4, -1, 0, 1},
-                                                              {b[1], 0, 1, 5, -1, 0, 1},
-                                                              {b[2], 0, 1, 6, -1, 0, 0},
-                                                          }));
+  EXPECT_EQ(
+      ReadPhaseFile(dir + "/run.phaseStack"),
+      (std::map<std::string, int>{{"ROOT", 0}, {"ROOT->solve", 1}, {"ROOT->solve->assemble", 2}}));
+  std::vector<Fields> const expected{
+      {b[0], 0, 0, 0, 10, 0, 0}, {b[1], 0, 5, 1, 24, 0, 2}, {b[2], b[0], 4, 2, 100000, 0, 2},
+      {b[1], 0, 7, 3, -1, 0, 1}, {b[1], 0, 8, 4, -1, 0, 1}, {b[1], 0, 1, 5, -1, 0, 1},
+      {b[2], 0, 1, 6, -1, 0, 0},
+  };
+  EXPECT_EQ(FieldsOf(ReadRecordFile(dir + "/run.memT0")), expected);
   EXPECT_FALSE(Exists(dir + "/run.memT1"));
   EXPECT_FALSE(Exists(dir + "/unknownMemTrack.memT0"));
 }
@@ -143,13 +130,11 @@ TEST(Tracker, StoppedTrackingKeepsItsBlocksOutOfTheRecords) {
   });
   std::vector<std::uint32_t> b = ReadBlocks(dir + "/blocks");
   ASSERT_EQ(b.size(), 3u);
-  EXPECT_EQ(FieldsOf(ReadRecordFile(dir + "/unknownMemTrack.memT0")), (std::vector<Fields>{
-                                                                          {b[0], 0, 0, 0, 8, 0, 0},
-                                                                          {b[0], 0, 1, 1, -1, 0, 0},
-                                                                          {b[1], 0, 0, 2, 4, 0, 0},
-                                                                          {b[2], 0, 7, 3, -1, 0, 0},
-                                                                          {b[1], 0, 1, 4, -1, 0, 0},
-                                                                      }));
+  std::vector<Fields> const expected{
+      {b[0], 0, 0, 0, 8, 0, 0},  {b[0], 0, 1, 1, -1, 0, 0}, {b[1], 0, 0, 2, 4, 0, 0},
+      {b[2], 0, 7, 3, -1, 0, 0}, {b[1], 0, 1, 4, -1, 0, 0},
+  };
+  EXPECT_EQ(FieldsOf(ReadRecordFile(dir + "/unknownMemTrack.memT0")), expected);
 }
 
 TEST(Tracker, WatchedTransactionsAreAnnouncedInOrder) {
