@@ -57,9 +57,11 @@ void TrackedRun(std::string const& dir, int scale) {
   tracker_files::Finish();
 }
 
-TEST(Memtrack, ReportsPhasesPeaksThreadsAndLeaks) {
+TEST(Memtrack, ReportsPhasesPeaksThreadsLeaksAndTheDifferenceToAnotherRun) {
   std::string const dir = tracker_files::MakeTempDir();
+  mkdir((dir + "/b").c_str(), 0700);  // made already when the body runs again in a child
   EXPECT_IN_CHILD("^$", TrackedRun(dir, 1));
+  EXPECT_IN_CHILD("^$", TrackedRun(dir + "/b", 3));
   Result text = Memtrack(dir + "/job", dir);
   ASSERT_EQ(text.status, 0) << text.err;
   EXPECT_NE(text.out.find("6 records, 3 phases, 2 threads"), std::string::npos) << text.out;
@@ -91,15 +93,7 @@ TEST(Memtrack, ReportsPhasesPeaksThreadsAndLeaks) {
                           "\"peak_live\":100000,\"peak_transaction\":0,\"own_peak\":100000"),
             std::string::npos)
       << json.out;
-}
-
-TEST(Memtrack, ComparesTwoRunsByPhase) {
-  std::string const dir = tracker_files::MakeTempDir();
-  mkdir((dir + "/a").c_str(), 0700);  // made already when the body runs again in a child
-  mkdir((dir + "/b").c_str(), 0700);
-  EXPECT_IN_CHILD("^$", TrackedRun(dir + "/a", 1));
-  EXPECT_IN_CHILD("^$", TrackedRun(dir + "/b", 3));
-  Result diff = Memtrack(dir + "/a/job --diff " + dir + "/b/job", dir);
+  Result diff = Memtrack(dir + "/job --diff " + dir + "/b/job", dir);
   ASSERT_EQ(diff.status, 0) << diff.err;
   EXPECT_TRUE(std::regex_search(
       diff.out, std::regex("\n  ROOT->solve->assemble +2 +2 +100000 +300000 +100000 +300000\n")))
