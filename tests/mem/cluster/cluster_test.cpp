@@ -28,7 +28,7 @@ struct alignas(mem_Cluster) ClusterStorage {
   unsigned char bytes[sizeof(mem_Cluster)];
 };
 
-struct ClusterFixture : testing::Test {
+struct MemoryCluster : testing::Test {
   void SetUp() override {
     cluster = mem_Cluster::Create(5, &storage, allocator);
     ASSERT_NE(cluster, nullptr);
@@ -40,16 +40,10 @@ struct ClusterFixture : testing::Test {
     }
     EXPECT_EQ(allocator.live_blocks, 0);
   }
-  int Position(Handle handle) const { return mem::cluster::HandlePosition(handle); }
-  // The words of the block that holds a variable item.
-  int BlockWords(Handle handle) const { return cluster->Variable().BlockSize(Position(handle)); }
-
   HeapAllocator allocator;
   ClusterStorage storage;
   mem_Cluster* cluster = nullptr;
 };
-
-using MemoryCluster = ClusterFixture;
 
 TEST_F(MemoryCluster, PrintsPagesAndRegions) {
   cluster->Allocate(16);
