@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -21,36 +24,25 @@ using tracker_files::ReadRecordFile;
 using tracker_files::ReadRun;
 using tracker_files::Record;
 
-std::uint32_t Word(void const* p) {
-  return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(p));
-}
-
 // The child tells the parent its block addresses through a file.
 void WriteBlocks(std::string const& path, std::vector<void*> const& blocks) {
-  std::FILE* out = std::fopen(path.c_str(), "w");
-  for (void* block : blocks) std::fprintf(out, "%u\n", Word(block));
-  std::fclose(out);
+  std::ofstream out(path);
+  for (void* block : blocks) out << reinterpret_cast<std::uintptr_t>(block) << "\n";
 }
 
 std::vector<std::uint32_t> ReadBlocks(std::string const& path) {
-  std::vector<std::uint32_t> blocks;
-  std::FILE* in = std::fopen(path.c_str(), "r");
-  if (in == nullptr) return blocks;
-  unsigned value;
-  while (std::fscanf(in, "%u", &value) == 1) blocks.push_back(value);
-  std::fclose(in);
-  return blocks;
+  std::ifstream in(path);
+  return {std::istream_iterator<std::uint32_t>(in), std::istream_iterator<std::uint32_t>()};
 }
 
-void ExpectRecord(Record const& r, std::uint32_t pointer, std::uint32_t old_pointer, int kind,
-                  int transaction, int size, int thread, int phase) {
-  EXPECT_EQ(r.pointer, pointer) << "transaction " << transaction;
-  EXPECT_EQ(r.old_pointer, old_pointer) << "transaction " << transaction;
-  EXPECT_EQ(r.kind, kind) << "transaction " << transaction;
-  EXPECT_EQ(r.transaction, transaction);
-  EXPECT_EQ(r.size, size) << "transaction " << transaction;
-  EXPECT_EQ(r.thread, thread) << "transaction " << transaction;
-  EXPECT_EQ(r.phase, phase) << "transaction " << transaction;
+// Pointer, old pointer, kind, transaction, size, thread, phase.
+using Fields = std::array<std::int64_t, 7>;
+
+std::vector<Fields> FieldsOf(std::vector<Record> const& records) {
+  std::vector<Fields> fields;
+  for (Record const& r : records)
+    fields.push_back({r.pointer, r.old_pointer, r.kind, r.transaction, r.size, r.thread, r.phase});
+  return fields;
 }
 
 TEST(Tracker, RecordsEveryOperationWithItsThreadAndPhase) {
@@ -77,20 +69,15 @@ TEST(Tracker, RecordsEveryOperationWithItsThreadAndPhase) {
   });
   std::vector<std::uint32_t> b = ReadBlocks(dir + "/blocks");
   ASSERT_EQ(b.size(), 3u);
-  std::map<std::string, int> phases = ReadPhaseFile(dir + "/run.phaseStack");
-  ASSERT_EQ(phases.size(), 3u);
-  EXPECT_EQ(phases["ROOT"], 0);
-  EXPECT_EQ(phases["ROOT->solve"], 1);
-  EXPECT_EQ(phases["ROOT->solve->assemble"], 2);
-  std::vector<Record> r = ReadRecordFile(dir + "/run.memT0");
-  ASSERT_EQ(r.size(), 7u);
-  ExpectRecord(r[0], b[0], 0, 0, 0, 10, 0, 0);
-  ExpectRecord(r[1], b[1], 0, 5, 1, 24, 0, 2);
-  ExpectRecord(r[2], b[2], b[0], 4, 2, 100000, 0, 2);
-  ExpectRecord(r[3], b[1], 0, 7, 3, -1, 0, 1);
-  ExpectRecord(r[4], b[1], 0, 8, 4, -1, 0, 1);
-  ExpectRecord(r[5], b[1], 0, 1, 5, -1, 0, 1);
-  ExpectRecord(r[6], b[2], 0, 1, 6, -1, 0, 0);
+  EXPECT_EQ(
+      ReadPhaseFile(dir + "/run.phaseStack"),
+      (std::map<std::string, int>{{"ROOT", 0}, {"ROOT->solve", 1}, {"ROOT->solve->assemble", 2}}));
+  std::vector<Fields> const expected{
+      {b[0], 0, 0, 0, 10, 0, 0}, {b[1], 0, 5, 1, 24, 0, 2}, {b[2], b[0], 4, 2, 100000, 0, 2},
+      {b[1], 0, 7, 3, -1, 0, 1}, {b[1], 0, 8, 4, -1, 0, 1}, {b[1], 0, 1, 5, -1, 0, 1},
+      {b[2], 0, 1, 6, -1, 0, 0},
+  };
+  EXPECT_EQ(FieldsOf(ReadRecordFile(dir + "/run.memT0")), expected);
   EXPECT_FALSE(Exists(dir + "/run.memT1"));
   EXPECT_FALSE(Exists(dir + "/unknownMemTrack.memT0"));
 }
@@ -143,23 +130,27 @@ TEST(Tracker, StoppedTrackingKeepsItsBlocksOutOfTheRecords) {
   });
   std::vector<std::uint32_t> b = ReadBlocks(dir + "/blocks");
   ASSERT_EQ(b.size(), 3u);
-  std::vector<Record> r = ReadRecordFile(dir + "/unknownMemTrack.memT0");
-  ASSERT_EQ(r.size(), 5u);
-  ExpectRecord(r[0], b[0], 0, 0, 0, 8, 0, 0);
-  ExpectRecord(r[1], b[0], 0, 1, 1, -1, 0, 0);
-  ExpectRecord(r[2], b[1], 0, 0, 2, 4, 0, 0);
-  ExpectRecord(r[3], b[2], 0, 7, 3, -1, 0, 0);
-  ExpectRecord(r[4], b[1], 0, 1, 4, -1, 0, 0);
+  std::vector<Fields> const expected{
+      {b[0], 0, 0, 0, 8, 0, 0},  {b[0], 0, 1, 1, -1, 0, 0}, {b[1], 0, 0, 2, 4, 0, 0},
+      {b[2], 0, 7, 3, -1, 0, 0}, {b[1], 0, 1, 4, -1, 0, 0},
+  };
+  EXPECT_EQ(FieldsOf(ReadRecordFile(dir + "/unknownMemTrack.memT0")), expected);
 }
 
+// Empty and repeated pieces are allowed; past the fiftieth the list is cut, so that the last
+// piece, transaction 5, is not watched.
 TEST(Tracker, WatchedTransactionsAreAnnouncedInOrder) {
+  std::string list = "7,3,,4,0,4";
+  for (int i = 1000; i < 1045; ++i) list += "," + std::to_string(i);
+  list += ",5";
   std::string const dir = tracker_files::MakeTempDir();
   EXPECT_IN_CHILD(
-      "^mem_Tracker  --  transaction 3  --  free\n"
+      "^memTracker  --  Too many debug transactions specified. First 50 will be used.\n"
+      "mem_Tracker  --  transaction 3  --  free\n"
       "mem_Tracker  --  transaction 4  --  calloc\n"
       "mem_Tracker  --  transaction 7  --  release\n$",
       {
-        setenv("KOV_MEM_DBTRANS", "7,3,,4,0,4", 1);
+        setenv("KOV_MEM_DBTRANS", list.c_str(), 1);
         tracker_files::StartTracked(dir);
         void* a = mem_Malloc(1);     // 0: watched, a malloc: no line
         void* b = mem_Malloc(1);     // 1
@@ -174,28 +165,10 @@ TEST(Tracker, WatchedTransactionsAreAnnouncedInOrder) {
       });
 }
 
-TEST(Tracker, TooManyWatchedTransactionsKeepTheFirstFifty) {
-  std::string list;
-  for (int i = 60; i > 0; --i) list += std::to_string(i) + ",";
-  std::string const dir = tracker_files::MakeTempDir();
-  EXPECT_IN_CHILD(
-      "^memTracker  --  Too many debug transactions specified. First 50 will be used.\n"
-      "mem_Tracker  --  transaction 11  --  free\n$",
-      {
-        setenv("KOV_MEM_DBTRANS", list.c_str(), 1);
-        tracker_files::StartTracked(dir);
-        for (int i = 0; i < 5; ++i) mem_Malloc(1);  // 0..4 under the watched 11
-        for (int i = 0; i < 6; ++i) mem_Malloc(1);  // 5..10: not watched (60..51 kept)
-        mem_Free(nullptr);                          // 11
-      });
-}
-
 TEST(Tracker, PhasesPrintTheirPathsWhenAsked) {
   std::string const dir = tracker_files::MakeTempDir();
   EXPECT_IN_CHILD(
       "^ROOT->a  --  ENTER PHASE  --  Monitored TransID = 1 --  threadId = 0\n"
-      "ROOT->a->b  --  ENTER PHASE  --  Monitored TransID = 1 --  threadId = 0\n"
-      "ROOT->a->b  --  EXIT PHASE  -- Monitored TransID = 1 -- threadId = 0\n"
       "here  --  Monitored TransId = 1\n"
       "ROOT->a->xyz  --  ENTER PHASE  --  Monitored TransID = 1 --  threadId = 0\n"
       "ROOT->a->xyz  --  EXIT PHASE  -- Monitored TransID = 1 -- threadId = 0\n"
@@ -204,8 +177,6 @@ TEST(Tracker, PhasesPrintTheirPathsWhenAsked) {
         tracker_files::StartTracked(dir);
         mem_Free(nullptr);
         mem_Tracker_Interface::EnterPhase("a", 1);
-        mem_Tracker_Interface::EnterPhase("b", 1);
-        mem_Tracker_Interface::ExitPhase(1);
         mem_Tracker_Interface::PrintTransaction("here");
         int print = 1;
         char name[] = "xyzNOT";
@@ -287,51 +258,21 @@ TEST(Tracker, WithoutTheVariableNothingIsWritten) {
   EXPECT_FALSE(Exists(dir + "/unknownMemTrack.phaseStack"));
 }
 
-TEST(Tracker, ManyPhasePathsGrowTheirPoolWithAWarning) {
-  std::string const dir = tracker_files::MakeTempDir();
-  EXPECT_IN_CHILD(
-      "^\n\nWARNING: Memory tracking. Forced to resize mem_StackHash.\n"
-      "Memory use from tracking code may change allocation patterns.\n\n$",
-      {
-        tracker_files::StartTracked(dir);
-        for (int i = 0; i < 400; ++i) {
-          std::string name = std::to_string(i) + std::string(100, 'p');
-          mem_Tracker_Interface::EnterPhase(name.c_str(), 0);
-          mem_Free(nullptr);
-          mem_Tracker_Interface::ExitPhase(0);
-        }
-        mem_Tracker_Interface::EnterPhase("last", 0);
-        mem_Free(nullptr);
-        tracker_files::Finish();
-      });
-  std::map<std::string, int> phases = ReadPhaseFile(dir + "/unknownMemTrack.phaseStack");
-  ASSERT_EQ(phases.size(), 402u);
-  std::vector<Record> r = ReadRun(dir + "/unknownMemTrack");
-  // The pool's growth is itself tracked: one allocation inside the phase that needed it.
-  std::vector<Record> frees;
-  for (Record const& record : r) {
-    if (record.kind == 1) frees.push_back(record);
-  }
-  ASSERT_EQ(frees.size(), 401u);
-  for (int i = 0; i < 400; ++i) {
-    EXPECT_EQ(frees[i].phase, phases["ROOT->" + std::to_string(i) + std::string(100, 'p')]);
-  }
-  EXPECT_EQ(frees[400].phase, phases["ROOT->last"]);
-  EXPECT_EQ(r.size(), 402u);
-}
-
 TEST(Tracker, PhasesPastTheStackStayInTheDeepestOne) {
   std::string const dir = tracker_files::MakeTempDir();
   EXPECT_IN_CHILD(
-      // The paths are long: the pool grows, with its warnings, before the stack is full.
+      // The paths are long: the pool grows, with its warnings, before the stack is full. The
+      // growth is itself tracked, and the phases entered before it keep their ids.
       "WARNING: Memory tracking. Forced to resize mem_StackHash.\n.*"
       "ERROR: Memory tracking: phases nest too deep on thread 0; records stay in ROOT(->n)+\\.\n$",
       {
         tracker_files::StartTracked(dir);
-        for (int i = 0; i < 1030; ++i) mem_Tracker_Interface::EnterPhase("n", 0);
-        mem_Free(nullptr);  // 0: in the deepest phase kept
+        mem_Tracker_Interface::EnterPhase("n", 0);
+        mem_Free(nullptr);  // 0: before the pool grows
+        for (int i = 1; i < 1030; ++i) mem_Tracker_Interface::EnterPhase("n", 0);
+        mem_Free(nullptr);  // 1: in the deepest phase kept
         for (int i = 0; i < 1030; ++i) mem_Tracker_Interface::ExitPhase(0);
-        mem_Free(nullptr);  // 1: back at ROOT
+        mem_Free(nullptr);  // 2: back at ROOT
         tracker_files::Finish();
       });
   std::map<std::string, int> phases = ReadPhaseFile(dir + "/unknownMemTrack.phaseStack");
@@ -339,12 +280,19 @@ TEST(Tracker, PhasesPastTheStackStayInTheDeepestOne) {
   std::string deepest = "ROOT";
   for (int i = 0; i < 1024; ++i) deepest += "->n";
   std::vector<Record> r;
+  int pool_blocks = 0;
   for (Record const& record : ReadRun(dir + "/unknownMemTrack")) {
-    if (record.pointer == 0) r.push_back(record);  // the pool's own blocks aside
+    if (record.pointer == 0) {
+      r.push_back(record);
+    } else {
+      ++pool_blocks;
+    }
   }
-  ASSERT_EQ(r.size(), 2u);
-  EXPECT_EQ(r[0].phase, phases[deepest]);
-  EXPECT_EQ(r[1].phase, 0);
+  EXPECT_GT(pool_blocks, 0);
+  ASSERT_EQ(r.size(), 3u);
+  EXPECT_EQ(r[0].phase, phases["ROOT->n"]);
+  EXPECT_EQ(r[1].phase, phases[deepest]);
+  EXPECT_EQ(r[2].phase, 0);
 }
 
 TEST(Tracker, ASixtyFifthThreadSwitchesTrackingOff) {
