@@ -15,22 +15,16 @@ namespace {
 
 unsigned char const* U(char const* s) { return reinterpret_cast<unsigned char const*>(s); }
 
-// Converts with a measuring call first, as callers do; checks that the two agree.
-std::string ToEncoding(int enc, std::string const& utf8, char repl, int* result) {
-  *result = atr_utf8_to_encoding(enc, static_cast<char*>(nullptr), utf8.c_str(), repl);
+// Converts to (or from) UTF-8 with a measuring call first, as callers do.
+std::string Convert(bool to, int enc, std::string const& text, char repl, int* result) {
+  auto run = [&](char* out) {
+    return to ? atr_utf8_to_encoding(enc, out, text.c_str(), repl)
+              : atr_utf8_from_encoding(reinterpret_cast<unsigned char*>(out), enc, U(text.c_str()));
+  };
+  *result = run(nullptr);
   if (*result < 0) return std::string();
   std::string out(*result + 1, '\x7f');
-  EXPECT_EQ(atr_utf8_to_encoding(enc, &out[0], utf8.c_str(), repl), *result);
-  EXPECT_EQ(out[*result], '\0');
-  return out.substr(0, *result);
-}
-
-std::string FromEncoding(int enc, std::string const& text, int* result) {
-  *result = atr_utf8_from_encoding(nullptr, enc, U(text.c_str()));
-  if (*result < 0) return std::string();
-  std::string out(*result + 1, '\x7f');
-  EXPECT_EQ(atr_utf8_from_encoding(reinterpret_cast<unsigned char*>(&out[0]), enc, U(text.c_str())),
-            *result);
+  EXPECT_EQ(run(&out[0]), *result);
   return out.substr(0, *result);
 }
 
@@ -59,22 +53,18 @@ TEST(EncodingConversion, EachEncodingsRulesAndRefusals) {
   EXPECT_FALSE(atr_encoding_validate(7, "abc"));
   EXPECT_FALSE(atr_encoding_validate(atr_EncodingUtf8, static_cast<char const*>(nullptr)));
   int result;
-  ToEncoding(atr_EncodingLatin1, "ab\xC3", '?', &result);
+  Convert(true, atr_EncodingLatin1, "ab\xC3", '?', &result);
   EXPECT_EQ(result, atr_EncodingInvalidInput);
   // No encoder: every character needs the replacement.
-  EXPECT_EQ(ToEncoding(atr_EncodingNone, "abc", '#', &result), "###");
-  ToEncoding(9, "abc", 0, &result);
+  EXPECT_EQ(Convert(true, atr_EncodingNone, "abc", '#', &result), "###");
+  Convert(true, 9, "abc", 0, &result);
   EXPECT_EQ(result, atr_EncodingNotRepresentable);
-  FromEncoding(atr_EncodingNone, "abc", &result);
+  Convert(false, atr_EncodingNone, "abc", 0, &result);
   EXPECT_EQ(result, atr_EncodingInvalidInput);
-  char out[2] = {'x', 'y'};
-  EXPECT_EQ(atr_utf8_to_encoding(atr_EncodingLatin1, out, "", '?'), 0);
-  EXPECT_EQ(std::string(out, 2), std::string("\0y", 2));
 }
 
-// The first and last code point of each encoded length round-trip through the primitives.
-// A text of them all is the identity in UTF-8, in the C library's UTF-8 too (which has the
-// same six-byte range), and in Latin-1 each character is itself or the replacement.
+// The first and last code point of each encoded length round-trip through the primitives;
+// a text of them all is the identity in both UTF-8s and in Latin-1 itself or the replacement.
 TEST(EncodingConversion, EachLengthsFirstAndLastCodePoint) {
   unsigned const edges[] = {0x01,    0x7F,     0x80,     0x7FF,     0x800,     0xFFFF,
                             0x10000, 0x1FFFFF, 0x200000, 0x3FFFFFF, 0x4000000, 0x7FFFFFFF};
@@ -90,20 +80,20 @@ TEST(EncodingConversion, EachLengthsFirstAndLastCodePoint) {
     latin1 += edges[i] <= 0xFF ? static_cast<char>(edges[i]) : '?';
   }
   int result;
-  EXPECT_EQ(ToEncoding(atr_EncodingUtf8, utf8, 0, &result), utf8);
-  EXPECT_EQ(ToEncoding(atr_EncodingLatin1, utf8, '?', &result), latin1);
-  EXPECT_EQ(FromEncoding(atr_EncodingLatin1, latin1, &result),
+  EXPECT_EQ(Convert(true, atr_EncodingUtf8, utf8, 0, &result), utf8);
+  EXPECT_EQ(Convert(true, atr_EncodingLatin1, utf8, '?', &result), latin1);
+  EXPECT_EQ(Convert(false, atr_EncodingLatin1, latin1, 0, &result),
             utf8.substr(0, 4) + std::string(9, '?'));
-  ToEncoding(atr_EncodingLatin1, utf8, 0, &result);
+  Convert(true, atr_EncodingLatin1, utf8, 0, &result);
   EXPECT_EQ(result, atr_EncodingNotRepresentable);
   LocaleGuard guard;
   ASSERT_TRUE(guard.Use("C.UTF-8"));
-  EXPECT_EQ(ToEncoding(atr_EncodingLocale, utf8, 0, &result), utf8);
-  EXPECT_EQ(FromEncoding(atr_EncodingLocale, utf8, &result), utf8);
+  EXPECT_EQ(Convert(true, atr_EncodingLocale, utf8, 0, &result), utf8);
+  EXPECT_EQ(Convert(false, atr_EncodingLocale, utf8, 0, &result), utf8);
 }
 
-// The locale's encoding, in locales that hold every character, some or only ASCII. What
-// was converted without a replacement converts back to the same UTF-8.
+// The locale's encoding in locales that hold every character, some or only ASCII; without a
+// replacement, the conversion goes back to the same UTF-8.
 TEST(LocaleEncoding, EachLocaleShowsWhatItHas) {
   // "ファイルを開く" (open the file).
   char const kOpenFile[] =
@@ -131,15 +121,15 @@ TEST(LocaleEncoding, EachLocaleShowsWhatItHas) {
       continue;
     }
     int result;
-    EXPECT_EQ(ToEncoding(atr_EncodingLocale, c.utf8, c.repl, &result), c.shown) << c.locale;
+    EXPECT_EQ(Convert(true, atr_EncodingLocale, c.utf8, c.repl, &result), c.shown) << c.locale;
     EXPECT_EQ(result, c.result) << c.locale;
     if (c.repl != 0 || result < 0) continue;
     EXPECT_TRUE(atr_encoding_validate(atr_EncodingLocale, c.shown)) << c.locale;
-    EXPECT_EQ(FromEncoding(atr_EncodingLocale, c.shown, &result), c.utf8) << c.locale;
+    EXPECT_EQ(Convert(false, atr_EncodingLocale, c.shown, 0, &result), c.utf8) << c.locale;
   }
   // A lone lead byte is no character of EUC-JP; the C locale has no byte above 0x7F.
   int result = atr_EncodingInvalidInput;
-  if (guard.Use("ja_JP.EUC-JP")) FromEncoding(atr_EncodingLocale, "ab\xA5", &result);
+  if (guard.Use("ja_JP.EUC-JP")) Convert(false, atr_EncodingLocale, "ab\xA5", 0, &result);
   EXPECT_EQ(result, atr_EncodingInvalidInput);
   ASSERT_TRUE(guard.Use("C"));
   EXPECT_FALSE(atr_encoding_validate(atr_EncodingLocale, "caf\xE9"));
