@@ -73,18 +73,6 @@ void CheckEncodings(unsigned char const* s) {
   Expect(result >= 0 && std::strcmp(reinterpret_cast<char const*>(back.data()),
                                     reinterpret_cast<char const*>(s)) == 0,
          "Latin-1 round trip");
-  if (!utf8) return;
-  // Valid UTF-8 decodes to code points that encode to as many bytes (fewer for the overlong
-  // forms the decoder accepts) and decode again.
-  for (unsigned char const* p = s; *p != 0;) {
-    int length;
-    unsigned int c = atr_utf8_to_ucs4(p, &length);
-    Expect(c != 0xFFFFFFFFu && length >= 1, "valid text did not decode");
-    unsigned char bytes[7] = {};
-    int n = atr_utf8_from_ucs4(bytes, c);
-    Expect(n == atr_utf8_len(c) && n <= length && atr_utf8_to_ucs4(bytes, nullptr) == c, "encode");
-    p += length;
-  }
 }
 
 // Reads the script's bytes; 0 once it is used up.

@@ -50,7 +50,7 @@ TEST(StringBase, NumbersAreFormattedAsByPrintf) {
 
 TEST(String, SubstrAndExtractCopyTheirRange) {
   atr_String hello = Text("hello");
-  EXPECT_EQ(TextOf(hello.Substr(1, 3)), "ell");
+  EXPECT_EQ(TextOf(hello.Substr(2, 4)), "llo");
   EXPECT_EQ(TextOf(hello.Substr(2, 0xFFFFFFFFu)), "llo");
   EXPECT_TRUE(hello.Substr(9, 1).Empty());
   struct Case {
