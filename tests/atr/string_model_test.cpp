@@ -30,11 +30,10 @@ class Model {
   explicit Model(unsigned seed) : random_(seed) {}
 
   void Run() {
-    for (int step = 0; step < kSteps && failures_ == 0; ++step) {
+    for (int step = 0; step < kSteps && !::testing::Test::HasFailure(); ++step) {
       int target = Pick(kHandles);
       request_ = kNewLength;
       expect_ = kAnyRep;
-      problem_.clear();
       char const* name = Step(target);
       if (request_ == kNewLength) request_ = static_cast<int>(models_[target].size());
       Check(name, step, target);
@@ -207,9 +206,9 @@ class Model {
         };
         int find = from > length ? length : or_length(m.find(needle, from));
         int rfind = n == 0 || last == 0 ? length : or_length(m.rfind(needle.substr(0, n), last));
-        if (s.Find(needle.c_str(), from) != find) problem_ = "Find";
-        if (s.rfind(needle.c_str(), n, last) != rfind) problem_ = "rfind";
-        if (s.Substr(pos, count) != std::min(count, length - pos)) problem_ = "Substr";
+        EXPECT_EQ(s.Find(needle.c_str(), from), find) << m << " " << needle;
+        EXPECT_EQ(s.rfind(needle.c_str(), n, last), rfind) << m << " " << needle;
+        EXPECT_EQ(s.Substr(pos, count), std::min(count, length - pos)) << m;
         request_ = kNotFixed;
         return "search";
       }
@@ -225,10 +224,8 @@ class Model {
 
   void Check(char const* name, int step, int target) {
     auto fail = [&](int handle, std::string const& what) {
-      ++failures_;
       ADD_FAILURE() << "step " << step << " (" << name << ") handle " << handle << ": " << what;
     };
-    if (!problem_.empty()) fail(target, "wrong result of " + problem_);
     std::map<void const*, int> holders;
     for (auto const& h : handles_) ++holders[ProbeOf(h).rep];
     for (int i = 0; i < kHandles; ++i) {
@@ -271,8 +268,6 @@ class Model {
   int request_ = kNotFixed;
   // What the step must leave the target's representation as, beyond the model's checks.
   enum { kAnyRep, kNoRep, kSameRep, kUnshared } expect_ = kAnyRep;
-  std::string problem_;
-  int failures_ = 0;
 };
 
 TEST(StringModel, RandomEditsOnSharedHandlesMatchStdString) {
