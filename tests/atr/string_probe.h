@@ -9,15 +9,11 @@
 
 class TestString : public atr_StringBase {
  public:
-  using atr_StringBase::Adopt;
-  using atr_StringBase::Borrow;
   using atr_StringBase::kAdopt;
   using atr_StringBase::kBorrow;
   using atr_StringBase::kPreSize;
-  using atr_StringBase::PreSizeEnm;
 
   TestString() = default;
-  explicit TestString(atr_StringBase const& other) : atr_StringBase(other) {}
   TestString(char const* s, int len, Borrow tag) : atr_StringBase(s, len, tag) {}
   TestString(char* s, int len, Adopt tag) : atr_StringBase(s, len, tag) {}
   TestString(int n, PreSizeEnm tag) : atr_StringBase(n, tag) {}
