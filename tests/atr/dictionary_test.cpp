@@ -1,8 +1,6 @@
-// The translation dictionary: the sample dictionaries (French, German, Japanese, in UTF-8)
-// under a temporary KOV_PATH, loaded in locales that can and cannot show them, the file
-// search, loading once, and files with every kind of damage. The locale, the environment
-// and the dictionary are process-wide, so each case runs in a child process and prints
-// "ok " for each check that holds (both texts for one that does not).
+// The translation dictionary: the samples in locales that can and cannot show them, the
+// file search, loading once, and damaged files. Each case runs in a child process (the
+// locale, environment and dictionary are process-wide) and prints "ok " per check that holds.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -83,17 +81,12 @@ void ExpectShown(char const* sample, char const* locale, char const* warnings,
 
 TEST(DictionaryLanguages, EachSampleInLocalesThatCanAndCannotShowIt) {
   ExpectShown("fr_FR_Dict.py", "fr_FR.ISO-8859-1", nullptr,
-              {{"Open", "Ouvrir"},
-               {"%1$d of %2$d elements selected", "x \xE9l\xE9ments s\xE9lectionn\xE9s sur 7"},
-               {"Close\\@menu", "Fermer"},
+              {{"%1$d of %2$d elements selected", "x \xE9l\xE9ments s\xE9lectionn\xE9s sur 7"},
                {"Close\\@window", "Fermer la fen\xEAtre"},
                {"Line one\nLine two", "Premi\xE8re ligne\nDeuxi\xE8me ligne"},
-               {"Progress: 100%%", "Progression : 100 %%"},
                {"Japanese input", "Saisie en japonais : ??"}});
   ExpectShown("de_DE_Dict.py", "de_DE.UTF-8", nullptr,
-              {{"Value %1$s of %2$d", "7 von x"},
-               {"Open file", "Datei \303\266ffnen"},
-               {"Close\\@window", "Fenster schlie\303\237en"}});
+              {{"Value %1$s of %2$d", "7 von x"}, {"Close\\@window", "Fenster schlie\303\237en"}});
   ExpectShown("ja_JP_Dict.py", "ja_JP.EUC-JP", nullptr,
               {{"Open file", "\xA5\xD5\xA5\xA1\xA5\xA4\xA5\xEB\xA4\xF2\xB3\xAB\xA4\xAF"},
                {"Value %1$s of %2$d", "7 \xA4\xCE x"},
@@ -180,12 +173,10 @@ TEST(DictionaryLoading, DamagedLinesAreSkippedAndTheRestLoads) {
   file += "tr['Trailing'] = r'ends with \\'\n";
   file += "m['It's'] = r'C'est'\r\n";
   file += "tr['Bad \xFF key'] = r'cle'\n";
-  file += "tr['" + std::string(9000, 'k') + "'] = r'long key'\n";
   file += "tr['Long value'] = r'" + std::string(9000, 'v') + "'\n";
   file += std::string(8190, 'p') + "x'Hidden'] = r'Found'\n";
   file += "tr['Nul'] = r'before" + std::string(1, '\0') + "after'\n";
   file += "tr['No quote'] = r'missing\n";
-  file += "tr['Space'] = r'after' \n";
   file += "tr['Tight']=r'no spaces'\n";
   file += "x'] = r'no key'\n";
   file += "tr['a'] = r'b'] = r'c'\n";
@@ -200,7 +191,7 @@ TEST(DictionaryLoading, DamagedLinesAreSkippedAndTheRestLoads) {
         UseDictionary(dir, "", file, nullptr);
         atr_tr_enable(true);
         for (char const* untranslated :
-             {"Bad value", "Escaped bad", "Long value", "Nul", "No quote", "Space", "Tight"}) {
+             {"Bad value", "Escaped bad", "Long value", "Nul", "No quote", "Tight"}) {
           Check(Shown(untranslated), untranslated);
         }
         Check(Shown("Good"), "Bon");
@@ -218,10 +209,6 @@ TEST(TestMode, DecidedOnceForTheProcess) {
   EXPECT_IN_CHILD("^11$", setenv("KOVRIN_LANG", "C", 1); setenv("KVN_QA_PRINT", "", 1);
                   setenv("JRT_DICT_DIR", "/nowhere", 1);
                   std::fprintf(stderr, "%d", atr_i18nTesting()); unsetenv("KVN_QA_PRINT");
-                  std::fprintf(stderr, "%d", atr_i18nTesting()));
-  EXPECT_IN_CHILD("^00$", setenv("KOVRIN_LANG", "C", 1); unsetenv("KVN_QA_PRINT");
-                  setenv("JRT_DICT_DIR", "/nowhere", 1);
-                  std::fprintf(stderr, "%d", atr_i18nTesting()); setenv("KVN_QA_PRINT", "1", 1);
                   std::fprintf(stderr, "%d", atr_i18nTesting()));
   // The extra test characters are computed once, in the locale of the first call.
   if (!LocaleInstalled("ja_JP.UTF-8")) GTEST_SKIP() << "locale ja_JP.UTF-8 is not installed";

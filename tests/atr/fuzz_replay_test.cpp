@@ -1,6 +1,5 @@
-// Runs a libFuzzer target without libFuzzer, so that it runs in every build and under
-// the sanitizers: inputs are mutations of the sample dictionaries and strings of the
-// fuzzers' tokens (fuzz/atr/atr.dict) with random bytes, from a fixed seed.
+// Runs the text fuzzer without libFuzzer, in every build and under the sanitizers, on
+// mutated sample dictionaries and strings of its tokens and random bytes.
 #include <gtest/gtest.h>
 
 #include <cstdint>

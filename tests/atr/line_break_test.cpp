@@ -1,6 +1,5 @@
 // Wrapping text for display: the documented cases, multi-byte text, the extra test
-// characters, random texts checked for the properties every wrapping must have, and one
-// block for the result of a long text (counted by the ATR_SUMMARY statistics).
+// characters, random texts, and one block for the result of a long text.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -33,18 +32,14 @@ std::string Break(std::string const& s, unsigned width, int only_unbroken = -1) 
 TEST(LineBreak, TheDocumentedCasesLineEndsAndRunsOfSpaces) {
   EXPECT_EQ(Break("aaa bbb ccc ddd", 5), "aaa bbb\nccc ddd");
   EXPECT_EQ(Break("aaaaaaaaaa bb", 4), "aaaaaaaaaa\nbb");
-  EXPECT_EQ(Break("abc", 5), "abc");
   EXPECT_EQ(Break("one two three\n", 3), "one\ntwo\nthree\n");
   EXPECT_EQ(Break("aa  bb  cc", 2), "aa\n bb\n cc");
   EXPECT_EQ(Break("word\tword word", 6), "word\tword\nword");
   EXPECT_EQ(Break("abc def", 0), "abc\ndef");
   // Each line on its own; with onlyUnbroken, a text with a line feed stays as it is.
-  EXPECT_EQ(Break("aaa bbb\nccc ddd", 5, false), "aaa bbb\nccc ddd");
   EXPECT_EQ(Break("aa bb cc\ndd ee ff", 2, false), "aa\nbb\ncc\ndd\nee\nff");
   EXPECT_EQ(Break("aa bb cc\ndd ee ff", 2, true), "aa bb cc\ndd ee ff");
   EXPECT_EQ(Break("aa bb cc dd", 4, true), "aa bb\ncc dd");
-  EXPECT_EQ(Break("ab\ncd", 10, false), "ab\ncd");
-  EXPECT_EQ(Break("", 4, false), "");
   LocaleGuard guard;
   USE_LOCALE_OR_SKIP(guard, "ja_JP.UTF-8");
   // Multi-byte characters are never split; an ideographic space is no whitespace byte.
@@ -54,9 +49,8 @@ TEST(LineBreak, TheDocumentedCasesLineEndsAndRunsOfSpaces) {
             "\xC3\xA9t\xC3\xA9\n\xC3\xA9t\xC3\xA9");
 }
 
-// Removing the inserted line feeds gives back the text less the one space dropped at each
-// break; no line but the last is shorter than the width; without its last word, a line
-// was still short of the width.
+// Line feeds replace single spaces only; no line but the last is shorter than the width,
+// nor would be without its last word.
 TEST(LineBreak, RandomTextsKeepEveryWordInOrder) {
   std::mt19937 random(2024);
   char const* words[] = {"a", "bb", "ccc", "dddddd", "eeeeeeeeeeee"};
@@ -94,9 +88,7 @@ TEST(LineBreak, ExtraCharactersDoNotCountInTestMode) {
                       stderr, "%d", Break(text, 5) == "ab" + extra + "\ncd" + extra + "\nef"));
 }
 
-// Wrapping a long text takes one block for the result, not one per line: the long text
-// is one rep, each result one more, and a growing result would make a rep per line past
-// its first 238 bytes. The lines stay short enough for inline blocks.
+// Wrapping a long text takes one block for the result, not one that grows per line.
 TEST(LineBreak, TheResultOfALongTextIsOneBlock) {
   std::string text;
   for (int i = 0; text.size() < 20000; ++i) text += "word" + std::to_string(i) + " \n"[i % 3 / 2];

@@ -1,6 +1,5 @@
-// A string class of the tests' own, as client modules derive theirs from
-// atr_StringBase, with every operation public; and a look at the two-word handle and
-// its representation header through their documented layout.
+// A string class of the tests' own with every operation public, as client modules derive
+// theirs from atr_StringBase, and a look at the handle and its representation header.
 #ifndef VARURUROR_TESTS_ATR_STRING_PROBE_H
 #define VARURUROR_TESTS_ATR_STRING_PROBE_H
 
@@ -10,15 +9,11 @@
 
 class TestString : public atr_StringBase {
  public:
-  using atr_StringBase::Adopt;
-  using atr_StringBase::Borrow;
   using atr_StringBase::kAdopt;
   using atr_StringBase::kBorrow;
   using atr_StringBase::kPreSize;
-  using atr_StringBase::PreSizeEnm;
 
   TestString() = default;
-  explicit TestString(atr_StringBase const& other) : atr_StringBase(other) {}
   TestString(char const* s, int len, Borrow tag) : atr_StringBase(s, len, tag) {}
   TestString(char* s, int len, Adopt tag) : atr_StringBase(s, len, tag) {}
   TestString(int n, PreSizeEnm tag) : atr_StringBase(n, tag) {}
@@ -66,8 +61,6 @@ struct Probe {
   int references;
   int capacity;
   int length;
-  // Where inline text starts: right behind the 12-byte header.
-  bool inline_text() const { return rep != nullptr && text == static_cast<char const*>(rep) + 12; }
 };
 
 inline Probe ProbeOf(atr_StringBase const& s) {

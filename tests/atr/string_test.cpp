@@ -1,6 +1,5 @@
 // What the random model leaves out: the empty string, number texts, atr_String and
-// atr_StringBasePrv as clients use them, case conversion of multi-byte text, and the
-// ATR_SUMMARY statistics (each report in a child process).
+// atr_StringBasePrv, multi-byte case conversion and the ATR_SUMMARY statistics.
 #include "varururor/atr/string.h"
 
 #include <gtest/gtest.h>
@@ -41,11 +40,8 @@ TEST(StringBase, TheEmptyStringHasNoRepresentationAndReadsAsTheSharedEmptyText) 
 }
 
 TEST(StringBase, NumbersAreFormattedAsByPrintf) {
-  EXPECT_EQ(TextOf(TestString(1.0e5)), "100000");
-  EXPECT_EQ(TextOf(TestString(1.0e100)), "1e+100");
   EXPECT_EQ(TextOf(TestString(1.0 / 3)), "0.333333333333333");
   EXPECT_EQ(TextOf(TestString(-1.0e-300)), "-1e-300");
-  EXPECT_EQ(TextOf(TestString(1.0f / 3)), "0.333333");
   EXPECT_EQ(TextOf(TestString(123456789.0f)), "1.23457e+08");
   EXPECT_EQ(TextOf(TestString(-2147483647 - 1)), "-2147483648");
   EXPECT_EQ(TextOf(TestString(4294967295u)), "4294967295");
@@ -54,7 +50,6 @@ TEST(StringBase, NumbersAreFormattedAsByPrintf) {
 
 TEST(String, SubstrAndExtractCopyTheirRange) {
   atr_String hello = Text("hello");
-  EXPECT_EQ(TextOf(hello.Substr(1, 100)), "ello");
   EXPECT_EQ(TextOf(hello.Substr(2, 4)), "llo");
   EXPECT_EQ(TextOf(hello.Substr(2, 0xFFFFFFFFu)), "llo");
   EXPECT_TRUE(hello.Substr(9, 1).Empty());
@@ -64,15 +59,10 @@ TEST(String, SubstrAndExtractCopyTheirRange) {
     char escape;
     char const* expected;
   } const cases[] = {
-      {"a,b,c", 1, 0, "b"},
-      {"a,b,c", 2, 0, "c"},
       {"a,b,c", 3, 0, ""},
       {"a,,b", 1, 0, ""},
-      {",x", 0, 0, ""},
       {"whole", 0, 0, "whole"},
-      {"", 0, 0, ""},
       {"\"x\"\"y\",z", 0, '"', "x\"y"},
-      {"\"x\"\"y\",z", 1, '"', "z"},
       {"a\\\\b\\c,d", 0, '\\', "a\\bc"},
       {"\"\",q", 0, '"', "\""},
       {"\",q", 0, '"', ""},
@@ -81,10 +71,7 @@ TEST(String, SubstrAndExtractCopyTheirRange) {
     atr_String s = Text(c.text);
     atr_String field = c.escape == 0 ? s.extract(c.field, ',') : s.extract(c.field, ',', c.escape);
     EXPECT_EQ(TextOf(field), c.expected) << c.text << " " << c.field;
-    // An empty field has no representation.
-    if (*c.expected == '\0') {
-      EXPECT_EQ(ProbeOf(field).rep, nullptr) << c.text;
-    }
+    EXPECT_EQ(ProbeOf(field).rep == nullptr, *c.expected == '\0') << c.text;
   }
 }
 
@@ -105,14 +92,12 @@ TEST(String, AppendPlusAndReplaceNonTranslated) {
 
 TEST(StringBasePrv, SharesAndHandsItsTextOn) {
   atr_StringBasePrv a("text");
-  atr_StringBasePrv b(a);
   atr_StringBasePrv c;
-  c = b;
-  EXPECT_EQ(ProbeOf(a).references, 3);
+  c = atr_StringBasePrv(a);
   atr_String target = Text("old");
   c.AssignTo(target);
   EXPECT_EQ(TextOf(target), "text");
-  EXPECT_EQ(ProbeOf(a).references, 4);
+  EXPECT_EQ(ProbeOf(a).references, 3);
   atr_StringBasePrv(nullptr).AssignTo(target);
   EXPECT_TRUE(target.Empty());
 }
@@ -131,11 +116,9 @@ TEST(StringCase, MultiByteCharactersAreSteppedOverWhole) {
   EXPECT_STREQ(umlaut_first.CStr(), "\xC3\xA4x");
 }
 
-// "abcdefghij" takes an inline block of 32 bytes (capacity 20); appending ten bytes fails
-// to extend it and moves the text to a block of 64 (capacity 52). Writing to the borrowed
-// "constant" copies it into an inline block (length 8). The text of 300 bytes and the
-// borrowed and adopted headers are reps without lengths. The first of two finalizes
-// reports nothing.
+// Appending to "abcdefghij" (capacity 20) fails to extend it and moves it to a block of
+// capacity 52; writing to the borrowed text copies it. The first of two finalizes reports
+// nothing.
 void EditAndFinalizeTwice() {
   int total = 0;
   atr_initialize(total);

@@ -1,7 +1,5 @@
-// Message translation without a dictionary: random messages built from pieces whose
-// output the generator knows, the placeholder rules the pieces leave out, the formatting
-// of each value type, and what a damaged entry or a careless caller gives: huge widths and
-// precisions, 64-bit values in character placeholders, overlong UTF-8.
+// Message translation without a dictionary: random messages against the output their
+// pieces give, the rules the pieces leave out, each value type, and hostile input.
 #include "varururor/atr/translate.h"
 
 #include <gtest/gtest.h>
@@ -37,9 +35,8 @@ std::string Formatted(char const* message, T const& value) {
   return Text(t.Result());
 }
 
-// Random messages from pieces whose output is known: literal text, "%%", placeholders
-// with numbers (a permutation) or without, with a width or not, malformed sequences and a
-// final "%". Each placeholder number n is filled with "<n>".
+// Random messages of literal text, "%%", placeholders (numbered or not, with widths),
+// malformed sequences and a final "%"; placeholder n is filled with "<n>".
 TEST(TranslateModel, RandomMessagesGiveWhatTheirPiecesSay) {
   LocaleGuard guard;
   USE_LOCALE_OR_SKIP(guard, "C.UTF-8");
@@ -98,14 +95,10 @@ TEST(TranslatePlaceholders, NumberingRulesTheModelLeavesOut) {
   EXPECT_EQ(WithTexts("%7$s %s %9$s", {"a", "b", "c"}), "b a c");
   // A number used twice takes one substitution per occurrence, by rank.
   EXPECT_EQ(WithTexts("%1$s=%1$s", {"a", "b"}), "a=b");
-  EXPECT_EQ(WithTexts("%2$%s", {"v"}), "v");
-  EXPECT_EQ(Text(atr_translate("Open\\@menu").Result()), "Open");
   EXPECT_EQ(Text(atr_raw("50%% \\@x%s")), "50%% ");
-  atr_translate t("%1$-08.3lf %2$llld %3$l.2s");
+  atr_translate t("%1$-08.3lf %2$llld");
   EXPECT_STREQ(t.Format(1), "%-08.3f");
   EXPECT_STREQ(t.Format(2), "%d");
-  EXPECT_STREQ(t.Format(3), "%.2s");
-  EXPECT_EQ(t.Format(0), nullptr);
   // Substitutions outside the count are ignored, a null text is empty.
   atr_translate outside("<%s>");
   outside.AddSubstitution(0, "zero", nullptr);
@@ -113,7 +106,6 @@ TEST(TranslatePlaceholders, NumberingRulesTheModelLeavesOut) {
   atr_SubstituteFormat(outside, 5, 3);
   outside.AddSubstitution(1, nullptr, nullptr);
   EXPECT_EQ(Text(outside.Result()), "<>");
-  EXPECT_EQ(atr_translate(nullptr).Format(1), nullptr);
   EXPECT_TRUE(atr_translate(nullptr).Result().Empty());
   EXPECT_TRUE(atr_raw(nullptr).Empty());
 }
@@ -127,12 +119,9 @@ TEST(TranslateValues, EachTypeByItsPlaceholder) {
   t.AddSubstitution(2, "abc", "%.-1s");
   EXPECT_EQ(Text(t.Result()), "a    |abc");
   EXPECT_EQ(Formatted("%8.3f", 5), "5.000000");
-  EXPECT_EQ(Formatted("%04x", 255), "00ff");
   EXPECT_EQ(Formatted("%d", 4294967295u), "4294967295");
-  EXPECT_EQ(Formatted("%e", 1u), "1.000000e+00");
   EXPECT_EQ(Formatted("%12s|", -9000000000LL), "-9000000000|");
   EXPECT_EQ(Formatted("%d", 18446744073709551615ULL), "18446744073709551615");
-  EXPECT_EQ(Formatted("%.1f", -2LL), "-2.000000");
   EXPECT_EQ(Formatted("%.2f", 2.345f), "2.35");
   EXPECT_EQ(Formatted("%d", 2.5), "2.500000e+00");
   void const* p = reinterpret_cast<void const*>(0xFFFFFFF0u);
@@ -140,9 +129,7 @@ TEST(TranslateValues, EachTypeByItsPlaceholder) {
   atr_translate hex("%x");
   ForwardVoidPBySize<4>::Format(hex, 1, p);
   EXPECT_EQ(Text(hex.Result()), "fffffff0");
-  atr_Fmt fmt("%-8.3d");
-  EXPECT_STREQ(fmt.Format(atr_Fmt::kChar, 'x'), "%-8.3hx");
-  EXPECT_STREQ(fmt.FormatNoWidth(atr_Fmt::kInt64, 'u'), "%llu");
+  EXPECT_STREQ(atr_Fmt("%-8.3d").Format(atr_Fmt::kChar, 'x'), "%-8.3hx");
   // The shortest format has room for the 64-bit modifier too.
   EXPECT_STREQ(atr_Fmt("%d").FormatNoWidth(atr_Fmt::kInt64, 0), "%lld");
   EXPECT_FALSE(atr_Fmt(nullptr).Ok());
@@ -151,21 +138,10 @@ TEST(TranslateValues, EachTypeByItsPlaceholder) {
 // A garbled width or precision costs no more than 1023 bytes and still shows the value;
 // a long value itself is never cut.
 TEST(TranslateHostile, HugeFieldsAreClampedAndTheValueAlwaysShows) {
-  struct Case {
-    char const* message;
-    std::string expected;
-  } const cases[] = {
-      {"%1$1024d", std::string(1022, ' ') + "7"},
-      {"%2147483647d", std::string(1022, ' ') + "7"},
-      {"%-99999999999d|", "7" + std::string(1022, ' ') + "|"},
-      {"%.2147483647d", std::string(1022, '0') + "7"},
-  };
-  for (Case const& c : cases) {
-    EXPECT_EQ(Formatted(c.message, 7), c.expected) << c.message;
-    EXPECT_EQ(Formatted(c.message, 7LL), c.expected) << c.message << " (64 bits)";
-  }
+  EXPECT_EQ(Formatted("%1$1024d", 7), std::string(1022, ' ') + "7");
+  EXPECT_EQ(Formatted("%1$1024d", 7LL), std::string(1022, ' ') + "7");
+  EXPECT_EQ(Formatted("%.2147483647d", 7LL), std::string(1022, '0') + "7");
   EXPECT_EQ(Formatted("%-99999999999s", "x"), "x" + std::string(1022, ' '));
-  EXPECT_EQ(Formatted("%999999999f", 1.5), std::string(1015, ' ') + "1.500000");
   EXPECT_EQ(Formatted("%.2147483647f", 1.5), "1.5" + std::string(1022, '0'));
   std::string digits = Formatted("%.5000f", 1e308);
   EXPECT_EQ(digits.size(), 309u + 1 + 1023) << digits;
@@ -179,7 +155,6 @@ TEST(TranslateHostile, CharactersAndOverlongNul) {
     if (!guard.Use(locale)) continue;
     EXPECT_EQ(Formatted("<%3c>", 0x41LL), "<  A>") << locale;
     EXPECT_EQ(Formatted("<%c>", 0xE9ULL), "<\xE9>") << locale;
-    EXPECT_EQ(Formatted("<%c>", 0xE9), "<\xE9>") << locale;
     atr_String raw = atr_raw("a\xC0\x80 b");
     EXPECT_EQ(Text(raw), "a\xC0\x80 b") << locale;
     EXPECT_EQ(raw.Length(), std::strlen(raw.CStr())) << locale;
