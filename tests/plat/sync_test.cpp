@@ -1,5 +1,5 @@
-// Locks, events, thread-local slots and threads. (The interlocked words are checked by
-// the heap lock's tests, which use them.)
+// Locks, events and threads. (The interlocked words and thread-local slots are checked by
+// the heap's and the tracker's tests on several threads, which use them.)
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -9,7 +9,6 @@
 #include "plat/critical_section.h"
 #include "plat/event.h"
 #include "plat/thread.h"
-#include "plat/thread_local_storage.h"
 
 namespace {
 
@@ -71,44 +70,20 @@ TEST(Event, AutoResetLetsOneWaiterThroughPerSignalAndManualResetStaysSet) {
   plat::CloseEvent(event);
 }
 
-TEST(ThreadLocalStorage, EachThreadSeesItsOwnValue) {
-  unsigned slot = plat::TlsAlloc();
-  ASSERT_NE(slot, plat::kTlsOutOfIndexes);
-  int mine = 1;
-  int theirs = 2;
-  EXPECT_EQ(plat::TlsGetValue(slot), nullptr);
-  EXPECT_TRUE(plat::TlsSetValue(slot, &mine));
-  std::thread([&] {
-    EXPECT_EQ(plat::TlsGetValue(slot), nullptr);
-    plat::TlsSetValue(slot, &theirs);
-    EXPECT_EQ(plat::TlsGetValue(slot), &theirs);
-  }).join();
-  EXPECT_EQ(plat::TlsGetValue(slot), &mine);
-  EXPECT_TRUE(plat::TlsFree(slot));
-}
-
-// The thread's id field, and whether it held the thread's id when the thread started.
-struct ThreadProbe {
-  unsigned id_field = 0;
-  bool stored_before_start = false;
-};
-
-unsigned ProbeStart(void* argument) {
-  ThreadProbe* probe = static_cast<ThreadProbe*>(argument);
-  probe->stored_before_start = probe->id_field == plat::GetCurrentThreadId();
-  return 42;
+// 42 when the creator had stored the thread's id before the thread started.
+unsigned StartsWithItsIdStored(void* id_field) {
+  return *static_cast<unsigned*>(id_field) == plat::GetCurrentThreadId() ? 42 : 0;
 }
 
 TEST(Thread, IdIsStoredBeforeTheThreadRuns) {
   for (int round = 0; round < 20; ++round) {
-    ThreadProbe probe;
-    plat::ThreadHandle thread = plat::CreateThread(ProbeStart, &probe, &probe.id_field);
+    unsigned id = 0;
+    plat::ThreadHandle thread = plat::CreateThread(StartsWithItsIdStored, &id, &id);
     ASSERT_NE(thread, nullptr);
     EXPECT_EQ(plat::WaitForThread(thread), 42u);
     EXPECT_EQ(plat::WaitForThread(thread), 42u);  // waiting again is harmless
     plat::CloseThread(thread);
-    EXPECT_NE(probe.id_field, plat::GetCurrentThreadId());
-    EXPECT_TRUE(probe.stored_before_start);
+    EXPECT_NE(id, plat::GetCurrentThreadId());
   }
 }
 
