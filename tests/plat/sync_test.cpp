@@ -12,29 +12,39 @@
 
 namespace {
 
+bool TakenByAnotherThread(plat::CriticalSection* section) {
+  bool taken = false;
+  std::thread([&] {
+    taken = plat::TryEnterCriticalSection(section);
+    if (taken) plat::LeaveCriticalSection(section);
+  }).join();
+  return taken;
+}
+
 TEST(CriticalSection, IsRecursiveAndExcludesOtherThreads) {
   plat::CriticalSection section;
   plat::InitializeCriticalSection(&section);
   plat::EnterCriticalSection(&section);
-  bool other_got_it = true;
-  std::thread([&] { other_got_it = plat::TryEnterCriticalSection(&section); }).join();
-  EXPECT_FALSE(other_got_it);
+  EXPECT_TRUE(plat::TryEnterCriticalSection(&section));  // again by the owner
   plat::LeaveCriticalSection(&section);
+  EXPECT_FALSE(TakenByAnotherThread(&section));  // still held once
+  plat::LeaveCriticalSection(&section);
+  EXPECT_TRUE(TakenByAnotherThread(&section));
   long counter = 0;
   std::vector<std::thread> threads;
   for (int t = 0; t < 4; ++t) {
     threads.emplace_back([&] {
-      for (int i = 0; i < 20000; ++i) {
+      for (int i = 0; i < 2000; ++i) {
         plat::EnterCriticalSection(&section);
-        EXPECT_TRUE(plat::TryEnterCriticalSection(&section));  // again by the owner
-        ++counter;
-        plat::LeaveCriticalSection(&section);
+        long seen = counter;
+        std::this_thread::yield();  // another thread let in would lose this increment
+        counter = seen + 1;
         plat::LeaveCriticalSection(&section);
       }
     });
   }
   for (auto& thread : threads) thread.join();
-  EXPECT_EQ(counter, 80000);
+  EXPECT_EQ(counter, 8000);
   plat::DeleteCriticalSection(&section);
 }
 
