@@ -46,18 +46,11 @@ TEST(OstreamFormat, WritesTheTextTheFlagsWidthAndPrecisionAskFor) {
       {0, 6, 5, [](aio_ostream& s) { s.print_int(42); }, "   42"},
       {left, 6, 5, [](aio_ostream& s) { s.print_int(42); }, "42   "},
       {left | aio_ios::right, 6, 5, [](aio_ostream& s) { s.print_int(42); }, "   42"},
-      {hex, 6, 0, [](aio_ostream& s) { s.print_int(255); }, "ff"},
-      {hex, 6, 0, [](aio_ostream& s) { s.print_int(-1); }, "ffffffff"},
       {oct, 6, 0, [](aio_ostream& s) { s.print_u_int64(1ull << 40); }, "20000000000000"},
-      {oct, 6, 0, [](aio_ostream& s) { s.print_u_int(8); }, "10"},
-      {oct | hex, 6, 0, [](aio_ostream& s) { s.print_int(-12); }, "-12"},
       {oct | hex, 6, 0, [](aio_ostream& s) { s.print_u_int(UINT_MAX); }, "4294967295"},
       {0, 6, 0, [](aio_ostream& s) { s.print_int64(LLONG_MIN); }, "-9223372036854775808"},
       {0, 6, 0, [](aio_ostream& s) { s.print_u_int64(ULLONG_MAX); }, "18446744073709551615"},
-      {hex, 6, 0, [](aio_ostream& s) { s.print_int64(-2); }, "fffffffffffffffe"},
       {hex, 6, 12, [](aio_ostream& s) { s.print_u_int64(0xABCDEF012ull); }, "   abcdef012"},
-      {0, 6, 0, [](aio_ostream& s) { s.print_double(1.0 / 3); }, "0.333333"},
-      {aio_ios::fixed, 3, 0, [](aio_ostream& s) { s.print_double(1.0 / 3); }, "0.333"},
       {aio_ios::fixed | point, 0, 0, [](aio_ostream& s) { s.print_double(0.4); }, "0."},
       {aio_ios::scientific, 6, 0, [](aio_ostream& s) { s.print_double(1234.5); }, "1.234500e+03"},
       {aio_ios::scientific, 6, 0,
@@ -69,10 +62,8 @@ TEST(OstreamFormat, WritesTheTextTheFlagsWidthAndPrecisionAskFor) {
       {0, 6, 6, [](aio_ostream& s) { s.print("abc"); }, "   abc"},
       {0, 6, 0, [](aio_ostream& s) { s.print(nullptr) << "<>"; }, "<>"},
       {0, 6, 3, [](aio_ostream& s) { s.put('x'); }, "  x"},
-      {left, 6, 3, [](aio_ostream& s) { s.put('z'); }, "z  "},
       {0, 6, 3, [](aio_ostream& s) { s.put('\n'); }, "\n  "},
       {0, 6, 0, [](aio_ostream& s) { aio_endl(s); }, "\n"},
-      {0, 6, 0, [](aio_ostream& s) { s.print_address(reinterpret_cast<void*>(0x1234)); }, "0x1234"},
       {0, 6, 8, [](aio_ostream& s) { s.print_address(reinterpret_cast<void*>(0xbeef)); },
        "  0xbeef"},
       {0, 6, 0, [](aio_ostream& s) { s.print_address(nullptr); }, "0"},
@@ -86,14 +77,6 @@ TEST(OstreamFormat, WritesTheTextTheFlagsWidthAndPrecisionAskFor) {
     EXPECT_EQ(s.rdstate(), 0u) << c.expected;
     EXPECT_EQ(Contents(s), c.expected + "|");
   }
-}
-
-TEST(OstreamFormat, SetfAndUnsetfReturnTheOldFlags) {
-  aio_ofstream s;
-  EXPECT_EQ(s.setf(aio_ios::hex | aio_ios::left, 0), 0u);
-  EXPECT_EQ(s.setf(aio_ios::oct, aio_ios::basefield), aio_ios::hex | aio_ios::left);
-  EXPECT_EQ(s.unsetf(aio_ios::left), aio_ios::oct | aio_ios::left);
-  EXPECT_EQ(s.flags(), aio_ios::oct);
 }
 
 std::string RandomBytes(std::mt19937& random, size_t size, bool with_nul) {
@@ -173,12 +156,11 @@ TEST(Ostrstream, AnEmptyStreamGivesAnEmptyTextAndARefusedBufferGivesNull) {
   aio_ostrstream s;
   EXPECT_EQ(Contents(s), "");
   s.print("text");
-  EXPECT_EQ(s.adoptString(nullptr), nullptr);
-  EXPECT_EQ(s.rdstate(), aio_ios::failbit);
-  s.clear();
-  EXPECT_EQ(s.adoptString(Refuse), nullptr);
-  EXPECT_EQ(s.rdstate(), aio_ios::failbit);
-  s.clear();
+  for (auto allocate : {static_cast<void* (*)(unsigned int)>(nullptr), Refuse}) {
+    EXPECT_EQ(s.adoptString(allocate), nullptr);
+    EXPECT_EQ(s.rdstate(), aio_ios::failbit);
+    s.clear();
+  }
   s.print("!");
   EXPECT_EQ(Contents(s), "text!");
 }

@@ -61,24 +61,6 @@ TEST(StreamState, EveryCallWithoutAFileFailsAndDoesNothingElse) {
   EXPECT_FALSE(in.close());
 }
 
-TEST(StreamState, BadArgumentsFailWithoutTouchingTheFile) {
-  ScratchDirectory dir;
-  WriteFile(dir.File("f"), "abc");
-  aio_ifstream in;
-  in.open(dir.File("f").c_str());
-  char buf[4];
-  EXPECT_EQ(in.read(buf, -1), 0);
-  in.scan_string(nullptr);
-  EXPECT_EQ(in.rdstate(), aio_ios::failbit);
-  EXPECT_EQ(in.get(), 'a');
-  aio_ofstream out;
-  out.open(dir.File("g").c_str(), true);
-  out.write(nullptr, 3).write("x", -1);
-  EXPECT_EQ(out.rdstate(), aio_ios::failbit);
-  out.close();
-  EXPECT_EQ(ReadFile(dir.File("g")), "");
-}
-
 // A file's error sets the bad bit: /dev/full takes no data, so buffered output fails at
 // the flush, and a file open for writing gives no input.
 TEST(StreamState, AFailingFileSetsTheBadBit) {
@@ -138,23 +120,40 @@ TEST(StreamState, OwnedFilesCloseWithTheStreamAndBorrowedOnesDoNot) {
   EXPECT_EQ(in.fptr(), nullptr);
 }
 
-TEST(OfstreamOpen, CreatingRefusesAnExistingFileAndAppendingCreatesAMissingOne) {
+// Opening by name, bad arguments and a seek too far fail, and leave every file as it was.
+TEST(StreamState, OpeningAndBadArgumentsFailWithoutTouchingAnyFile) {
   ScratchDirectory dir;
   std::string path = dir.File("existing");
-  WriteFile(path, "precious");
+  WriteFile(path, "abc");
+  aio_ifstream in;
+  in.open(dir.File("missing").c_str());
+  EXPECT_EQ(in.fptr(), nullptr);
+  in.open(nullptr);
+  EXPECT_EQ(in.rdstate(), aio_ios::failbit);
+  in.open(path.c_str());
+  EXPECT_EQ(in.rdstate(), 0u);
+  char buf[4];
+  EXPECT_EQ(in.read(buf, -1), 0);
+  in.scan_string(nullptr);
+  EXPECT_EQ(in.rdstate(), aio_ios::failbit);
+  EXPECT_EQ(in.get(), 'a');
+  in.seekg(1LL << 40, aio_ios::beg);  // beyond what fseek can take
+  EXPECT_EQ(in.rdstate(), aio_ios::failbit);
+  // Creating refuses an existing file; appending creates a missing one.
   aio_ofstream out;
   out.open(path.c_str(), true);
   EXPECT_EQ(out.fptr(), nullptr);
-  out.print("lost");
-  EXPECT_EQ(ReadFile(path), "precious");
   out.open(dir.File("no/such/dir").c_str(), true);
   EXPECT_EQ(out.rdstate(), aio_ios::failbit);
   out.open(nullptr, false);
   EXPECT_EQ(out.rdstate(), aio_ios::failbit);
   out.open(dir.File("log").c_str(), false);
-  EXPECT_EQ(out.rdstate(), 0u);
+  out.write(nullptr, 3).write("x", -1);
+  EXPECT_EQ(out.rdstate(), aio_ios::failbit);
+  out.clear();
   out.print("one").close();
   EXPECT_EQ(ReadFile(dir.File("log")), "one");
+  EXPECT_EQ(ReadFile(path), "abc");
 }
 
 }  // namespace

@@ -14,6 +14,13 @@ namespace {
 
 unsigned Return(void*) { return 0; }
 
+// True when the call refused its handle; undoes a call that made one.
+template <typename Handle, typename Undo>
+bool RefusedOrUndone(Handle handle, Undo undo) {
+  if (handle != nullptr) undo(handle);
+  return handle == nullptr;
+}
+
 // Calls op once and undoes what the call made; true when the call was refused. (A refused
 // release leaves its page reserved.)
 bool Refused(plat::Operation op) {
@@ -23,16 +30,11 @@ bool Refused(plat::Operation op) {
       void* p = plat::VirtualAlloc(nullptr, 4096, plat::kMemReserve, plat::kPageReadWrite);
       return p == nullptr || !plat::VirtualFree(p, 0, plat::kMemRelease);
     }
-    case plat::Operation::kCreateEvent: {
-      plat::EventHandle event = plat::CreateEvent(false, false);
-      if (event != nullptr) plat::CloseEvent(event);
-      return event == nullptr;
-    }
+    case plat::Operation::kCreateEvent:
+      return RefusedOrUndone(plat::CreateEvent(false, false), plat::CloseEvent);
     case plat::Operation::kCreateThread: {
       unsigned id = 0;
-      plat::ThreadHandle thread = plat::CreateThread(Return, nullptr, &id);
-      if (thread != nullptr) plat::CloseThread(thread);
-      return thread == nullptr;
+      return RefusedOrUndone(plat::CreateThread(Return, nullptr, &id), plat::CloseThread);
     }
     case plat::Operation::kTlsAlloc: {
       unsigned slot = plat::TlsAlloc();
@@ -42,11 +44,8 @@ bool Refused(plat::Operation op) {
       char path[plat::kMaxPath];
       return plat::GetTempFileName("/tmp", "vr", 1, path) == 0;
     }
-    case plat::Operation::kLoadLibrary: {
-      plat::LibraryHandle library = plat::LoadLibrary("libm.so.6");
-      if (library != nullptr) plat::FreeLibrary(library);
-      return library == nullptr;
-    }
+    case plat::Operation::kLoadLibrary:
+      return RefusedOrUndone(plat::LoadLibrary("libm.so.6"), plat::FreeLibrary);
     default:
       return false;
   }

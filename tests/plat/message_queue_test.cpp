@@ -12,37 +12,6 @@
 
 namespace {
 
-// A thread with a queue that records messages until it is told to quit.
-class Reader {
- public:
-  Reader() : thread_([this] { Run(); }) {
-    while (id_.load() == 0) std::this_thread::yield();
-  }
-  ~Reader() {
-    if (thread_.joinable()) Received();
-  }
-  unsigned id() const { return id_.load(); }
-  std::vector<plat::ThreadMessage> const& Received() {
-    plat::PostThreadMessage(id(), plat::kMessageQuit, 0, 0);
-    thread_.join();
-    return received_;
-  }
-
- private:
-  void Run() {
-    plat::ThreadMessage message;
-    plat::PeekMessage(&message, false);
-    id_.store(plat::GetCurrentThreadId());
-    int result;
-    while ((result = plat::GetMessage(&message)) == 1) received_.push_back(message);
-    EXPECT_EQ(result, 0);  // the quit message
-  }
-
-  std::atomic<unsigned> id_{0};
-  std::vector<plat::ThreadMessage> received_;
-  std::thread thread_;
-};
-
 TEST(MessageQueue, OnlyAThreadThatHasPeekedHasAQueueAndItGoesWithTheThread) {
   unsigned id = 0;
   std::thread([&] {
@@ -92,24 +61,33 @@ void PostFromSignal(int) {
 // its order, before the quit.
 TEST(MessageQueue, ManyPostersAndASignalHandlerLoseNothing) {
   constexpr unsigned kEach = 200;  // quick under DRD
-  Reader reader;
+  std::atomic<unsigned> reader_id{0};
+  std::vector<plat::ThreadMessage> received;
+  std::thread reader([&] {
+    plat::ThreadMessage message;
+    plat::PeekMessage(&message, false);
+    reader_id.store(plat::GetCurrentThreadId());
+    while (plat::GetMessage(&message) == 1) received.push_back(message);
+  });
+  while (reader_id.load() == 0) std::this_thread::yield();
   std::vector<std::thread> posters;
   for (unsigned p = 0; p < kPosters; ++p) {
     posters.emplace_back([&, p] {
       for (unsigned i = 0; i < kEach; ++i) {
-        while (!plat::PostThreadMessage(reader.id(), plat::kMessageApplication, i, p)) {
+        while (!plat::PostThreadMessage(reader_id.load(), plat::kMessageApplication, i, p)) {
           std::this_thread::yield();  // full: the reader catches up
         }
       }
     });
   }
-  g_signal_target = reader.id();
+  g_signal_target = reader_id.load();
   auto previous = std::signal(SIGUSR2, PostFromSignal);
   std::raise(SIGUSR2);
   std::signal(SIGUSR2, previous);
   EXPECT_TRUE(g_signal_posted);
   for (std::thread& poster : posters) poster.join();
-  std::vector<plat::ThreadMessage> const& received = reader.Received();
+  plat::PostThreadMessage(reader_id.load(), plat::kMessageQuit, 0, 0);
+  reader.join();
   ASSERT_EQ(received.size(), kPosters * kEach + 1);
   unsigned next[kPosters + 1] = {};
   for (plat::ThreadMessage const& message : received) {
