@@ -157,7 +157,8 @@ int ExpectedNewPage(mem_Cluster const& cluster, Layout const& layout) {
 
 bool HasRoom(mem_Cluster const& cluster, int page) {
   auto const& region = cluster.PageRegion(page);
-  return region.AllocCount() < pool_check::Capacity(region) * region.SlotWords();
+  int const slots = (region.Length() - mem::blocks::FixedRegion::kHeaderWords) / region.SlotWords();
+  return region.AllocCount() < slots * region.SlotWords();
 }
 
 // Where a fixed class must take its next item from: its current page if that has room,
