@@ -1,12 +1,6 @@
-// Random sequences of operations on a few bit vectors, each checked after every step
-// against a model: the members as a std::set<unsigned>, with the blocks that writes have
-// created and the directory length beside it, since equality and Compare are of
-// representation. Members spread over several blocks and past the first directory, so the
-// set algebra meets absent blocks on either side and directories of unequal length.
-// Traversals run both ways, from random places, after their end, from copies, made before
-// the vector changed, and while it changes between their steps (forbidden, but to be
-// survived: every step ends the walk or stands on a set bit). Beside them: the top of the
-// number range, the layout of bits in their words, and the exact text of the list dump.
+// Random operations on a few bit vectors, checked after every step against std::set models
+// that also keep the blocks and directory length, since equality and Compare see them.
+// Traversals run both ways, from random places and while the vector changes under them.
 #include <gtest/gtest.h>
 
 #include <algorithm>
