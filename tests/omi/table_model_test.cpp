@@ -42,7 +42,6 @@ struct Shape {
 };
 constexpr Shape kShapes[] = {{12, 10, 24, 20}, {20, 4, 2, 12}};
 
-// Values of each type, told apart by n.
 template <typename T>
 T ValueOf(unsigned n) {
   if constexpr (std::is_pointer_v<T>) {
@@ -60,7 +59,6 @@ std::vector<int> SetOrder(std::set<int> const& members) {
   return order;
 }
 
-// Table is omi_UintTable<T> (unsigned keys) or omi_IntTable<T> (signed keys).
 template <typename Table, typename Key, typename T>
 class TableModel {
  public:
