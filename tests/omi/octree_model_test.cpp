@@ -311,16 +311,6 @@ class OctreeModel {
     }
     omi_OctVector d = {p1.x - p0.x, p1.y - p0.y, p1.z - p0.z};
 
-    // Points computed on the segment, as a caller would.
-    constexpr int kSamples = 1000;
-    for (int s = 0; s < kSamples; ++s) {
-      float t = static_cast<float>(s) / (kSamples - 1);
-      float q[3] = {p0.x + t * d.x, p0.y + t * d.y, p0.z + t * d.z};
-      if (!Inside({q[0], q[1], q[2]}, root_lo_, root_hi_, 0)) continue;
-      omi_OctreeLeaf const* leaf = tree_.FindCell(q);
-      ASSERT_EQ(position.count(leaf), 1u) << "missed the leaf at t = " << t;
-    }
-
     // Every leaf against the widened boxes: the widening is the tolerance and a few units in
     // the last place of the largest coordinate; delta keeps clear of that edge.
     double largest = scale_;
