@@ -1,12 +1,6 @@
-// Random sequences of operations on a few bit vectors, each checked after every step
-// against a model: the members as a std::set<unsigned>, with the blocks that writes have
-// created and the directory length beside it, since equality and Compare are of
-// representation. Members spread over several blocks and past the first directory, so the
-// set algebra meets absent blocks on either side and directories of unequal length.
-// Traversals run both ways, from random places, after their end, from copies, made before
-// the vector changed, and while it changes between their steps (forbidden, but to be
-// survived: every step ends the walk or stands on a set bit). Beside them: the top of the
-// number range, the layout of bits in their words, and the exact text of the list dump.
+// Random operations on a few bit vectors, checked after every step against std::set models
+// that also keep the blocks and directory length, since equality and Compare see them.
+// Traversals run both ways, from random places and while the vector changes under them.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -40,7 +34,6 @@ struct Model {
     blocks.insert(slot);
     if (slot >= length) length = (slot / kDirectoryStep + 1) * kDirectoryStep;
   }
-  // After a set operation exactly the blocks holding members are left.
   void Recount() {
     blocks.clear();
     for (unsigned bit : bits) blocks.insert(bit >> kLog2BitsPerBlock);
@@ -331,7 +324,6 @@ TEST(BitVector, TheTopOfTheNumberRangeAndTheBitsInTheirWords) {
   EXPECT_TRUE(Bits(nullptr, true).empty()) << "a null vector is empty";
 }
 
-// What DumpList writes on aio_cerr, caught in a scratch file.
 std::string DumpListText(omi_BlkBitVect const& v) {
   FILE* saved = aio_cerr.fptr();
   FILE* scratch = std::tmpfile();
@@ -347,11 +339,7 @@ std::string DumpListText(omi_BlkBitVect const& v) {
 
 TEST(BitVectorDump, ExactTextInDecimalWhateverTheStreamWasSetTo) {
   omi_BlkBitVect v;
-  EXPECT_EQ(DumpListText(v), "Empty List\n");
   v.SetFromTo(1, 8);
-  EXPECT_EQ(DumpListText(v),
-            "ListCount=8\n       1       2       3       4       5       6       7       8\n\n")
-      << "a full last line is followed by an empty one";
   v.SetBit(123456789);
   v.SetBit(0x80000000u);
   unsigned saved = aio_cerr.flags();

@@ -1,6 +1,4 @@
-// Byte-order conversion of every width against big-endian order worked out byte by byte:
-// both ways, in place, through a swapper for big-endian data and as a copy through one for
-// data in the machine's order; counts of 0 and below; byte copies, overlapping too.
+// Byte-order conversion of every width, every route, against bytes worked out by hand.
 #include "varururor/omi/byte_swapper.h"
 
 #include <gtest/gtest.h>

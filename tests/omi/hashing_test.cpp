@@ -15,12 +15,9 @@ unsigned SmallestPrimeFrom(unsigned n) {
   }
 }
 
-TEST(NextPrime, SmallInputs) {
-  unsigned const expected[][2] = {{0, 0}, {1, 1}, {2, 11}, {7, 11}};
-  for (auto const& [n, p] : expected) EXPECT_EQ(omi_nextPrime(n), p) << n;
-}
-
 TEST(NextPrime, FromElevenUpItIsTheSmallestPrimeNotBelow) {
+  unsigned const small[][2] = {{0, 0}, {1, 1}, {2, 11}, {7, 11}};
+  for (auto const& [n, p] : small) EXPECT_EQ(omi_nextPrime(n), p) << n;
   for (unsigned n = 11; n < 20000; ++n) ASSERT_EQ(omi_nextPrime(n), SmallestPrimeFrom(n)) << n;
   std::mt19937 random(3);
   for (int i = 0; i < 300; ++i) {
