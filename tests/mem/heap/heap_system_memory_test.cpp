@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <future>
+#include <thread>
 
 #include "heap_test_support.h"
 
@@ -40,6 +42,29 @@ TEST_F(HeapSystemMemory, ARequestThatWouldReachTheLimitExactlyIsRefused) {
     EXPECT_EQ(dlmalloc_footprint(), footprint + size);
   }
   model.Finish();
+}
+
+// The lock switch is copied when the heap asks the system for memory, in the middle of a
+// locked operation: the lock must be released all the same, and exactly once. A second
+// thread waits throughout, since a sole thread takes no lock at all.
+TEST_F(HeapSystemMemory, SwitchChangedInsideAnOperationLeavesTheLockBalanced) {
+  using mem::heap::g_heap_state;
+  std::promise<void> finished;
+  std::thread waiting([future = finished.get_future()] { future.wait(); });
+  void* blocks[2];
+  for (int lock : {0, 2}) {
+    int const before = g_heap_state.lock_switch;
+    dlmallopt(DL_M_LOCK, lock);
+    ASSERT_EQ(g_heap_state.lock_switch, before);
+    blocks[lock / 2] = dlmalloc(RequestNeedingSystemMemory());
+    ASSERT_NE(blocks[lock / 2], nullptr);
+    EXPECT_EQ(g_heap_state.lock_switch, lock);
+    EXPECT_EQ(g_heap_state.lock.count, 0);
+  }
+  for (void* p : blocks) dlfree(p);
+  EXPECT_EQ(g_heap_state.lock.count, 0);
+  finished.set_value();
+  waiting.join();
 }
 
 TEST_F(HeapSystemMemory, MalloptAcceptsAndRefuses) {
