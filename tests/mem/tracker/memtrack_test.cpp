@@ -22,19 +22,16 @@ struct Result {
 };
 
 Result Memtrack(std::string const& arguments, std::string const& dir) {
-  std::string const err_file = dir + "/memtrack.err";
-  std::string const command = std::string(MEMTRACK_PATH) + " " + arguments + " 2>" + err_file;
-  Result result{-1, "", ""};
-  std::FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return result;
-  char buffer[4096];
-  std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.out.append(buffer, n);
-  int const status = pclose(pipe);
-  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  std::vector<unsigned char> err = tracker_files::ReadBytes(err_file);
-  result.err.assign(err.begin(), err.end());
-  return result;
+  std::string const out = dir + "/memtrack.out";
+  std::string const err = dir + "/memtrack.err";
+  int const status = std::system(
+      (std::string(MEMTRACK_PATH) + " " + arguments + " >" + out + " 2>" + err).c_str());
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, tracker_files::ReadFile(out),
+          tracker_files::ReadFile(err)};
+}
+
+void WriteBytes(std::string const& path, std::string const& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
 }
 
 // A run with nested phases, a second thread and two leaks (5000 and 300 bytes).
@@ -57,6 +54,7 @@ void TrackedRun(std::string const& dir, int scale) {
   tracker_files::Finish();
 }
 
+// The reports of a run, and the same run's files damaged.
 TEST(Memtrack, ReportsPhasesPeaksThreadsLeaksAndTheDifferenceToAnotherRun) {
   std::string const dir = tracker_files::MakeTempDir();
   mkdir((dir + "/b").c_str(), 0700);  // made already when the body runs again in a child
@@ -98,52 +96,35 @@ TEST(Memtrack, ReportsPhasesPeaksThreadsLeaksAndTheDifferenceToAnotherRun) {
   EXPECT_TRUE(std::regex_search(
       diff.out, std::regex("\n  ROOT->solve->assemble +2 +2 +100000 +300000 +100000 +300000\n")))
       << diff.out;
-}
 
-void WriteBytes(std::string const& path, std::vector<unsigned char> const& bytes) {
-  std::ofstream(path, std::ios::binary)
-      .write(reinterpret_cast<char const*>(bytes.data()), static_cast<long>(bytes.size()));
-}
-
-using Bytes = std::vector<unsigned char>;
-
-// A run's files damaged one way at a time: each is refused with its file and offset.
-TEST(Memtrack, RefusesBadInputNamingTheFileAndOffset) {
-  std::string const dir = tracker_files::MakeTempDir();
-  EXPECT_IN_CHILD("^$", TrackedRun(dir, 1));
+  // The run's files damaged one way at a time: each is refused with its file and offset.
   std::string const base = dir + "/job";
-  Bytes const records = tracker_files::ReadBytes(base + ".memT0");
-  Bytes const phases = tracker_files::ReadBytes(base + ".phaseStack");
+  std::string const records = tracker_files::ReadFile(base + ".memT0");
+  std::string const phases = tracker_files::ReadFile(base + ".phaseStack");
   ASSERT_EQ(records.size(), 4u + 6 * 28);
-  Result missing = Memtrack(dir + "/nothing", dir);
-  EXPECT_EQ(missing.status, 2);
-  EXPECT_NE(missing.err.find(dir + "/nothing.phaseStack: at byte offset 0: cannot open"),
-            std::string::npos)
-      << missing.err;
-  // Writes both files and runs memtrack: refused, naming the file and the offset.
-  auto refused = [&](Bytes const& record_file, Bytes const& phase_file, std::string const& what) {
+  auto refused = [&](std::string const& record_file, std::string const& phase_file,
+                     std::string const& what) {
     WriteBytes(base + ".memT0", record_file);
     WriteBytes(base + ".phaseStack", phase_file);
     Result result = Memtrack(base, dir);
     EXPECT_EQ(result.status, 2) << what;
     EXPECT_NE(result.err.find(base + what), std::string::npos) << result.err;
   };
-  refused({records.begin(), records.end() - 10}, phases, ".memT0: at byte offset 162: truncated");
-  Bytes bad_kind = records;
+  refused(records.substr(0, records.size() - 10), phases, ".memT0: at byte offset 162: truncated");
+  std::string bad_kind = records;
   bad_kind[4 + 28 * 3 + 8] = 99;
   refused(bad_kind, phases, ".memT0: at byte offset 96: unknown operation kind 99");
-  Bytes longer(records.begin(), records.begin() + 4 + 28 * 2);
+  std::string longer = records.substr(0, 4 + 28 * 2);
   longer[0] = 1;
   refused(longer, phases, ".memT0: at byte offset 32: not a record file");
-  refused(records, {phases.begin(), phases.begin() + 1000},
-          ".phaseStack: at byte offset 1000: not a phase file");
-  Bytes unterminated = phases;
+  refused(records, phases.substr(0, 1000), ".phaseStack: at byte offset 1000: not a phase file");
+  std::string unterminated = phases;
   std::fill(unterminated.begin() + 8, unterminated.begin() + 4 + 131076, 'x');
   refused(records, unterminated, ".phaseStack: at byte offset 8: phase path without");
 
   // Any transaction number is counted, the largest one included (a signed increment of it
   // would overflow).
-  Bytes crafted = records;
+  std::string crafted = records;
   for (int byte = 0; byte < 4; ++byte) crafted[4 + 28 * 4 + 12 + byte] = byte == 3 ? 0x7F : 0xFF;
   WriteBytes(base + ".memT0", crafted);
   WriteBytes(base + ".phaseStack", phases);
@@ -151,6 +132,9 @@ TEST(Memtrack, RefusesBadInputNamingTheFileAndOffset) {
   EXPECT_EQ(numbers.status, 0) << numbers.err;
   EXPECT_NE(numbers.out.find("Breaks in the transaction numbers: 2\n"), std::string::npos)
       << numbers.out;
+  EXPECT_NE(Memtrack(dir + "/nothing", dir)
+                .err.find(dir + "/nothing.phaseStack: at byte offset 0: cannot open"),
+            std::string::npos);
   EXPECT_EQ(Memtrack("--bogus " + base, dir).status, 2);
   EXPECT_EQ(Memtrack("", dir).status, 2);
 }
@@ -168,8 +152,7 @@ TEST(Memtrack, WritesAStandAlonePage) {
   std::string const page = dir + "/page.html";
   Result html = Memtrack("--html " + page + " " + dir + "/unknownMemTrack", dir);
   ASSERT_EQ(html.status, 0) << html.err;
-  std::vector<unsigned char> bytes = tracker_files::ReadBytes(page);
-  std::string const source(bytes.begin(), bytes.end());
+  std::string const source = tracker_files::ReadFile(page);
   EXPECT_EQ(source.find("http"), std::string::npos) << "the page must not reach out";
   EXPECT_EQ(source.find(" src="), std::string::npos);
   EXPECT_EQ(source.find("<script>alert"), std::string::npos);

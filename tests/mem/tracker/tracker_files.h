@@ -1,16 +1,14 @@
-// Reading back what the tracker wrote, for the tests: record files and the phase file,
-// decoded field by field from their bytes.
+// Reading back what the tracker wrote, for the tests: record files and the phase file.
 #ifndef VARURUROR_TESTS_MEM_TRACKER_TRACKER_FILES_H
 #define VARURUROR_TESTS_MEM_TRACKER_TRACKER_FILES_H
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -22,38 +20,33 @@
 
 namespace tracker_files {
 
-inline std::vector<unsigned char> ReadBytes(std::string const& path) {
+inline std::string ReadFile(std::string const& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 inline bool Exists(std::string const& path) { return access(path.c_str(), F_OK) == 0; }
 
-inline std::int32_t Word(std::vector<unsigned char> const& bytes, std::size_t offset) {
-  return static_cast<std::int32_t>(bytes[offset] | bytes[offset + 1] << 8 |
-                                   bytes[offset + 2] << 16 |
-                                   static_cast<std::uint32_t>(bytes[offset + 3]) << 24);
-}
-
+// A record as written, in the byte order of the i386 machine that wrote it.
 struct Record {
   std::uint32_t pointer, old_pointer;
   std::int32_t kind, transaction, size, thread, phase;
 };
+static_assert(sizeof(Record) == 28, "seven words");
 
-// The records of one file; the file must be exactly its count's length.
+// The count at the start of a file, which must be exactly that many entries long.
+inline std::uint32_t CountOf(std::string const& bytes, std::size_t entry, std::string const& path) {
+  std::uint32_t count = 0;
+  if (bytes.size() >= sizeof count) std::memcpy(&count, bytes.data(), sizeof count);
+  EXPECT_EQ(bytes.size(), sizeof count + count * entry) << path;
+  return bytes.size() == sizeof count + count * entry ? count : 0;
+}
+
 inline std::vector<Record> ReadRecordFile(std::string const& path) {
-  std::vector<unsigned char> bytes = ReadBytes(path);
-  EXPECT_GE(bytes.size(), 4u) << path;
-  if (bytes.size() < 4) return {};
-  std::size_t const count = static_cast<std::uint32_t>(Word(bytes, 0));
-  EXPECT_EQ(bytes.size(), 4 + count * 28) << path;
-  std::vector<Record> records;
-  for (std::size_t i = 0; i < count && 4 + i * 28 + 28 <= bytes.size(); ++i) {
-    std::size_t const at = 4 + i * 28;
-    records.push_back({static_cast<std::uint32_t>(Word(bytes, at)),
-                       static_cast<std::uint32_t>(Word(bytes, at + 4)), Word(bytes, at + 8),
-                       Word(bytes, at + 12), Word(bytes, at + 16), Word(bytes, at + 20),
-                       Word(bytes, at + 24)});
+  std::string const bytes = ReadFile(path);
+  std::vector<Record> records(CountOf(bytes, sizeof(Record), path));
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    std::memcpy(&records[i], &bytes[4 + i * sizeof(Record)], sizeof(Record));
   }
   return records;
 }
@@ -68,23 +61,16 @@ inline std::vector<Record> ReadRun(std::string const& base) {
   return all;
 }
 
-// Phase path -> id, checking the layout: count, then id and a zero-filled path field.
+// Phase path -> id; each entry is an id and a zero-filled path field.
 inline std::map<std::string, int> ReadPhaseFile(std::string const& path) {
-  std::vector<unsigned char> bytes = ReadBytes(path);
+  std::string const bytes = ReadFile(path);
+  std::size_t const entry = mem::tracker::kPhaseEntryBytes;
   std::map<std::string, int> phases;
-  EXPECT_GE(bytes.size(), 4u) << path;
-  if (bytes.size() < 4) return phases;
-  std::size_t const count = static_cast<std::uint32_t>(Word(bytes, 0));
-  EXPECT_EQ(bytes.size(), 4 + count * mem::tracker::kPhaseEntryBytes) << path;
-  for (std::size_t i = 0; i < count; ++i) {
-    std::size_t const at = 4 + i * mem::tracker::kPhaseEntryBytes;
-    if (at + mem::tracker::kPhaseEntryBytes > bytes.size()) break;
-    std::string name(reinterpret_cast<char const*>(&bytes[at + 4]));
-    for (std::size_t j = at + 4 + name.size(); j < at + mem::tracker::kPhaseEntryBytes; ++j) {
-      EXPECT_EQ(bytes[j], 0) << "path field of " << name << " not zero-filled";
-      if (bytes[j] != 0) break;
-    }
-    phases[name] = Word(bytes, at);
+  for (std::size_t i = 0, count = CountOf(bytes, entry, path); i < count; ++i) {
+    std::string const field = bytes.substr(4 + i * entry + 4, entry - 4);
+    std::string const name = field.c_str();
+    EXPECT_EQ(field.find_first_not_of('\0', name.size()), std::string::npos) << name;
+    std::memcpy(&phases[name], &bytes[4 + i * entry], sizeof(int));
   }
   return phases;
 }
