@@ -45,45 +45,68 @@ std::vector<Fields> FieldsOf(std::vector<Record> const& records) {
   return fields;
 }
 
-// Every entry point, in phases, then with tracking stopped and started again. The name's
-// directory part goes above the output directory.
+// Every entry point, in phases, then with tracking stopped and started again. Watched
+// transactions: empty and repeated pieces are allowed; past the fiftieth the list is cut, so
+// that the last piece, transaction 5, is not watched. The name's directory part goes above
+// the output directory.
 TEST(Tracker, RecordsEveryOperationWithItsThreadAndPhase) {
+  std::string list = "7,2,,6,0,6,1,3,4";
+  for (int i = 1000; i < 1042; ++i) list += "," + std::to_string(i);
+  list += ",5";
   std::string const dir = tracker_files::MakeTempDir();
   mkdir((dir + "/trk").c_str(), 0700);  // made already when the body runs again in a child
-  EXPECT_IN_CHILD("^$", {
-    setenv("KOV_MEM_TRACK", "1", 1);
-    mem_Free(mem_Malloc(1));  // before start-up the mode is undecided: not recorded
-    tracker_files::StartTracked("trk", "1");
-    mem_Tracker_Interface::SetOutputName((dir + "/run").c_str());
-    void* p = mem_Malloc(10);
-    mem_Tracker_Interface::EnterPhase("solve", 0);
-    mem_Tracker_Interface::EnterPhase("assemble", 0);
-    void* q = mem_Calloc(3, 8);
-    void* p2 = mem_Realloc(p, 100000);
-    mem_Tracker_Interface::ExitPhase(0);
-    mem_Release(q);
-    mem_Acquire(q);
-    mem_Free(q);
-    mem_Tracker_Interface::ExitPhase(0);
-    mem_Tracker_Interface::ExitPhase(0);  // at ROOT: stays there
-    mem_Free(p2);
-    void* before = mem_Malloc(8);  // 7: recorded
-    mem_Tracker_Interface::StopTracking();
-    void* hidden = mem_Malloc(8);              // not recorded
-    void* moved = mem_Realloc(hidden, 50000);  // not recorded; the new block is hidden
-    void* same = mem_Calloc(2, 2);             // not recorded
-    mem_Release(same);                         // hidden: not recorded, stays hidden
-    mem_Free(before);                          // 8: made before the stop
-    mem_Tracker_Interface::StartTracking();
-    void* after = mem_Malloc(4);  // 9: recorded again
-    mem_Free(moved);              // hidden: not recorded
-    mem_Acquire(same);            // hidden: not recorded, stays hidden
-    mem_Free(same);               // hidden: not recorded, no longer hidden
-    mem_Release(same);            // 10: only reports, and is recorded now
-    mem_Free(after);              // 11
-    WriteBlocks(dir + "/blocks", {p, q, p2, before, after, same});
-    tracker_files::Finish();
-  });
+  EXPECT_IN_CHILD(
+      "^memTracker  --  Too many debug transactions specified. First 50 will be used.\n"
+      "ROOT->solve  --  ENTER PHASE  --  Monitored TransID = 1 --  threadId = 0\n"
+      "ROOT->solve->assemble  --  ENTER PHASE  --  Monitored TransID = 1 --  threadId = 0\n"
+      "mem_Tracker  --  transaction 1  --  calloc\n"
+      "mem_Tracker  --  transaction 2  --  realloc\n"
+      "ROOT->solve->assemble  --  EXIT PHASE  -- Monitored TransID = 3 -- threadId = 0\n"
+      "mem_Tracker  --  transaction 3  --  release\n"
+      "mem_Tracker  --  transaction 4  --  acquire\n"
+      "mem_Tracker  --  transaction 6  --  free\n"
+      "here  --  Monitored TransId = 7\n"
+      "lab  --  Monitored TransId = 7\n$",
+      {
+        setenv("KOV_MEM_TRACK", "1", 1);
+        setenv("KOV_MEM_DBTRANS", list.c_str(), 1);
+        mem_Free(mem_Malloc(1));  // before start-up the mode is undecided: not recorded
+        tracker_files::StartTracked("trk", "1");
+        mem_Tracker_Interface::SetOutputName((dir + "/run").c_str());
+        void* p = mem_Malloc(10);  // 0: watched, a malloc: no line
+        mem_Tracker_Interface::EnterPhase("solve", 1);
+        int print = 1;
+        char name[] = "assembleNOT";
+        MEM_TRACKER_ENTERPHASE(&print, name, 8);
+        void* q = mem_Calloc(3, 8);
+        void* p2 = mem_Realloc(p, 100000);
+        MEM_TRACKER_EXITPHASE(&print);
+        mem_Release(q);
+        mem_Acquire(q);
+        mem_Free(q);  // 5: not watched
+        mem_Tracker_Interface::ExitPhase(0);
+        mem_Tracker_Interface::ExitPhase(0);  // at ROOT: stays there
+        mem_Free(p2);                         // 6: listed twice, announced once
+        mem_Tracker_Interface::PrintTransaction("here");
+        char label[] = "label";
+        MEM_TRACKER_PRINTTRANSACTION(label, 3);
+        void* before = mem_Malloc(8);  // 7: recorded
+        mem_Tracker_Interface::StopTracking();
+        void* hidden = mem_Malloc(8);              // not recorded
+        void* moved = mem_Realloc(hidden, 50000);  // not recorded; the new block is hidden
+        void* same = mem_Calloc(2, 2);             // not recorded
+        mem_Release(same);                         // hidden: not recorded, stays hidden
+        mem_Free(before);                          // 8: made before the stop
+        mem_Tracker_Interface::StartTracking();
+        void* after = mem_Malloc(4);  // 9: recorded again
+        mem_Free(moved);              // hidden: not recorded
+        mem_Acquire(same);            // hidden: not recorded, stays hidden
+        mem_Free(same);               // hidden: not recorded, no longer hidden
+        mem_Release(same);            // 10: only reports, and is recorded now
+        mem_Free(after);              // 11
+        WriteBlocks(dir + "/blocks", {p, q, p2, before, after, same});
+        tracker_files::Finish();
+      });
   std::vector<std::uint32_t> b = ReadBlocks(dir + "/blocks");
   ASSERT_EQ(b.size(), 6u);
   EXPECT_EQ(
@@ -119,46 +142,6 @@ TEST(Tracker, AFullBufferStartsTheNextFile) {
       ASSERT_EQ(all[i].transaction, static_cast<int>(i));
     }
   }
-}
-
-// Watched transactions: empty and repeated pieces are allowed; past the fiftieth the list is
-// cut, so that the last piece, transaction 5, is not watched. Then phases print their paths.
-TEST(Tracker, AnnouncesWatchedTransactionsAndPhasesWhenAsked) {
-  std::string list = "7,3,,4,0,4";
-  for (int i = 1000; i < 1045; ++i) list += "," + std::to_string(i);
-  list += ",5";
-  std::string const dir = tracker_files::MakeTempDir();
-  EXPECT_IN_CHILD(
-      "^memTracker  --  Too many debug transactions specified. First 50 will be used.\n"
-      "mem_Tracker  --  transaction 3  --  free\n"
-      "mem_Tracker  --  transaction 4  --  calloc\n"
-      "mem_Tracker  --  transaction 7  --  release\n"
-      "ROOT->a  --  ENTER PHASE  --  Monitored TransID = 9 --  threadId = 0\n"
-      "here  --  Monitored TransId = 9\n"
-      "ROOT->a->xyz  --  ENTER PHASE  --  Monitored TransID = 9 --  threadId = 0\n"
-      "ROOT->a->xyz  --  EXIT PHASE  -- Monitored TransID = 9 -- threadId = 0\n"
-      "lab  --  Monitored TransId = 9\n$",
-      {
-        setenv("KOV_MEM_DBTRANS", list.c_str(), 1);
-        tracker_files::StartTracked(dir);
-        void* a = mem_Malloc(1);     // 0: watched, a malloc: no line
-        void* b = mem_Malloc(1);     // 1
-        void* c = mem_Malloc(1);     // 2
-        mem_Free(a);                 // 3
-        void* d = mem_Calloc(1, 1);  // 4 (listed twice, announced once)
-        mem_Free(b);                 // 5
-        mem_Free(c);                 // 6
-        mem_Release(d);              // 7
-        mem_Free(d);                 // 8
-        mem_Tracker_Interface::EnterPhase("a", 1);
-        mem_Tracker_Interface::PrintTransaction("here");
-        int print = 1;
-        char name[] = "xyzNOT";
-        MEM_TRACKER_ENTERPHASE(&print, name, 3);
-        MEM_TRACKER_EXITPHASE(&print);
-        char label[] = "label";
-        MEM_TRACKER_PRINTTRANSACTION(label, 3);
-      });
 }
 
 // A run that breaks a limit or is misused: what it prints, whether tracking is still on
