@@ -20,62 +20,42 @@ namespace {
 void Nothing() {}
 void ThrowLogic() { throw std::logic_error("wrong"); }
 
-class Counting : public uts_UnitTest {
+class Checks : public uts_UnitTest {
  public:
-  Counting() {
-    UTS_ADD_TEST(Counting, testPasses);
-    UTS_ADD_TEST(Counting, testFails);
-    UTS_ADD_TEST(Counting, testThrows);
-    UTS_ADD_TEST(Counting, testLast);
+  Checks() {
+    UTS_ADD_TEST(Checks, testPasses);
+    UTS_ADD_TEST(Checks, testFails);
+    UTS_ADD_TEST(Checks, testThrows);
+    UTS_ADD_TEST(Checks, testEarlyReturn);
   }
   void testPasses() {
-    UTS_ASSERT(1 + 1 == 2);
-    UTS_ASSERT_EQUAL(6 * 7, 42);
+    char text[] = "abc";
+    bool all = UTS_ASSERT(1 + 1 == 2) && UTS_ASSERT_EQUAL(6 * 7, 42) &&
+               UTS_ASSERT_NEAR(1.0, 1.1, 0.2) && UTS_ASSERT_THROWS(ThrowLogic(), std::exception) &&
+               UTS_ASSERT_NO_THROW(Nothing()) && UTS_ASSERT_STRING_EQUAL(text, "abc") &&
+               UTS_ASSERT_STRING_EQUAL(static_cast<char const*>(nullptr), nullptr);
+    std::printf("passes %s\n", all ? "true" : "false");
   }
   void testFails() {
     UTS_ASSERT(2 < 1);
     int seven = 7;
     UTS_ASSERT_EQUAL(seven, 8);
-  }
-  void testThrows() {
-    UTS_ASSERT(true);
-    throw std::runtime_error("boom");
-  }
-  void testLast() { UTS_ASSERT(true); }
-};
-
-class Macros : public uts_UnitTest {
- public:
-  Macros() {
-    UTS_ADD_TEST(Macros, testPasses);
-    UTS_ADD_TEST(Macros, testFailures);
-    UTS_ADD_TEST(Macros, testEarlyReturn);
-  }
-  void testPasses() {
-    char text[] = "abc";
-    bool all = UTS_ASSERT_NEAR(1.0, 1.1, 0.2) && UTS_ASSERT_THROWS(ThrowLogic(), std::exception) &&
-               UTS_ASSERT_NO_THROW(Nothing()) && UTS_ASSERT_STRING_EQUAL(text, "abc") &&
-               UTS_ASSERT_STRING_EQUAL(static_cast<char const*>(nullptr), nullptr);
-    std::printf("passes %s\n", all ? "true" : "false");
-  }
-  void testFailures() {
     UTS_ASSERT_NEAR(1.0, 1.5, 0.25);
     UTS_ASSERT_THROWS(Nothing(), std::runtime_error);
     UTS_ASSERT_THROWS(ThrowLogic(), std::runtime_error);
     UTS_ASSERT_NO_THROW(ThrowLogic());
     UTS_ASSERT_STRING_EQUAL("abc", nullptr);
-    UTS_FAIL("not to be reached");
+    UTS_FAIL("failed on purpose");
   }
+  void testThrows() {
+    UTS_ASSERT(true);
+    throw std::runtime_error("boom");
+  }
+  // Runs after an exception in the test before it.
   void testEarlyReturn() {
     if (!UTS_ASSERT(sizeof(int) == 2)) return;
     UTS_FAIL("after the return");
   }
-};
-
-class Passing : public uts_UnitTest {
- public:
-  Passing() { UTS_ADD_TEST(Passing, testOnly); }
-  void testOnly() { UTS_ASSERT(1 < 2); }
 };
 
 // Prints its arguments, "(none)" without them, and checks the vector's null end.
@@ -143,9 +123,7 @@ std::string RunSuite(Case const& c, int* result) {
   testing::internal::CaptureStdout();
   {
     uts_UnitTestSuite suite;
-    suite.addTestClass("Counting", new Counting);
-    suite.addTestClass("Macros", new Macros);
-    suite.addTestClass("Passing", new Passing);
+    suite.addTestClass("Checks", new Checks);
     suite.addTestClass("Arguments", new Arguments);
     suite.addTestClass("Twin", new Arguments);
     suite.addTestClass("Twin", new Arguments);
@@ -177,57 +155,49 @@ std::string TableFoot(int tests, int checks, int failures) {
          (failures == 0 ? " Test Status: PASSED \n\n" : " Test Status: FAILED \n\n");
 }
 
-std::string const kPassingTable = kTableHead + Row(1, 1, 0) + TableFoot(1, 1, 0);
 std::string const kFixtureOneTwo =
     "up\none\ndown\nup\ntwo\nF (L) : assertion failed : set_ups_ == 0\ndown\n";
+std::string const kOnePassed = Row(1, 1, 0) + TableFoot(1, 1, 0);
 
 Case const kCases[] = {
-    {nullptr,
-     {"Counting", "Macros"},
-     "[Counting]\nF (L) : assertion failed : 2 < 1\n"
-     "F (L) : assertion failed : seven == 8 [values: 7, 8]\n"
-     "unexpected exception in Counting::testThrows\n4 tests run, 2 tests passed\n"
-     "[Macros]\npasses true\n"
-     "F (L) : assertion failed : 1.0 == 1.5 within 0.25 [values: 1, 1.5, difference 0.5]\n"
-     "F (L) : assertion failed : Nothing() throws std::runtime_error [nothing was thrown]\n"
-     "F (L) : assertion failed : ThrowLogic() throws std::runtime_error "
-     "[another exception was thrown]\n"
-     "F (L) : assertion failed : ThrowLogic() throws nothing [an exception was thrown]\n"
-     "F (L) : assertion failed : \"abc\" == nullptr [values: \"abc\", null]\n"
-     "F (L) : assertion failed : not to be reached\n"
-     "F (L) : assertion failed : sizeof(int) == 2\n3 tests run, 1 tests passed\n",
-     7},
     // Level 1: no bracketed name; rows of running totals; failures under their test number.
     {"1",
-     {"Counting"},
-     kTableHead + Row(1, 2, 0) + "\nFailures in Test 2\nF (L) : assertion failed : 2 < 1\n" +
-         "\nF (L) : assertion failed : seven == 8 [values: 7, 8]\n" + Row(2, 4, 2) +
-         "unexpected exception in Counting::testThrows\n" + Row(3, 5, 3) + Row(4, 6, 3) +
-         TableFoot(4, 6, 3),
-     3},
+     {"Checks"},
+     kTableHead + "passes true\n" + Row(1, 7, 0) +
+         "\nFailures in Test 2\nF (L) : assertion failed : 2 < 1\n"
+         "\nF (L) : assertion failed : seven == 8 [values: 7, 8]\n"
+         "\nF (L) : assertion failed : 1.0 == 1.5 within 0.25 [values: 1, 1.5, difference 0.5]\n"
+         "\nF (L) : assertion failed : Nothing() throws std::runtime_error [nothing was thrown]\n"
+         "\nF (L) : assertion failed : ThrowLogic() throws std::runtime_error "
+         "[another exception was thrown]\n"
+         "\nF (L) : assertion failed : ThrowLogic() throws nothing [an exception was thrown]\n"
+         "\nF (L) : assertion failed : \"abc\" == nullptr [values: \"abc\", null]\n"
+         "\nF (L) : assertion failed : failed on purpose\n" +
+         Row(2, 15, 8) + "unexpected exception in Checks::testThrows\n" + Row(3, 16, 9) +
+         "\nFailures in Test 4\nF (L) : assertion failed : sizeof(int) == 2\n" + Row(4, 17, 10) +
+         TableFoot(4, 17, 10),
+     10},
     // A level that reads as 0 keeps the bracketed name; PASSED when nothing failed.
-    {"0", {"Passing"}, "[Passing]\n" + kPassingTable, 0},
+    {"0",
+     {"Arguments", "-start_args"},
+     "[Arguments]\n" + kTableHead + "args: probe\n" + kOnePassed,
+     0},
     // Level 2 traces every check as evaluated.
     {"2",
-     {"Passing"},
-     kTableHead + "\nF (L) : UTS_ASSERT expression evaluated is: 1 < 2\n" + Row(1, 1, 0) +
-         TableFoot(1, 1, 0),
+     {"Arguments", "-start_args"},
+     kTableHead + "args: probe\n\nF (L) : UTS_ASSERT expression evaluated is: " +
+         "getArgv()[getArgc()] == nullptr\n" + kOnePassed,
      0},
+    // Every class of a name is selected; the first takes the arguments. The last arguments
+    // run to the end.
     {nullptr,
-     {"Stop", "Z", "Arguments", "-start_args", "x", "y", "-end_args", "Passing"},
-     "Error: \"Z\" test not found.\n[Passing]\n1 tests run, 1 tests passed\n"
-     "[Arguments]\nargs: probe x y\n1 tests run, 1 tests passed\n[Stop]\n" +
+     {"Stop", "Z", "Twin", "-start_args", "x", "y", "-end_args", "Arguments", "-start_args"},
+     "Error: \"Z\" test not found.\n[Arguments]\nargs: probe\n1 tests run, 1 tests passed\n"
+     "[Twin]\nargs: probe x y\n1 tests run, 1 tests passed\n"
+     "[Twin]\nargs: (none)\n1 tests run, 1 tests passed\n[Stop]\n" +
          kFixtureOneTwo +
          "---Stop Testing Prematurely Due to stopOnFailure Flag Set\n2 tests run, 1 tests passed\n",
      1},
-    // Every class of a name is selected; the first takes the arguments, here to the end.
-    {nullptr,
-     {"Twin", "-start_args", "a", "-end_args", "Arguments", "-start_args"},
-     "[Arguments]\nargs: probe\n1 tests run, 1 tests passed\n"
-     "[Twin]\nargs: probe a\n1 tests run, 1 tests passed\n"
-     "[Twin]\nargs: (none)\n1 tests run, 1 tests passed\n",
-     0},
-    {nullptr, {"Z"}, "Error: \"Z\" test not found.\n", 0},
     // Exceptions in set-up and tear-down end the class.
     {nullptr,
      {"SetUpThrows", "TearDownThrows"},
@@ -238,25 +208,21 @@ Case const kCases[] = {
      1},
 };
 
+// Without names every class runs, in the order added; the result has every class's failures.
 TEST(Harness, OutputAndResultForEachCommandLineAndVerboseLevel) {
+  int result = -1;
   for (Case const& c : kCases) {
-    int result = -1;
     EXPECT_EQ(RunSuite(c, &result), c.out) << c.arguments[0];
     EXPECT_EQ(result, c.result) << c.arguments[0];
   }
-}
-
-// Without names every class runs, in the order added.
-TEST(Harness, WithoutNamesEveryClassRunsInTheOrderAdded) {
-  int result = -1;
-  std::string out = RunSuite({nullptr, {}, "", 0}, &result);
+  std::string const out = RunSuite({nullptr, {}, "", 0}, &result);
   std::string names;
   std::regex const name("\\[(\\w+)\\]");
   for (std::sregex_iterator it(out.begin(), out.end(), name), end; it != end; ++it) {
     names += (*it)[1].str() + " ";
   }
-  EXPECT_EQ(names, "Counting Macros Passing Arguments Twin Twin SetUpThrows TearDownThrows Stop ");
-  EXPECT_EQ(result, 7);
+  EXPECT_EQ(names, "Checks Arguments Twin Twin SetUpThrows TearDownThrows Stop ");
+  EXPECT_EQ(result, 11);
 }
 
 // A suite and its classes give back every block they took, also argument vectors replaced
