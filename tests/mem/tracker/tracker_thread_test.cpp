@@ -36,18 +36,14 @@ void Worker(int index) {
   mem_Tracker_Interface::ExitPhase(0);
 }
 
-void TrackedThreads(std::string const& dir) {
+TEST(TrackerThreads, RecordsAreNumberedWithoutGapsAndCarryTheirThreadsPhases) {
+  std::string const dir = tracker_files::MakeTempDir();
   tracker_files::StartTracked(dir);
   mem_Free(mem_Malloc(1));
   std::vector<std::thread> threads;
   for (int i = 0; i < kThreads; ++i) threads.emplace_back(Worker, i + 1);
   for (std::thread& thread : threads) thread.join();
   tracker_files::Finish();
-}
-
-TEST(TrackerThreads, RecordsAreNumberedWithoutGapsAndCarryTheirThreadsPhases) {
-  std::string const dir = tracker_files::MakeTempDir();
-  TrackedThreads(dir);
   std::vector<tracker_files::Record> records = tracker_files::ReadRun(dir + "/unknownMemTrack");
   ASSERT_EQ(records.size(), 2u + kThreads * kPairs * 3);
   std::map<std::string, int> phases =
