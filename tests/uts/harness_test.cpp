@@ -87,7 +87,7 @@ class Fixture : public uts_UnitTest {
   }
   void testTearDown() override {
     std::printf("down\n");
-    if (++tear_downs_ == tear_down_throws_at_) throw std::runtime_error("tear-down");
+    if (set_ups_ == tear_down_throws_at_) throw std::runtime_error("tear-down");
   }
   void testOne() { std::printf("one\n"); }
   void testTwo() {
@@ -100,7 +100,6 @@ class Fixture : public uts_UnitTest {
   int set_up_throws_at_;
   int tear_down_throws_at_;
   int set_ups_ = 0;
-  int tear_downs_ = 0;
 };
 
 struct Case {

@@ -36,11 +36,8 @@ TEST(PtrHash, BehavesAsAMapThroughGrowthAndDeletion) {
         if (key == mem_PtrHash::kEmpty || key == mem_PtrHash::kDeleted) continue;
         int const value = static_cast<int>(random() % 1000000);
         table.Add(key, value);
-        if (model.emplace(key, value).second) {
-          keys.push_back(key);
-        } else {
-          model[key] = value;
-        }
+        if (model.count(key) == 0) keys.push_back(key);
+        model[key] = value;
       } else {
         key = keys[random() % keys.size()];
         if (choice < 8) {

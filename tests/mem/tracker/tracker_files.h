@@ -51,16 +51,6 @@ inline std::vector<Record> ReadRecordFile(std::string const& path) {
   return records;
 }
 
-// Every record file of a run, in order.
-inline std::vector<Record> ReadRun(std::string const& base) {
-  std::vector<Record> all;
-  for (int n = 0; Exists(base + ".memT" + std::to_string(n)); ++n) {
-    std::vector<Record> part = ReadRecordFile(base + ".memT" + std::to_string(n));
-    all.insert(all.end(), part.begin(), part.end());
-  }
-  return all;
-}
-
 // Phase path -> id; each entry is an id and a zero-filled path field.
 inline std::map<std::string, int> ReadPhaseFile(std::string const& path) {
   std::string const bytes = ReadFile(path);

@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -21,19 +20,7 @@ namespace {
 using tracker_files::Exists;
 using tracker_files::ReadPhaseFile;
 using tracker_files::ReadRecordFile;
-using tracker_files::ReadRun;
 using tracker_files::Record;
-
-// The child tells the parent its block addresses through a file.
-void WriteBlocks(std::string const& path, std::vector<void*> const& blocks) {
-  std::ofstream out(path);
-  for (void* block : blocks) out << reinterpret_cast<std::uintptr_t>(block) << "\n";
-}
-
-std::vector<std::uint32_t> ReadBlocks(std::string const& path) {
-  std::ifstream in(path);
-  return {std::istream_iterator<std::uint32_t>(in), std::istream_iterator<std::uint32_t>()};
-}
 
 // Pointer, old pointer, kind, transaction, size, thread, phase.
 using Fields = std::array<std::int64_t, 7>;
@@ -106,10 +93,13 @@ TEST(Tracker, RecordsEveryOperationWithItsThreadAndPhase) {
         mem_Release(same);            // 10: only reports, and is recorded now
         mem_Free(after);              // 11
         for (int i = 12; i < 131072; i += 2) mem_Free(mem_Malloc(16));
-        WriteBlocks(dir + "/blocks", {p, q, p2, before, after, same});
+        std::ofstream blocks(dir + "/blocks");  // the child's addresses, for the parent
+        for (void* block : {p, q, p2, before, after, same}) blocks << block << "\n";
         tracker_files::Finish();
       });
-  std::vector<std::uint32_t> b = ReadBlocks(dir + "/blocks");
+  std::ifstream blocks(dir + "/blocks");
+  std::vector<std::uint32_t> b;
+  for (void* block; blocks >> block;) b.push_back(reinterpret_cast<std::uintptr_t>(block));
   ASSERT_EQ(b.size(), 6u);
   EXPECT_EQ(
       ReadPhaseFile(dir + "/trk/run.phaseStack"),
@@ -130,7 +120,8 @@ TEST(Tracker, RecordsEveryOperationWithItsThreadAndPhase) {
 }
 
 // A run that breaks a limit or is misused: what it prints, whether tracking is still on
-// (the last character), and how many records reach the directory. None writes a phase file.
+// (the last character), and how many records reach the directory, none when no record file
+// is written. None writes a phase file.
 struct Misuse {
   char const* name;
   void (*run)(std::string const& dir);
@@ -190,7 +181,8 @@ TEST(Tracker, LimitsAndMisuseAreReported) {
       std::fprintf(stderr, "%d", mem_Tracker_Interface::IsTrackingActive());
       tracker_files::Finish();
     });
-    EXPECT_EQ(ReadRun(dir + "/unknownMemTrack").size(), misuse.records) << misuse.name;
+    std::string const records = dir + "/unknownMemTrack.memT0";
+    EXPECT_EQ(Exists(records) ? ReadRecordFile(records).size() : 0, misuse.records) << misuse.name;
     EXPECT_FALSE(Exists(dir + "/unknownMemTrack.phaseStack")) << misuse.name;
   }
 }
@@ -216,7 +208,7 @@ TEST(Tracker, PhasesPastTheStackStayInTheDeepestOne) {
   std::string deepest = "ROOT";
   for (int i = 0; i < 1024; ++i) deepest += "->n";
   std::vector<int> phases_of_frees;  // the pool's own blocks are recorded too: left out
-  for (Record const& record : ReadRun(dir + "/unknownMemTrack")) {
+  for (Record const& record : ReadRecordFile(dir + "/unknownMemTrack.memT0")) {
     if (record.pointer == 0) phases_of_frees.push_back(record.phase);
   }
   EXPECT_EQ(phases_of_frees, (std::vector<int>{phases["ROOT->n"], phases[deepest], 0}));

@@ -44,7 +44,8 @@ TEST(TrackerThreads, RecordsAreNumberedWithoutGapsAndCarryTheirThreadsPhases) {
   for (int i = 0; i < kThreads; ++i) threads.emplace_back(Worker, i + 1);
   for (std::thread& thread : threads) thread.join();
   tracker_files::Finish();
-  std::vector<tracker_files::Record> records = tracker_files::ReadRun(dir + "/unknownMemTrack");
+  std::vector<tracker_files::Record> records =
+      tracker_files::ReadRecordFile(dir + "/unknownMemTrack.memT0");
   ASSERT_EQ(records.size(), 2u + kThreads * kPairs * 3);
   std::map<std::string, int> phases =
       tracker_files::ReadPhaseFile(dir + "/unknownMemTrack.phaseStack");
