@@ -23,9 +23,6 @@
 #include "varururor/frame/error_mode.h"
 #include "varururor/frame/startup.h"
 #include "varururor/frame/time_stamp.h"
-#include "varururor/omi/octree.h"
-#include "varururor/omi/octree_cell.h"
-#include "varururor/omi/octree_line_traversal.h"
 
 namespace {
 
@@ -53,8 +50,6 @@ TEST(FpeTest, EnableDisableAndTheFreeze) {
   EXPECT_EQ(_mm_getcsr() & (kSseMasks | kSseFlushToZero | kSseDenormalsAreZero | kSseFlags),
             kSseQuietMasks | kSseFlushToZero | kSseDenormalsAreZero);
   EXPECT_EQ(plat::GetX87ControlWord() & kX87Masks, kX87QuietMasks);
-  g_result = DBL_MIN * g_one / 4;  // underflow and inexact: no trap, flushed to zero
-  EXPECT_EQ(g_result, 0.0);
   unsigned const enabled = _mm_getcsr();
   omn_freezeFPESetting(true);
   omn_disableFPE();
@@ -73,7 +68,7 @@ TEST(FpeTest, EnableDisableAndTheFreeze) {
 
 #if !defined(__SANITIZE_ADDRESS__)
 // The sanitizer takes SIGFPE for itself; this runs only in the plain build.
-TEST(FpeTest, EnabledTrapsFireInSseAndX87AndDisabledOnesGiveInfinity) {
+TEST(FpeTest, EnabledTrapsFireInSseAndX87) {
   void (*const faults[])() = {
       [] { g_result = g_one / g_zero; },
       [] { g_result = g_zero / g_zero; },
@@ -83,14 +78,11 @@ TEST(FpeTest, EnabledTrapsFireInSseAndX87AndDisabledOnesGiveInfinity) {
   for (auto fault : faults) {
     EXPECT_EXIT((omn_enableFPE(), fault()), testing::KilledBySignal(SIGFPE), "");
   }
-  EXPECT_IN_CHILD("", omn_enableFPE(); omn_disableFPE(); g_result = g_one / g_zero;
-                  if (g_result != HUGE_VAL) std::abort());
 }
 #endif
 
-// A thread the library starts begins with every trap masked, as threads do on the system
-// the library was written for; a thread the client starts takes its creator's setting
-// (the library does not see it start).
+// A thread the library starts begins with every trap masked, as on the original system; a
+// thread the client starts, which the library does not see, takes its creator's setting.
 std::atomic<unsigned> g_listener_mxcsr{0};
 
 [[noreturn]] void CompareThreads() {
@@ -112,47 +104,18 @@ TEST(FpeThreadTest, LibraryThreadsStartMaskedClientThreadsInheritTheirCreators) 
   EXPECT_EXIT(CompareThreads(), testing::ExitedWithCode(0), "");
 }
 
-// With the library started, the invalid-operation trap is on: every comparison the
-// library makes on a value it was given must stay quiet, so a NaN never kills the
-// process inside the library.
+// With the library started the invalid-operation trap is on: every comparison the library
+// makes on a value it was given stays quiet, so a NaN never kills the process inside it.
 constexpr float kNan = std::numeric_limits<float>::quiet_NaN();
-constexpr unsigned kBoxCount = 200;  // enough in one place that leaves split
-
-// Boxes with NaN corners, a NaN point, a NaN tolerance and end, a NaN minimum half-size.
-bool OctreeTakesNans() {
-  omi_Octree tree(
-      {0, 0, 0}, {16, 16, 16}, 0.5f,
-      [](void*, unsigned int, float* min, float* max) {
-        for (int axis = 0; axis < omi_OctVector::kAxes; ++axis) {
-          min[axis] = axis == 1 ? kNan : 1;
-          max[axis] = axis == 2 ? kNan : 2;
-        }
-      },
-      nullptr);
-  for (unsigned id = 0; id < kBoxCount; ++id) tree.InsertBox(id, {1, kNan, 1}, {2, 2, kNan});
-  float nan_point[3] = {kNan, 1, kNan};
-  float start[3] = {-10, -10, -10};
-  float end[3] = {10, 10, 10};
-  omi_OctreeLineTrav traversal;
-  if (traversal.Init(&tree, start, end, kNan)) {
-    while (traversal.NextCell() != nullptr) {
-    }
-  }
-  omi_Octree no_minimum({0, 0, 0}, {kNan, 4, 4}, kNan, nullptr, nullptr);
-  no_minimum.InsertBox(0, {kNan, 0, 0}, {1, 1, 1});
-  return tree.FindCell(nan_point) != nullptr && !traversal.Init(&tree, start, nan_point, 0) &&
-         no_minimum.FindCell(nan_point) != nullptr;
-}
-
-TEST(QuietNanTest, CounterComplexAndOctreeTakeNotANumberWithTheTrapsOn) {
+TEST(QuietNanTest, CounterAndComplexTakeNotANumberWithTheTrapsOn) {
   EXPECT_EXIT(
       {
         int started = 0;
         UTI_VaruRuror_initialize(started);
         dup2(STDERR_FILENO, STDOUT_FILENO);  // the overflow lines, where the check sees them
         omi_settimecounterstart(kNan);
-        bool right = omi_gettimecounter() == 0.0 &&
-                     std::isnan(omi_complex(0, -1.0, kNan).Argument()) && OctreeTakesNans();
+        bool right =
+            omi_gettimecounter() == 0.0 && std::isnan(omi_complex(0, -1.0, kNan).Argument());
         std::fflush(stdout);
         std::exit(right ? 0 : 1);
       },
