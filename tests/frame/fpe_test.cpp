@@ -23,6 +23,8 @@
 #include "varururor/frame/error_mode.h"
 #include "varururor/frame/startup.h"
 #include "varururor/frame/time_stamp.h"
+#include "varururor/omi/octree.h"
+#include "varururor/omi/octree_line_traversal.h"
 
 namespace {
 
@@ -107,15 +109,24 @@ TEST(FpeThreadTest, LibraryThreadsStartMaskedClientThreadsInheritTheirCreators) 
 // With the library started the invalid-operation trap is on: every comparison the library
 // makes on a value it was given stays quiet, so a NaN never kills the process inside it.
 constexpr float kNan = std::numeric_limits<float>::quiet_NaN();
-TEST(QuietNanTest, CounterAndComplexTakeNotANumberWithTheTrapsOn) {
+
+// A box with NaN corners in a tree of NaN size and minimum half-size; a NaN point and line.
+bool OctreeTakesNans() {
+  float nan_point[3] = {kNan, 1, kNan};
+  omi_Octree tree({0, 0, 0}, {kNan, 16, 16}, kNan, nullptr, nullptr);
+  tree.InsertBox(0, {1, kNan, 1}, {2, 2, kNan});
+  omi_OctreeLineTrav traversal;
+  return tree.FindCell(nan_point) != nullptr && !traversal.Init(&tree, nan_point, nan_point, kNan);
+}
+TEST(QuietNanTest, CounterComplexAndOctreeTakeNotANumberWithTheTrapsOn) {
   EXPECT_EXIT(
       {
         int started = 0;
         UTI_VaruRuror_initialize(started);
         dup2(STDERR_FILENO, STDOUT_FILENO);  // the overflow lines, where the check sees them
         omi_settimecounterstart(kNan);
-        bool right =
-            omi_gettimecounter() == 0.0 && std::isnan(omi_complex(0, -1.0, kNan).Argument());
+        bool right = omi_gettimecounter() == 0.0 &&
+                     std::isnan(omi_complex(0, -1.0, kNan).Argument()) && OctreeTakesNans();
         std::fflush(stdout);
         std::exit(right ? 0 : 1);
       },

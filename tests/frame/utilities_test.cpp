@@ -1,7 +1,6 @@
 // Timing and small utilities. Durations are checked against lower bounds only.
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -12,7 +11,6 @@
 #include "varururor/frame/complex.h"
 #include "varururor/frame/jrt_double.h"
 #include "varururor/frame/string_conversion.h"
-#include "varururor/frame/system_error_code.h"
 #include "varururor/frame/time_stamp.h"
 #include "varururor/frame/timer.h"
 #include "varururor/mem/allocation.h"
@@ -74,16 +72,6 @@ TEST(TimeCounterTest, CountsUpToTheLimitThenReportsEveryCall) {
   EXPECT_EQ(omi_gettimecounter(), 0.0);
   EXPECT_EQ(omi_gettimecounter(), 0.0);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), std::string(kOverflow) + kOverflow);
-}
-
-TEST(SystemErrorCodeTest, EachTypeTakesItsOwnErrorOnly) {
-  errno = EACCES;  // also the system's last error on this platform
-  omi_SystemErrorCode code(omi_SystemErrorCode::kRuntimeError);
-  EXPECT_EQ(code.GetRuntimeError(), EACCES);
-  EXPECT_EQ(code.GetSystemCode(), 0xFFFFFFFFu);
-  code.SetError(omi_SystemErrorCode::kSystemError);
-  EXPECT_EQ(code.GetSystemCode(), static_cast<unsigned>(EACCES));
-  EXPECT_EQ(code.GetRuntimeError(), -1);
 }
 
 // Any nonzero form is polar; equality compares the parts bit for bit, across forms too.
