@@ -6,6 +6,7 @@
 #include <malloc.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <climits>
 #include <csignal>
@@ -31,14 +32,12 @@ constexpr char kDirVariable[] = "VR_CRASH_TEST_DIR";
 constexpr unsigned kGarbage = 0xDEAD0000;  // not mapped in a 32-bit process here
 constexpr int kPollMicroseconds = 1000;
 constexpr int kSomeFrames = -1;
-constexpr int kFrameLimit = 200;
 
 int* volatile g_null = nullptr;  // the pointer itself volatile: not known to be null
 volatile int g_sink;
 volatile int g_int_zero = 0;
 volatile int g_int_min = INT_MIN;
 volatile int g_minus_one = -1;
-volatile short g_short_minus_one = -1;
 volatile double g_double_zero = 0.0;
 volatile double g_double_sink;
 volatile int g_depth_limit = 1 << 30;  // never reached: the stack runs out first
@@ -70,26 +69,15 @@ __attribute__((noinline)) void JumpToTheStack() {
 
 __attribute__((noinline)) void ThrowUncaught() { throw std::runtime_error("the solver gave up"); }
 
-// Division forms the decoder must read: the compiler's own, a memory operand, a byte
-// register (AX -128 / -1) and a 16-bit memory operand; and one true division by zero.
-__attribute__((noinline)) void DivideIntMinByMinusOne() { g_sink = g_int_min / g_minus_one; }
-__attribute__((noinline)) void DivideThroughMemoryOperand() {
+// Overflowing divisions the decoder must tell from a division by zero: a memory operand and
+// a byte register (AX -128 / -1).
+void DivideThroughMemoryOperand() {
   __asm__ __volatile__("movl %0, %%eax\n\tcltd\n\tidivl (%1)" ::"r"(g_int_min), "r"(&g_minus_one)
                        : "eax", "edx", "memory");
 }
-__attribute__((noinline)) void DivideByteRegister() {
+void DivideByteRegister() {
   __asm__ __volatile__("movw $-128, %%ax\n\tmovb $-1, %%cl\n\tidivb %%cl" ::: "eax", "ecx");
 }
-__attribute__((noinline)) void DivideWordMemoryOperand() {
-  __asm__ __volatile__(
-      "movw $-32768, %%ax\n\tmovw $-1, %%dx\n\tidivw (%0)" ::"r"(&g_short_minus_one)
-      : "eax", "edx", "memory");
-}
-__attribute__((noinline)) void DivideByZeroThroughMemory() {
-  __asm__ __volatile__("movl $7, %%eax\n\tcltd\n\tidivl (%0)" ::"r"(&g_int_zero)
-                       : "eax", "edx", "memory");
-}
-
 void StartTheLibrary() {
   int total = 0;
   UTI_VaruRuror_initialize(total);
@@ -103,39 +91,13 @@ void OverflowOnTheListener() {
   for (;;) pause();
 }
 
-// A thread the client starts, which starts the library again (that only counts).
-void OverflowOnAClientThread() {
-  std::thread([] {
-    StartTheLibrary();
-    OverflowTheStack(0);
-  }).join();
-}
-
-// The blocking library's constructor marks the directory once it holds the loader's lock.
-void CrashWhileTheLoaderIsHeld() {
+// One thread holds the loader's lock (the blocking library's constructor marks the
+// directory once it does); another waits in its first write to a full standard error inside
+// malloc_stats, holding the main arena's lock and stderr's lock, for good.
+void CrashWhileTheLoaderAndTheHeapAreHeld() {
   std::thread([] { dlopen(VR_BLOCKING_LIBRARY, RTLD_NOW); }).detach();
   std::string mark = std::string(std::getenv(kDirVariable)) + "/loader_held";
   while (access(mark.c_str(), F_OK) != 0) usleep(kPollMicroseconds);
-  WriteThroughNull();
-}
-
-// True once the thread sleeps in write(2), the call that keeps it holding its locks. Read
-// without stdio or the heap: the lock it holds is the heap's.
-bool BlockedInWrite(pid_t thread) {
-  constexpr int kWriteCall = 4;
-  char path[64];
-  std::snprintf(path, sizeof path, "/proc/self/task/%d/syscall", static_cast<int>(thread));
-  int fd = open(path, O_RDONLY);
-  if (fd < 0) return false;
-  char text[16] = {};
-  ssize_t got = read(fd, text, sizeof text - 1);
-  close(fd);
-  return got > 0 && std::atoi(text) == kWriteCall;
-}
-
-// Standard error becomes a full pipe; malloc_stats then waits in its first write holding
-// the main arena's lock and stderr's lock, for good.
-void CrashWhileTheHeapIsHeld() {
   int ends[2];
   if (pipe(ends) != 0) std::abort();
   fcntl(ends[1], F_SETFL, O_NONBLOCK);
@@ -149,65 +111,37 @@ void CrashWhileTheHeapIsHeld() {
     holder = static_cast<pid_t>(gettid());
     malloc_stats();
   }).detach();
-  while (holder == 0 || !BlockedInWrite(holder)) usleep(kPollMicroseconds);
+  // Polled without stdio or the heap until the holder sleeps in write(2).
+  constexpr int kWriteCall = 4;
+  char path[64];
+  char text[16] = {};
+  while (std::atoi(text) != kWriteCall) {
+    usleep(kPollMicroseconds);
+    std::snprintf(path, sizeof path, "/proc/self/task/%d/syscall", static_cast<int>(holder));
+    int fd = open(path, O_RDONLY);
+    if (fd < 0) continue;
+    if (read(fd, text, sizeof text - 1) <= 0) text[0] = '\0';
+    close(fd);
+  }
   WriteThroughNull();
 }
 
-// A scratch directory with the helper in kov/External, none in empty/External, junk in
-// broken/External and a library without the helper's operations in other/External.
-class CrashReportTest : public testing::Test {
- protected:
-  void SetUp() override {
-    // The death-test child runs the program again: it takes its parent's directory.
-    in_child_ = !GTEST_FLAG_GET(internal_run_death_test).empty();
-    dir_ = in_child_ ? std::getenv(kDirVariable) : MakeDirectory();
-    setenv("KOV_PATH", Kov().c_str(), 1);
-    unsetenv("JRT_DEBUG_POPUP");
-  }
-  void TearDown() override {
-    if (!in_child_) std::system(("rm -rf " + dir_).c_str());
-  }
+std::string Dir() { return std::getenv(kDirVariable); }
+std::string Kov() { return Dir() + "/kov"; }
+std::string ReportPath() { return Dir() + "/" + kProgram + ".dmp"; }
 
-  static std::string MakeDirectory() {
-    char pattern[] = "/tmp/vr_crash_XXXXXX";
-    if (mkdtemp(pattern) == nullptr) return "/nonexistent";
-    setenv(kDirVariable, pattern, 1);
-    std::string const d = std::string(pattern) + "/";
-    std::system(("mkdir -p " + d + "kov/External " + d + "empty/External " + d +
-                 "broken/External " + d + "other/External && echo junk > " + d +
-                 "broken/External/dbghelp.so")
-                    .c_str());
-    symlink(VR_DBGHELP_FILE, (d + "kov/External/dbghelp.so").c_str());
-    symlink("/lib/i386-linux-gnu/libm.so.6", (d + "other/External/dbghelp.so").c_str());
-    return pattern;
-  }
-
-  // Runs in the child: the library started in the scratch directory, where the report goes.
-  // The helper is looked for when the library starts.
-  void Start() {
-    if (chdir(dir_.c_str()) != 0) std::abort();
-    StartTheLibrary();
-  }
-
-  std::string Kov() const { return dir_ + "/kov"; }
-  std::string ReportPath() const { return dir_ + "/" + kProgram + ".dmp"; }
-
-  std::vector<std::string> Report() const {
-    std::ifstream in(ReportPath());
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-  }
-
-  std::string dir_;
-  bool in_child_ = false;
-};
+// Runs in the child: the library, which looks for the helper as it starts, is started in the
+// scratch directory, where the report goes.
+void Start() {
+  if (chdir(Dir().c_str()) != 0) std::abort();
+  StartTheLibrary();
+}
 
 struct Fault {
   char const* name;
   void (*raise)();
-  int signal;  // the quiet exit is 128 + signal
-  char const* exception;
+  int signal;             // the quiet exit is 128 + signal
+  char const* exception;  // a pattern
   // Named with this file and a line by a frame, and by the fault line when the fault is in
   // this program; null: not checked.
   char const* function = nullptr;
@@ -216,128 +150,147 @@ struct Fault {
 };
 
 // The fault line, the frames, an empty line and the modules, this program among them.
-void Check(std::vector<std::string> const& lines, Fault const& fault) {
-  ASSERT_GE(lines.size(), 3u);
-  std::string const where = fault.function == nullptr ? "" : fault.function;
+void CheckReport(Fault const& fault) {
+  std::ifstream in(ReportPath());
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  std::string const program = kProgram;
   // The symbol: its name without the parameters, then "()+" and the displacement, or a blank
   // (the fault line) or nothing (a frame) when there is none; then this file and a line.
-  std::string const source =
-      where + "(\\(\\)\\+[0-9]{4} byte\\(s\\)| )?, [^,]*crash_report_test\\.cpp, line [0-9]{4}";
-  std::string const head = std::string(kProgram) + " caused an " + fault.exception + " in module ";
-  EXPECT_EQ(lines[0].rfind(head, 0), 0u) << lines[0];
-  EXPECT_TRUE(std::regex_search(lines[0], std::regex(" at [0-9A-F]{4}:[0-9A-F]{8}"))) << lines[0];
-  if (fault.module != nullptr) {
-    EXPECT_EQ(lines[0].find(head + fault.module + " at "), 0u);
-  }
-  if (fault.module != nullptr && fault.function != nullptr) {
-    EXPECT_TRUE(std::regex_search(lines[0], std::regex(" at [0-9A-F:]+, .*" + source))) << lines[0];
-  }
-  int empty = 1;
-  while (empty < static_cast<int>(lines.size()) && !lines[empty].empty()) ++empty;
-  EXPECT_TRUE(fault.frames == kSomeFrames ? empty > 1 : empty - 1 == fault.frames) << empty;
+  std::string const source = std::string(fault.function == nullptr ? "" : fault.function) +
+                             "(\\(\\)\\+[0-9]{4} byte\\(s\\)| )?, [^,]*crash_report_test\\.cpp, "
+                             "line [0-9]{4}";
+  std::string fault_line = "^" + program + " caused an " + fault.exception + " in module " +
+                           (fault.module == nullptr ? ".+" : fault.module) +
+                           " at [0-9A-F]{4}:[0-9A-F]{8}";
+  if (fault.module != nullptr && fault.function != nullptr) fault_line += ", .*" + source;
+  ASSERT_FALSE(lines.empty());
+  EXPECT_TRUE(std::regex_search(lines[0], std::regex(fault_line))) << lines[0];
+  std::size_t const blank = std::find(lines.begin(), lines.end(), "") - lines.begin();
+  int const frames = static_cast<int>(blank) - 1;
+  EXPECT_TRUE(fault.frames == kSomeFrames ? frames > 0 : frames == fault.frames) << frames;
   std::regex const frame("^[0-9A-F]{4}:[0-9A-F]{8} \\S+");
-  std::regex const named(std::string(" ") + kProgram + ", .*" + source);
-  bool function_named = false;
-  for (int i = 1; i < empty; ++i) {
-    EXPECT_TRUE(std::regex_search(lines[i], frame)) << lines[i];
-    function_named = function_named || std::regex_search(lines[i], named);
-  }
-  EXPECT_TRUE(function_named || fault.function == nullptr);
+  std::regex const module("^.+:\\t[0-9A-F]{8} - [0-9A-F]{8}$");
+  std::regex const named(" " + program + ", .*" + source);
+  bool function_named = fault.function == nullptr;
   bool program_listed = false;
-  for (std::size_t i = empty + 1; i < lines.size(); ++i) {
-    EXPECT_TRUE(std::regex_match(lines[i], std::regex("^.+:\\t[0-9A-F]{8} - [0-9A-F]{8}$")));
-    program_listed =
-        program_listed || lines[i].find(std::string("/") + kProgram + ":\t") != std::string::npos;
+  for (std::size_t i = 1; i < lines.size(); ++i) {
+    if (i == blank) continue;
+    EXPECT_TRUE(std::regex_search(lines[i], i < blank ? frame : module)) << lines[i];
+    function_named = function_named || (i < blank && std::regex_search(lines[i], named));
+    program_listed = program_listed || lines[i].find("/" + program + ":\t") != std::string::npos;
   }
+  EXPECT_TRUE(function_named);
   EXPECT_TRUE(program_listed);
 }
 
 char const kAccess[] = "EXCEPTION_ACCESS_VIOLATION";
 char const kOverflow[] = "EXCEPTION_STACK_OVERFLOW";
 char const kIntOverflow[] = "EXCEPTION_INT_OVERFLOW";
-char const kIntZero[] = "EXCEPTION_INT_DIVIDE_BY_ZERO";
 
 Fault const kFaults[] = {
     {"NullWrite", WriteThroughNull, SIGSEGV, kAccess, "WriteThroughNull"},
-    {"IntegerDivisionByZero", DivideIntegerByZero, SIGFPE, kIntZero, "DivideIntegerByZero"},
+    {"IntegerDivisionByZero", DivideIntegerByZero, SIGFPE, "EXCEPTION_INT_DIVIDE_BY_ZERO",
+     "DivideIntegerByZero"},
     {"FloatingDivisionByZeroWithTrapsOn", DivideDoubleByZero, SIGFPE,
      "EXCEPTION_FLT_DIVIDE_BY_ZERO", "DivideDoubleByZero"},
     {"IllegalInstruction", ExecuteIllegalInstruction, SIGILL, "EXCEPTION_ILLEGAL_INSTRUCTION",
      "ExecuteIllegalInstruction"},
     // A deep stack gives exactly 200 frame lines.
     {"StackOverflow", [] { OverflowTheStack(0); }, SIGSEGV, kOverflow, "OverflowTheStack", kProgram,
-     kFrameLimit},
+     200},
     // A failed stack step ends the stack part; the empty line and the modules still follow.
     {"SmashedFramePointer", FaultWithSmashedFramePointer, SIGSEGV, kAccess},
     {"JumpToTheStack", JumpToTheStack, SIGSEGV, kAccess, nullptr, "<UNKNOWN>", 0},
     {"StackOverflowOnTheListener", OverflowOnTheListener, SIGSEGV, kOverflow, "OverflowTheStack"},
-    {"StackOverflowOnAClientThread", OverflowOnAClientThread, SIGSEGV, kOverflow},
+    // A thread the client starts, which starts the library again (that only counts).
+    {"StackOverflowOnAClientThread",
+     [] { std::thread([] { StartTheLibrary(), OverflowTheStack(0); }).join(); }, SIGSEGV,
+     kOverflow},
     // On a thread of its own: the death test would catch it on this one.
     {"UncaughtCppException", [] { std::thread(ThrowUncaught).join(); }, SIGABRT,
-     "unhandled C++ exception of type std::runtime_error (the solver gave up)", "ThrowUncaught",
-     nullptr},
-    // An overflowing division is not a division by zero.
-    {"IntMinByMinusOne", DivideIntMinByMinusOne, SIGFPE, kIntOverflow},
+     "unhandled C\\+\\+ exception of type std::runtime_error \\(the solver gave up\\)",
+     "ThrowUncaught", nullptr},
+    {"IntMinByMinusOne", [] { g_sink = g_int_min / g_minus_one; }, SIGFPE, kIntOverflow},
     {"MemoryOperand", DivideThroughMemoryOperand, SIGFPE, kIntOverflow},
     {"ByteRegister", DivideByteRegister, SIGFPE, kIntOverflow},
-    {"WordMemoryOperand", DivideWordMemoryOperand, SIGFPE, kIntOverflow},
-    {"ZeroThroughMemory", DivideByZeroThroughMemory, SIGFPE, kIntZero},
-    {"WhileAnotherThreadHoldsTheLoadersLock", CrashWhileTheLoaderIsHeld, SIGSEGV, kAccess,
-     "WriteThroughNull"},
-    {"WhileAnotherThreadHoldsTheHeapLock", CrashWhileTheHeapIsHeld, SIGSEGV, kAccess,
-     "WriteThroughNull"},
+    {"WhileOtherThreadsHoldTheLoaderAndTheHeap", CrashWhileTheLoaderAndTheHeapAreHeld, SIGSEGV,
+     kAccess, "WriteThroughNull"},
 };
 
 // Names the case in the test's listing.
 void PrintTo(Fault const& fault, std::ostream* out) { *out << fault.name; }
 
-class CrashFaultTest : public CrashReportTest, public testing::WithParamInterface<Fault> {};
+// A scratch directory with the helper in kov/External, none in empty/External, junk in
+// broken/External and a library without the helper's operations in other/External. The
+// death-test child runs the program again and finds its parent's directory by the variable.
+class CrashReportTest : public testing::TestWithParam<Fault> {
+ protected:
+  void SetUp() override {
+    if (std::getenv(kDirVariable) == nullptr) {
+      char pattern[] = "/tmp/vr_crash_XXXXXX";
+      ASSERT_NE(mkdtemp(pattern), nullptr);
+      setenv(kDirVariable, pattern, 1);
+      std::system(("cd " + std::string(pattern) +
+                   " && mkdir -p kov/External empty/External broken/External other/External"
+                   " && echo junk > broken/External/dbghelp.so && ln -s " VR_DBGHELP_FILE
+                   " kov/External/dbghelp.so && ln -s /lib/i386-linux-gnu/libm.so.6"
+                   " other/External/dbghelp.so")
+                      .c_str());
+    }
+    setenv("KOV_PATH", Kov().c_str(), 1);
+    unsetenv("JRT_DEBUG_POPUP");
+  }
+  // Never reached in the child, which ends inside its death test.
+  void TearDown() override {
+    std::system(("rm -rf " + Dir()).c_str());
+    unsetenv(kDirVariable);
+  }
+};
 
 #if !defined(__SANITIZE_ADDRESS__)
 // The sanitizer owns the fault signals; these run only in the plain build.
 
-TEST_P(CrashFaultTest, ReportNamesTheFaultItsFramesAndTheModules) {
+TEST_P(CrashReportTest, ReportNamesTheFaultItsFramesAndTheModules) {
   Fault const& fault = GetParam();
   EXPECT_EXIT((Start(), fault.raise()), testing::ExitedWithCode(kQuietExitBase + fault.signal),
               "^$");
-  Check(Report(), fault);
+  CheckReport(fault);
 }
 
-INSTANTIATE_TEST_SUITE_P(Faults, CrashFaultTest, testing::ValuesIn(kFaults),
+INSTANTIATE_TEST_SUITE_P(Faults, CrashReportTest, testing::ValuesIn(kFaults),
                          [](testing::TestParamInfo<Fault> const& info) { return info.param.name; });
 
 // Where the helper is looked for, what is said when it cannot be had, and the popup.
 TEST_F(CrashReportTest, HelperSearchAndItsFailures) {
   struct Setting {
-    std::string kov_path;  // empty: unset
+    std::string kov_path;
     char const* crash_directory;
     bool popup;
     char const* message;
     bool report;
   };
-  std::string const d = dir_ + "/";
+  std::string const d = Dir() + "/";
   Setting const settings[] = {
       {d + "nowhere;" + d + "empty", ".", false, "^dbghelp.dll not found in KOV_PATH$", false},
       {d + "empty;;" + Kov(), ".", false, "^$", true},
       {d + "broken;" + Kov(), ".", false,
        "^Unexpected error 193: .*/broken/External/dbghelp.so: .+\n$", false},
       {d + "other", ".", false, "^$", false},  // a library without the helper's operations
-      {"", ".", false, "^$", false},
-      {Kov(), "/proc", false, "", false},  // the report cannot be written
-      {Kov(), ".", true, "", true},        // the system takes the fault
+      {Kov(), "/proc", false, "", false},      // the report cannot be written
+      {Kov(), ".", true, "", true},            // the system takes the fault
   };
   for (Setting const& setting : settings) {
     SCOPED_TRACE(setting.kov_path);
     std::remove(ReportPath().c_str());
     setenv("KOV_PATH", setting.kov_path.c_str(), 1);
-    if (setting.kov_path.empty()) unsetenv("KOV_PATH");
     if (setting.popup) setenv("JRT_DEBUG_POPUP", "", 1);  // set, also when empty
     std::function<bool(int)> ends = testing::ExitedWithCode(kQuietExitBase + SIGSEGV);
     if (setting.popup) ends = testing::KilledBySignal(SIGSEGV);
     EXPECT_EXIT((Start(), chdir(setting.crash_directory), WriteThroughNull()), ends,
                 setting.message);
     if (setting.report) {
-      Check(Report(), {"", nullptr, SIGSEGV, kAccess});
+      CheckReport({"", nullptr, SIGSEGV, kAccess});
     } else {
       EXPECT_NE(access(ReportPath().c_str(), F_OK), 0);
     }
