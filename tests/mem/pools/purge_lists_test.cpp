@@ -64,14 +64,20 @@ TEST_F(PurgeLists, PoliciesPlaceItemsAndListsArePurgedFromZeroThenHighToLow) {
 
 TEST_F(PurgeLists, BadInputIsRefusedAndTheListsStayWhole) {
   BulkItem* a = Item("a");
+  BulkItem* b = Item("b");
   testing::internal::CaptureStderr();
   manager_.AddItem(23, mem_MemoryCachePolicyTail, a, a);
   manager_.AddItem(-1, mem_MemoryCachePolicyHead, a, a);
   manager_.AddItem(2, mem_CachePolicyEnm(7), a, a);
   manager_.AddItem(2, mem_MemoryCachePolicyHead, nullptr, a);
+  manager_.AddItem(5, mem_MemoryCachePolicyHead, a, b);  // a chain not linked together
+  manager_.AddItem(5, mem_MemoryCachePolicyTail, b, a);
   std::string const refusals = testing::internal::GetCapturedStderr();
   EXPECT_NE(refusals.find("refused"), std::string::npos);
+  EXPECT_NE(refusals.find("not linked to each other"), std::string::npos) << refusals;
   EXPECT_FALSE(manager_.RemoveItem(a, 0));
+  EXPECT_FALSE(manager_.RemoveItem(b, 0));
+  EXPECT_EQ(manager_.Purge(0, kAll), 0u);
   manager_.AddItem(2, mem_MemoryCachePolicyHead, a, a);
   testing::internal::CaptureStderr();
   manager_.AddItem(3, mem_MemoryCachePolicyTail, a, a);  // already on list 2
@@ -83,7 +89,6 @@ TEST_F(PurgeLists, BadInputIsRefusedAndTheListsStayWhole) {
   EXPECT_EQ(manager_.Purge(2, kAll), kPageBlock);
 
   // After the clean-up the lists take nothing, and registered items are unlinked.
-  BulkItem* b = Item("b");
   manager_.AddItem(4, mem_MemoryCachePolicyTail, b, b);
   manager_.ClearPurgeLists();
   EXPECT_FALSE(manager_.RemoveItem(b, 0));
