@@ -6,9 +6,11 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "../cluster/cluster_checker.h"
 #include "heap_allocator.h"
@@ -26,66 +28,60 @@ std::string CapturedSummary(mem_CachePool const& pool) {
   return testing::internal::GetCapturedStdout();
 }
 
-// Every cluster with memory is checked, is filed in the bucket its largest free block
-// asks for, and is linked consistently in each list; a cluster without memory is in none.
+// Every cluster with memory is checked and filed in the bucket its largest free block asks
+// for; every bucket and class list is linked both ways and holds clusters with memory only.
 void CheckPool(mem_CachePool const& pool) {
   int count = pool.ClusterCount();
   std::vector<int> bucket_of(count, -1);
-  for (int b = 0; b < mem_CachePool::kBucketCount; ++b) {
+  // A bucket list is linked through the link after the class lists' (bucket >= 0).
+  auto walk = [&](int head, int link, int bucket) {
     int previous = -1;
-    int steps = 0;
-    for (int index = pool.BucketHead(b); index != -1; index = pool.Cluster(index)->NextLink(10)) {
-      ASSERT_LT(++steps, count) << "bucket " << b << " loops";
-      mem_Cluster const* cluster = pool.Cluster(index);
-      EXPECT_EQ(cluster->PreviousLink(10), previous);
-      EXPECT_EQ(bucket_of[index], -1) << "cluster " << index << " in two buckets";
-      bucket_of[index] = b;
+    for (int index = head, steps = 0; index != -1; index = pool.Cluster(index)->NextLink(link)) {
+      ASSERT_LT(++steps, count) << "list " << link << " loops";
+      EXPECT_EQ(pool.Cluster(index)->PreviousLink(link), previous);
+      EXPECT_TRUE(pool.Cluster(index)->HasMemory()) << "cluster " << index << " listed";
+      if (bucket >= 0) {
+        EXPECT_EQ(bucket_of[index], -1) << "cluster " << index << " in two buckets";
+        bucket_of[index] = bucket;
+      }
       previous = index;
     }
-  }
-  for (int k = 0; k < mem_CachePool::kFixedClassCount; ++k) {
-    int previous = -1;
-    int steps = 0;
-    for (int index = pool.ClassHead(k); index != -1; index = pool.Cluster(index)->NextLink(k)) {
-      ASSERT_LT(++steps, count) << "class list " << k << " loops";
-      EXPECT_EQ(pool.Cluster(index)->PreviousLink(k), previous);
-      EXPECT_TRUE(pool.Cluster(index)->HasMemory()) << "cluster " << index << " in class list";
-      previous = index;
-    }
-  }
+  };
+  for (int b = 0; b < mem_CachePool::kBucketCount; ++b)
+    walk(pool.BucketHead(b), mem_CachePool::kFixedClassCount, b);
+  for (int k = 0; k < mem_CachePool::kFixedClassCount; ++k) walk(pool.ClassHead(k), k, -1);
   for (int index = 1; index < count; ++index) {
     mem_Cluster const* cluster = pool.Cluster(index);
     ASSERT_EQ(cluster->Number(), index);
-    if (!cluster->HasMemory()) {
-      EXPECT_EQ(bucket_of[index], -1) << "cluster " << index << " has no memory";
-      continue;
-    }
-    cluster_check::CheckCluster(*cluster);
-    EXPECT_EQ(bucket_of[index], mem_CachePool::BucketOf(cluster->LargestFree()))
+    if (cluster->HasMemory()) cluster_check::CheckCluster(*cluster);
+    EXPECT_EQ(bucket_of[index],
+              cluster->HasMemory() ? mem_CachePool::BucketOf(cluster->LargestFree()) : -1)
         << "cluster " << index;
   }
 }
 
+// Every object holds a window of one pattern, starting at its seed.
 struct Shadow {
   unsigned size;
   std::uint8_t seed;
 };
 
-std::uint8_t PatternByte(std::uint8_t seed, unsigned i) {
-  return static_cast<std::uint8_t>(seed + i * 131u + (i >> 8));
+std::uint8_t const* Pattern(Shadow const& s) {
+  static std::vector<std::uint8_t> const pattern = [] {
+    std::vector<std::uint8_t> bytes(256 + kLargest + 40000);
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+      bytes[i] = static_cast<std::uint8_t>(i * 131u + (i >> 8));
+    return bytes;
+  }();
+  return pattern.data() + s.seed;
 }
 
 void Fill(void* p, Shadow const& s, unsigned from = 0) {
-  auto* bytes = static_cast<std::uint8_t*>(p);
-  for (unsigned i = from; i < s.size; ++i) bytes[i] = PatternByte(s.seed, i);
+  std::memcpy(static_cast<std::uint8_t*>(p) + from, Pattern(s) + from, s.size - from);
 }
 
 bool Holds(void const* p, Shadow const& s, unsigned up_to) {
-  auto const* bytes = static_cast<std::uint8_t const*>(p);
-  for (unsigned i = 0; i < up_to; ++i) {
-    if (bytes[i] != PatternByte(s.seed, i)) return false;
-  }
-  return true;
+  return std::memcmp(p, Pattern(s), up_to) == 0;
 }
 
 TEST(CachePool, HandlesOfClusterObjectsAndPassthruBlocks) {
@@ -126,8 +122,8 @@ TEST(CachePool, HandlesOfClusterObjectsAndPassthruBlocks) {
 }
 
 TEST(CachePool, BucketsFollowTheLargestFreeBlock) {
-  int const expected[][2] = {{33, -1}, {34, 0}, {97, 0}, {98, 1}, {34 + 32 * 128 - 1, 6},
-                             {34 + 32 * 128, 7}, {65520, 7}};
+  int const expected[][2] = {
+      {33, -1}, {34, 0}, {97, 0}, {98, 1}, {34 + 32 * 128 - 1, 6}, {34 + 32 * 128, 7}, {65520, 7}};
   for (auto const& [largest, bucket] : expected)
     EXPECT_EQ(mem_CachePool::BucketOf(largest), bucket) << largest;
 }
