@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <random>
@@ -200,7 +199,9 @@ class ShadowModel {
       EXPECT_EQ(cluster_.Variable().BlockSize(position), block_words) << bytes << " bytes";
       EXPECT_EQ(cluster_.Size(handle), 4u * block_words - 8);
     }
-    items.push_back(Fill({handle, bytes, 0}));
+    unsigned seed = random_() % 256;
+    std::memcpy(cluster_.Address(handle), Pattern().data() + seed, bytes);
+    items.push_back({handle, bytes, seed});
   }
 
   void Free() {
@@ -211,41 +212,10 @@ class ShadowModel {
     EXPECT_EQ(cluster_.Free(handle), items.empty());
   }
 
-  void Resize() {
-    Item& item = items[random_() % items.size()];
-    unsigned bytes = RandomSize(random_);
-    unsigned room = cluster_.Size(item.handle);
-    // A variable item grows in place into a free block behind it that makes it large enough.
-    bool in_place = bytes <= room;
-    if (!in_place && cluster_.ClassOf(item.handle) == mem_Cluster::kVariableClass) {
-      int position = mem::cluster::HandlePosition(item.handle);
-      int size = cluster_.Variable().BlockSize(position);
-      for (FreeBlock const& block : layout_.free_blocks)
-        in_place |= block.position == position + size && size + block.size >= WordsFor(bytes);
-    }
-    Handle handle = cluster_.Resize(item.handle, bytes);
-    EXPECT_TRUE(!in_place || handle == item.handle) << "a resize that fits in place moved";
-    if (handle == mem::cluster::kNoHandle) {
-      ++failures;
-      return;
-    }
-    EXPECT_EQ(cluster_.ClassOf(handle),
-              std::max(cluster_.ClassOfSize(bytes), cluster_.ClassOfSize(item.bytes)));
-    unsigned kept = std::min(bytes, item.bytes);
-    EXPECT_EQ(std::memcmp(cluster_.Address(handle), Pattern().data() + item.seed, kept), 0)
-        << "resize lost the item's bytes";
-    item.handle = handle;
-    item.bytes = std::max(bytes, item.bytes);
-    item = Fill(item);
-  }
-
-  // One random step; grow_percent of the steps allocate.
+  // One random step; grow_percent of the steps allocate, the rest free.
   void Step(unsigned grow_percent) {
-    unsigned roll = random_() % 100;
-    if (items.empty() || roll < grow_percent)
+    if (items.empty() || random_() % 100 < grow_percent)
       Allocate();
-    else if (roll < grow_percent + (100 - grow_percent) / 4)
-      Resize();
     else
       Free();
   }
@@ -263,12 +233,6 @@ class ShadowModel {
   int failures = 0;
 
  private:
-  Item Fill(Item item) {
-    item.seed = random_() % 256;
-    std::memcpy(cluster_.Address(item.handle), Pattern().data() + item.seed, item.bytes);
-    return item;
-  }
-
   mem_Cluster& cluster_;
   std::mt19937 random_;
   Layout layout_;
