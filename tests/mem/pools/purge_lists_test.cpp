@@ -13,88 +13,81 @@
 
 namespace {
 
-constexpr unsigned kPageBlock = kOnePageBlock;
+// Policies place items; the lists are purged from 0, then from high to low; bad input is
+// refused and leaves the lists whole.
+TEST(PurgeLists, PoliciesPurgeOrderAndRefusals) {
+  mem_MemoryCacheManager manager("lists");
+  std::vector<std::string> purged;
+  std::vector<std::unique_ptr<BulkItem>> items;
+  auto item = [&](std::string const& name) {
+    items.emplace_back(new BulkItem(&manager, name, &purged));
+    items.back()->Build(1);
+    return items.back().get();
+  };
+  auto add = [&](int priority, mem_CachePolicyEnm policy, std::string const& name) {
+    BulkItem* added = item(name);
+    manager.AddItem(priority, policy, added, added);
+  };
+  add(5, mem_MemoryCachePolicyHead, "a");
+  add(5, mem_MemoryCachePolicyHead, "b");
+  add(5, mem_MemoryCachePolicyTail, "c");
+  add(9, mem_MemoryCachePolicyUrgent, "urgent");
+  add(0, mem_MemoryCachePolicyTail, "zero");
+  add(7, mem_MemoryCachePolicyTail, "seven");
+  add(22, mem_MemoryCachePolicyTail, "top");
+  add(3, mem_MemoryCachePolicyNone, "unlisted");
+  // RemoveItem says whether the item was on a list.
+  BulkItem* x = item("x");
+  BulkItem* y = item("y");
+  EXPECT_FALSE(manager.RemoveItem(x, 0));
+  manager.AddItem(1, mem_MemoryCachePolicyTail, x, x);
+  ASSERT_TRUE(manager.RemoveItem(x, 0));
+  manager.AddItem(1, mem_MemoryCachePolicyTail, y, y);
 
-class PurgeLists : public ::testing::Test {
- protected:
-  BulkItem* Item(std::string const& name) {
-    items_.emplace_back(new BulkItem(&manager_, name, &purged_));
-    items_.back()->Build(1);
-    return items_.back().get();
-  }
-  void Add(int priority, mem_CachePolicyEnm policy, std::string const& name) {
-    BulkItem* item = Item(name);
-    manager_.AddItem(priority, policy, item, item);
-  }
-  void TearDown() override {
-    for (auto& item : items_) manager_.RemoveItem(item.get(), 0);
-  }
-  mem_MemoryCacheManager manager_{"lists"};
-  std::vector<std::string> purged_;
-  std::vector<std::unique_ptr<BulkItem>> items_;
-};
+  EXPECT_EQ(manager.Purge(7, kAll), 3 * kOnePageBlock);  // lists 0 and 7 only
+  EXPECT_EQ(purged, (std::vector<std::string>{"urgent", "zero", "seven"}));
+  purged.clear();
+  EXPECT_EQ(manager.Purge(0, 2 * kOnePageBlock), 2 * kOnePageBlock);  // stops at the target
+  EXPECT_EQ(purged, (std::vector<std::string>{"top", "b"}));
+  EXPECT_EQ(manager.Purge(0, kAll), 3 * kOnePageBlock);
+  EXPECT_EQ(purged, (std::vector<std::string>{"top", "b", "a", "c", "y"}));
+  EXPECT_EQ(manager.Purge(0, kAll), 0u);
+  EXPECT_TRUE(items[7]->Built());  // "unlisted"
 
-TEST_F(PurgeLists, PoliciesPlaceItemsAndListsArePurgedFromZeroThenHighToLow) {
-  Add(5, mem_MemoryCachePolicyHead, "a");
-  Add(5, mem_MemoryCachePolicyHead, "b");
-  Add(5, mem_MemoryCachePolicyTail, "c");
-  Add(9, mem_MemoryCachePolicyUrgent, "urgent");
-  Add(0, mem_MemoryCachePolicyTail, "zero");
-  Add(7, mem_MemoryCachePolicyTail, "seven");
-  Add(22, mem_MemoryCachePolicyTail, "top");
-  Add(3, mem_MemoryCachePolicyNone, "unlisted");
-  // A chain linked by the caller goes in whole.
-  BulkItem* x = Item("x");
-  BulkItem* y = Item("y");
-  ASSERT_TRUE(manager_.RemoveItem(x, 0) == false);
-  manager_.AddItem(1, mem_MemoryCachePolicyTail, x, x);
-  ASSERT_TRUE(manager_.RemoveItem(x, 0));
-  manager_.AddItem(1, mem_MemoryCachePolicyTail, y, y);
-
-  EXPECT_EQ(manager_.Purge(7, kAll), 3 * kPageBlock);  // lists 0 and 7 only
-  EXPECT_EQ(purged_, (std::vector<std::string>{"urgent", "zero", "seven"}));
-  purged_.clear();
-  EXPECT_EQ(manager_.Purge(0, 2 * kPageBlock), 2 * kPageBlock);  // stops at the target
-  EXPECT_EQ(purged_, (std::vector<std::string>{"top", "b"}));
-  EXPECT_EQ(manager_.Purge(0, kAll), 3 * kPageBlock);
-  EXPECT_EQ(purged_, (std::vector<std::string>{"top", "b", "a", "c", "y"}));
-  EXPECT_EQ(manager_.Purge(0, kAll), 0u);
-  EXPECT_TRUE(items_[7]->Built());  // "unlisted"
-}
-
-TEST_F(PurgeLists, BadInputIsRefusedAndTheListsStayWhole) {
-  BulkItem* a = Item("a");
-  BulkItem* b = Item("b");
+  // Refusals.
+  BulkItem* a = item("d");
+  BulkItem* b = item("e");
   testing::internal::CaptureStderr();
-  manager_.AddItem(23, mem_MemoryCachePolicyTail, a, a);
-  manager_.AddItem(-1, mem_MemoryCachePolicyHead, a, a);
-  manager_.AddItem(2, mem_CachePolicyEnm(7), a, a);
-  manager_.AddItem(2, mem_MemoryCachePolicyHead, nullptr, a);
-  manager_.AddItem(5, mem_MemoryCachePolicyHead, a, b);  // a chain not linked together
-  manager_.AddItem(5, mem_MemoryCachePolicyTail, b, a);
+  manager.AddItem(23, mem_MemoryCachePolicyTail, a, a);
+  manager.AddItem(-1, mem_MemoryCachePolicyHead, a, a);
+  manager.AddItem(2, mem_CachePolicyEnm(7), a, a);
+  manager.AddItem(2, mem_MemoryCachePolicyHead, nullptr, a);
+  manager.AddItem(5, mem_MemoryCachePolicyHead, a, b);  // a chain not linked together
+  manager.AddItem(5, mem_MemoryCachePolicyTail, b, a);
   std::string const refusals = testing::internal::GetCapturedStderr();
   EXPECT_NE(refusals.find("refused"), std::string::npos);
   EXPECT_NE(refusals.find("not linked to each other"), std::string::npos) << refusals;
-  EXPECT_FALSE(manager_.RemoveItem(a, 0));
-  EXPECT_FALSE(manager_.RemoveItem(b, 0));
-  EXPECT_EQ(manager_.Purge(0, kAll), 0u);
-  manager_.AddItem(2, mem_MemoryCachePolicyHead, a, a);
+  EXPECT_FALSE(manager.RemoveItem(a, 0));
+  EXPECT_FALSE(manager.RemoveItem(b, 0));
+  EXPECT_EQ(manager.Purge(0, kAll), 0u);
+  manager.AddItem(2, mem_MemoryCachePolicyHead, a, a);
   testing::internal::CaptureStderr();
-  manager_.AddItem(3, mem_MemoryCachePolicyTail, a, a);  // already on list 2
+  manager.AddItem(3, mem_MemoryCachePolicyTail, a, a);  // already on list 2
   EXPECT_NE(testing::internal::GetCapturedStderr().find("refused"), std::string::npos);
-  EXPECT_EQ(manager_.Purge(23, kAll), 0u);
-  EXPECT_EQ(manager_.Purge(-1, kAll), 0u);
-  EXPECT_FALSE(manager_.RemoveItem(nullptr, 0));
-  EXPECT_EQ(manager_.Purge(3, kAll), 0u);
-  EXPECT_EQ(manager_.Purge(2, kAll), kPageBlock);
+  EXPECT_EQ(manager.Purge(23, kAll), 0u);
+  EXPECT_EQ(manager.Purge(-1, kAll), 0u);
+  EXPECT_FALSE(manager.RemoveItem(nullptr, 0));
+  EXPECT_EQ(manager.Purge(3, kAll), 0u);
+  EXPECT_EQ(manager.Purge(2, kAll), kOnePageBlock);
 
   // After the clean-up the lists take nothing, and registered items are unlinked.
-  manager_.AddItem(4, mem_MemoryCachePolicyTail, b, b);
-  manager_.ClearPurgeLists();
-  EXPECT_FALSE(manager_.RemoveItem(b, 0));
-  manager_.AddItem(4, mem_MemoryCachePolicyTail, b, b);
-  EXPECT_EQ(manager_.Purge(0, kAll), 0u);
+  manager.AddItem(4, mem_MemoryCachePolicyTail, b, b);
+  manager.ClearPurgeLists();
+  EXPECT_FALSE(manager.RemoveItem(b, 0));
+  manager.AddItem(4, mem_MemoryCachePolicyTail, b, b);
+  EXPECT_EQ(manager.Purge(0, kAll), 0u);
   EXPECT_TRUE(b->Built());
+  for (auto& item : items) manager.RemoveItem(item.get(), 0);
 }
 
 // Two clients rebuild their items and hold a block each under a limit of four blocks, with
@@ -105,7 +98,7 @@ TEST(PurgeListsThreads, ClientsAndAWorkerLoseNoItemAndNeverGiveUpWhileRoomCanBeM
   setenv("KOV_CACHEMANAGER_USEFREELIST", "1", 1);  // freed blocks are shared through the lists
   mem_MemoryCacheManager manager("concurrent");
   unsetenv("KOV_CACHEMANAGER_USEFREELIST");
-  manager.SetMemoryLimit(4 * kPageBlock);
+  manager.SetMemoryLimit(4 * kOnePageBlock);
   constexpr int kItemsEach = 6;
   std::vector<std::unique_ptr<BulkItem>> items;
   for (int i = 0; i < 2 * kItemsEach; ++i) items.emplace_back(new BulkItem(&manager, "", nullptr));
@@ -120,7 +113,7 @@ TEST(PurgeListsThreads, ClientsAndAWorkerLoseNoItemAndNeverGiveUpWhileRoomCanBeM
       if (__atomic_exchange_n(&woken, 0, __ATOMIC_ACQ_REL) != 0)
         manager.PurgeTask();
       else
-        manager.Purge(list, 2 * kPageBlock);
+        manager.Purge(list, 2 * kOnePageBlock);
       std::this_thread::yield();
     }
   });
@@ -149,7 +142,7 @@ TEST(PurgeListsThreads, ClientsAndAWorkerLoseNoItemAndNeverGiveUpWhileRoomCanBeM
   EXPECT_EQ(give_ups, 0);
   // Every item that still holds data is on a list: one purge of everything reaches them all.
   unsigned built = 0;
-  for (auto& item : items) built += item->Built() ? kPageBlock : 0;
+  for (auto& item : items) built += item->Built() ? kOnePageBlock : 0;
   EXPECT_EQ(manager.Purge(0, kAll), built);
   for (auto& item : items) manager.RemoveItem(item.get(), 0);
   manager.ClearFreeList();
