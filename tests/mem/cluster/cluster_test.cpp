@@ -128,30 +128,20 @@ int ExpectedNewPage(mem_Cluster const& cluster, Layout const& layout) {
   return cut({region.LargestSize(), region.LargestPosition()});
 }
 
-// Where a fixed class must take its next item from: its current page if that has room,
-// else the highest other page of the class with room, else a new page; kNoPage when none
-// fits. A class that finds no room is left on its lowest page other than the current.
-struct FixedChoice {
-  int page = mem_Cluster::kNoPage;
-  int current_after_failure;
-};
-
-FixedChoice ExpectedFixedChoice(mem_Cluster const& cluster, Layout const& layout, int size_class) {
+// The page a fixed class must take its next item from: its current page if that has room,
+// else the highest other page of the class with room, else a new page; kNoPage when none fits.
+int ExpectedFixedPage(mem_Cluster const& cluster, Layout const& layout, int size_class) {
   auto has_room = [&cluster](int page) {
     auto const& region = cluster.PageRegion(page);
     int slots = (region.Length() - mem::blocks::FixedRegion::kHeaderWords) / region.SlotWords();
     return region.AllocCount() < slots * region.SlotWords();
   };
   int current = cluster.CurrentPage(size_class);
-  FixedChoice choice{mem_Cluster::kNoPage, current};
-  if (current != mem_Cluster::kNoPage && has_room(current)) choice.page = current;
+  if (current != mem_Cluster::kNoPage && has_room(current)) return current;
   for (int page = mem_Cluster::kPageCount - 1; page > 0; --page) {
-    if (page == current || cluster.PageType(page) != size_class) continue;
-    if (choice.page == mem_Cluster::kNoPage && has_room(page)) choice.page = page;
-    choice.current_after_failure = page;
+    if (page != current && cluster.PageType(page) == size_class && has_room(page)) return page;
   }
-  if (choice.page == mem_Cluster::kNoPage) choice.page = ExpectedNewPage(cluster, layout);
-  return choice;
+  return ExpectedNewPage(cluster, layout);
 }
 
 // Mostly small items, a third above the fixed classes, a tail to 16 KiB.
@@ -171,20 +161,19 @@ class ShadowModel {
     int size_class = mem_Cluster::ClassOfSize(bytes);
     int words = WordsFor(bytes);
     bool fixed = size_class != mem_Cluster::kVariableClass;
-    FixedChoice choice = fixed ? ExpectedFixedChoice(cluster_, layout_, size_class) : FixedChoice{};
-    int best_fit = ExpectedBestFit(layout_, words);
+    int expected =
+        fixed ? ExpectedFixedPage(cluster_, layout_, size_class) : ExpectedBestFit(layout_, words);
     Handle handle = cluster_.Allocate(bytes);
     if (handle == mem::cluster::kNoHandle) {
       ++failures;
-      EXPECT_EQ(fixed ? choice.page : best_fit, -1) << bytes << " bytes had room";
-      EXPECT_TRUE(!fixed || cluster_.CurrentPage(size_class) == choice.current_after_failure);
+      EXPECT_EQ(expected, -1) << bytes << " bytes had room";
       return;
     }
     EXPECT_EQ(mem::cluster::HandleNumber(handle), cluster_.Number());
     EXPECT_EQ(cluster_.ClassOf(handle), size_class);
     if (fixed) {
-      EXPECT_EQ(mem::cluster::HandlePage(handle), choice.page) << bytes;
-      EXPECT_EQ(cluster_.CurrentPage(size_class), choice.page);
+      EXPECT_EQ(mem::cluster::HandlePage(handle), expected) << bytes;
+      EXPECT_EQ(cluster_.CurrentPage(size_class), expected);
       EXPECT_EQ(cluster_.Size(handle),
                 size_class < 2 ? 4u * (size_class + 1) : 16u * (size_class - 1));
     } else {
@@ -194,7 +183,7 @@ class ShadowModel {
         if (block.position == position) fit_size = block.size;
       // An exact fit may be any block of that size; a larger one the lowest of its size. The
       // rest of the block is split off when it can make a free block of its own.
-      EXPECT_TRUE(fit_size == words || position == best_fit) << bytes << " bytes";
+      EXPECT_TRUE(fit_size == words || position == expected) << bytes << " bytes";
       int block_words = fit_size - words >= 35 ? words : fit_size;
       EXPECT_EQ(cluster_.Variable().BlockSize(position), block_words) << bytes << " bytes";
       EXPECT_EQ(cluster_.Size(handle), 4u * block_words - 8);
