@@ -100,7 +100,7 @@ std::vector<unsigned char> const& Pattern() {
 // Where best fit must place a variable block of words words, from the blocks before.
 int ExpectedBestFit(Layout const& layout, int words) {
   FreeBlock best{0, -1};
-  for (FreeBlock const& block : layout.free_blocks)
+  for (FreeBlock const& block : layout)
     if (block.size >= words && (best.position < 0 || block < best)) best = block;
   return best.position;
 }
@@ -119,7 +119,7 @@ int ExpectedNewPage(mem_Cluster const& cluster, Layout const& layout) {
   };
   int q = mem_Cluster::kPageCount - 1;
   while (cluster.PageType(q) != mem_Cluster::kVariableClass) --q;
-  for (FreeBlock const& block : layout.free_blocks) {
+  for (FreeBlock const& block : layout) {
     if (block.position + block.size == page_words * (q + 1) && cut(block) != mem_Cluster::kNoPage)
       return cut(block);
   }
@@ -179,7 +179,7 @@ class ShadowModel {
     } else {
       int position = mem::cluster::HandlePosition(handle);
       int fit_size = -1;
-      for (FreeBlock const& block : layout_.free_blocks)
+      for (FreeBlock const& block : layout_)
         if (block.position == position) fit_size = block.size;
       // An exact fit may be any block of that size; a larger one the lowest of its size. The
       // rest of the block is split off when it can make a free block of its own.
