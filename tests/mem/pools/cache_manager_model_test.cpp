@@ -71,14 +71,7 @@ void RunModel(bool free_list, unsigned seed) {
   std::uint32_t next_tag = 1;
 
   for (int op = 0; op < kOperations; ++op) {
-    unsigned const roll = random() % 100;
-    if (roll == 0) {
-      manager.ClearFreeList();
-      for (auto& list : spare) {
-        for (auto const& block : list) in_use -= block.second;
-        list.clear();
-      }
-    } else if (live.empty() || roll < 55) {
+    if (live.empty() || random() % 100 < 55) {
       // Mostly small blocks, some large ones, a few past the free-list classes.
       unsigned const pages = random() % 20 == 0 ? 257 + random() % 60 : 1u << (random() % 8);
       unsigned const edge = random() % 3;
@@ -86,21 +79,18 @@ void RunModel(bool free_list, unsigned seed) {
       unsigned const size = (pages - 1) * kPage + last;
       Request request = Classify(size);
       void* expected = nullptr;
-      bool fits = false;
       if (request.size_class < kFreeLists && !spare[request.size_class].empty()) {
         expected = spare[request.size_class].back().first;
         spare[request.size_class].pop_back();
-        fits = true;
       }
-      for (int k = kFreeLists; !fits && k >= 0; --k) {  // kFreeLists: before any eviction
-        if (k < kFreeLists) {
-          while (!spare[k].empty() && in_use + request.charged > kCapacity) {
-            in_use -= spare[k].back().second;
-            spare[k].pop_back();
-          }
+      // Else spare blocks go back to the heap, the largest classes first, until it fits.
+      for (int k = kFreeLists - 1; expected == nullptr && k >= 0; --k) {
+        while (!spare[k].empty() && in_use + request.charged > kCapacity) {
+          in_use -= spare[k].back().second;
+          spare[k].pop_back();
         }
-        fits = in_use + request.charged <= kCapacity;
       }
+      bool const fits = expected != nullptr || in_use + request.charged <= kCapacity;
       if (fits && expected == nullptr) in_use += request.charged;
 
       void* p = manager.Alloc(size, charged, false);
