@@ -22,23 +22,12 @@ class HeapAllocator : public mem_Allocator {
   }
   void* Malloc(char const* tag, unsigned int size) override {
     last_tag = tag;
-    void* p = rations-- > 0 ? dlmalloc(size) : nullptr;
-    if (p == nullptr) {
-      ++failures;
-      PurgeFor(size);
-      p = rations-- > 0 ? dlmalloc(size) : nullptr;
-    }
+    void* p = WithRetry(size, [size] { return dlmalloc(size); });
     if (p != nullptr) ++live_blocks;
     return p;
   }
   void* Realloc(char const*, void* p, unsigned int size) override {
-    void* resized = rations-- > 0 ? dlrealloc(p, size) : nullptr;
-    if (resized == nullptr) {
-      ++failures;
-      PurgeFor(size);
-      resized = rations-- > 0 ? dlrealloc(p, size) : nullptr;
-    }
-    return resized;
+    return WithRetry(size, [p, size] { return dlrealloc(p, size); });
   }
   void Free(char const* tag, void* p) override {
     last_tag = tag;
@@ -50,6 +39,15 @@ class HeapAllocator : public mem_Allocator {
   int failures = 0;
   int rations = 1 << 30;
   std::string last_tag;
+
+ private:
+  template <class Request>
+  void* WithRetry(unsigned int size, Request request) {
+    if (void* p = rations-- > 0 ? request() : nullptr) return p;
+    ++failures;
+    PurgeFor(size);
+    return rations-- > 0 ? request() : nullptr;
+  }
 };
 
 #endif
