@@ -133,6 +133,19 @@ TEST(CacheManagerModel, RandomOperationsWithoutAndWithFreeLists) {
     unsigned charged = 0;
     before.Free(before.Alloc(1, charged, true));
     if (before.MemoryInUse() != 0 || ::testing::Test::HasFailure()) std::exit(1);
+    // A spare block given back to the heap is spare no more: past four fifths of the
+    // capacity, the worker's pass purges.
+    mem_MemoryCacheManager room("room");
+    room.SetMemoryLimit(10 * kOnePageBlock);
+    BulkItem item(&room, "", nullptr);
+    item.Build(1);
+    room.AddItem(0, mem_MemoryCachePolicyTail, &item, &item);
+    room.Free(room.Alloc(2 * kPage, charged, true));
+    std::vector<void*> pages;
+    for (int i = 0; i < 8; ++i) pages.push_back(room.Alloc(1, charged, true));  // the last evicts
+    room.PurgeTask();
+    if (item.Built()) std::exit(2);
+    for (void* p : pages) room.Free(p);
   });
 }
 
