@@ -1,5 +1,5 @@
 // The memory cache manager when room runs short: the wake past four fifths, the wait for
-// the purge worker, give-ups, the limit, misuse of the purge lists, teardown, the summary.
+// the purge worker, give-ups, the limit; teardown; the summary.
 #include <gtest/gtest.h>
 #include <malloc.h>
 
@@ -48,10 +48,6 @@ class CacheManagerRoom : public ::testing::Test {
     items_.clear();
     EXPECT_EQ(manager_.MemoryInUse(), 0u);
   }
-  void AttachWorker() {
-    worker_.manager = &manager_;
-    manager_.SetNumWorkerThreads(1, ScriptedWorker::Wake, nullptr, &worker_);
-  }
   void* Page() {
     unsigned charged = 0;
     return manager_.Alloc(1, charged, false);
@@ -83,7 +79,8 @@ class CacheManagerRoom : public ::testing::Test {
 // nothing to purge are waited for too; a give-up throws or reports, and lasts until the
 // next change.
 TEST_F(CacheManagerRoom, TheWaitForTheWorkerAndGiveUps) {
-  AttachWorker();
+  worker_.manager = &manager_;
+  manager_.SetNumWorkerThreads(1, ScriptedWorker::Wake, nullptr, &worker_);
   Registered("a", 4);
   Registered("b", 4);
   // 7 of 10 pages. The check counts the new block twice (once in the use, once as the
