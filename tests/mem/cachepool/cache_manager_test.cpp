@@ -1,5 +1,4 @@
-// Cache items in a cache pool, their manager's lists and policies, and the purge walk
-// that a bound allocator runs when the heap refuses.
+// Cache items in a cache pool, their manager's lists, and the purge walk of a bound allocator.
 #include "varururor/mem/cache_manager.h"
 
 #include <gtest/gtest.h>
@@ -17,8 +16,8 @@
 
 namespace {
 
-// An item that keeps its bulk data in the same pool and gives it up when purged; a purge
-// reports purge_frees bytes and appends the item's name to purged.
+// An item with its bulk data in the same pool; a purge frees it, reports purge_frees bytes
+// and appends the name to purged.
 class DataItem : public mem_CacheItem {
  public:
   static mem_CacheItemPtr Make(mem_CachePool* pool, std::string* purged, char name,
@@ -122,8 +121,8 @@ TEST(CacheManager, PoliciesAndThePurgeWalk) {
   pool->Delete();
 }
 
-// A bound allocator whose heap is full purges items and tries again. The heap limit is
-// process-wide, so this runs in a child.
+// A bound allocator whose heap is full purges items and tries again (in a child: the heap
+// limit is process-wide).
 TEST(CacheManager, ABoundAllocatorPurgesItemsWhenTheHeapIsFull) {
   EXPECT_IN_CHILD("", {
     constexpr unsigned kBig = 4u << 20;

@@ -1,5 +1,4 @@
-// The cache pool against a byte-exact shadow of every live object, with the clusters and
-// the pool's lists checked as it goes.
+// The cache pool against a byte-exact shadow of every live object, clusters and lists checked.
 #include "varururor/mem/cache_pool.h"
 
 #include <gtest/gtest.h>
@@ -133,10 +132,9 @@ TEST(CachePool, HandlesBucketsAndFiling) {
   EXPECT_EQ(allocator.live_blocks, 0);
 }
 
-// Random Alloc, ReAlloc and Free of 1 byte to 16 KiB, with larger blocks mixed in, in
-// waves that fill clusters and empty the pool again, so that emptied clusters give their
-// memory back and are taken up again. In the last wave the allocator refuses: a refusal is
-// a null handle, a refused ReAlloc keeps the object, and the pool stays whole.
+// Random Alloc, ReAlloc and Free in waves that fill the pool and empty it, so that clusters
+// give memory back and take it again. In the last wave the allocator refuses: a null handle,
+// a refused ReAlloc keeps the object, and the pool stays whole.
 TEST(CachePool, RandomOperationsMatchAShadowModel) {
   HeapAllocator allocator;
   allocator.rations = 0;

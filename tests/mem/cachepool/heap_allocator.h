@@ -1,7 +1,6 @@
-// An allocator on the library heap (the dl* family, whatever heap the process chose) that
-// counts the blocks it holds, so a test can see that a pool or a cluster gives everything
-// back, keeps the last tag it was given, and refuses every request once its rations are
-// spent. Bound to a cache manager, a failed request purges and is tried once more.
+// An allocator on the library heap that counts its live blocks, keeps the last tag, and
+// refuses all once its rations are spent; bound to a cache manager, a refusal purges and the
+// request is tried once more.
 #ifndef VARURUROR_TESTS_MEM_CACHEPOOL_HEAP_ALLOCATOR_H
 #define VARURUROR_TESTS_MEM_CACHEPOOL_HEAP_ALLOCATOR_H
 

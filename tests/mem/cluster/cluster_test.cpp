@@ -108,9 +108,8 @@ int ExpectedBestFit(Layout const& layout, int words) {
 // Words of a variable block for bytes: the data words and the two tags, in whole granules.
 int WordsFor(unsigned bytes) { return ((bytes - 1) / 4 + 3 + 3) / 4 * 4; }
 
-// The page a new fixed page is cut at: the one ending where the highest variable page ends,
-// if the free block ending there covers it, else the highest page inside the largest free
-// block; kNoPage when neither fits.
+// Where a new fixed page is cut: at the end of the highest variable page if a free block
+// covers it, else the highest page inside the largest free block; kNoPage when neither.
 int ExpectedNewPage(mem_Cluster const& cluster, Layout const& layout) {
   int const page_words = mem_Cluster::kPageWords;
   auto cut = [&](FreeBlock const& block) {
@@ -181,8 +180,8 @@ class ShadowModel {
       int fit_size = -1;
       for (FreeBlock const& block : layout_)
         if (block.position == position) fit_size = block.size;
-      // An exact fit may be any block of that size; a larger one the lowest of its size. The
-      // rest of the block is split off when it can make a free block of its own.
+      // An exact fit may be any block of its size, a larger one the lowest; a rest that can
+      // make a free block of its own is split off.
       EXPECT_TRUE(fit_size == words || position == expected) << bytes << " bytes";
       int block_words = fit_size - words >= 35 ? words : fit_size;
       EXPECT_EQ(cluster_.Variable().BlockSize(position), block_words) << bytes << " bytes";
@@ -227,8 +226,7 @@ class ShadowModel {
   Layout layout_;
 };
 
-// Phases that fill the cluster until requests fail and drain it again, checking the
-// whole cluster and every item after each step; at the end the cluster is as new.
+// Phases fill the cluster until requests fail and drain it; all is checked after each step.
 TEST(MemoryCluster, RandomSequenceAgainstShadowModel) {
   HeapAllocator allocator;
   ClusterStorage storage;

@@ -1,6 +1,5 @@
-// Random allocations and frees through the memory cache manager under a limit, checked
-// against a model of its sizes, counts and free lists, with a byte pattern in every live
-// block. The sizes lean on the page boundaries, where the size classes change.
+// Random allocations and frees through the memory cache manager under a limit, against a
+// model of its sizes, counts and free lists; sizes lean on the page boundaries.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -40,8 +39,7 @@ Request Classify(unsigned size) {
   return {k, charged, 0};
 }
 
-// Words at the start, the middle and the end of the room the block offers (a page or more):
-// written, or compared when check is set.
+// Writes (or, with check, compares) a tag at the start, middle and end of a block's room.
 bool Stamp(void* p, unsigned usable, std::uint32_t tag, bool check = false) {
   auto* bytes = static_cast<unsigned char*>(p);
   for (unsigned offset : {0u, usable / 2, usable - 4}) {
@@ -133,8 +131,7 @@ TEST(CacheManagerModel, RandomOperationsWithoutAndWithFreeLists) {
     unsigned charged = 0;
     before.Free(before.Alloc(1, charged, true));
     if (before.MemoryInUse() != 0 || ::testing::Test::HasFailure()) std::exit(1);
-    // A spare block given back to the heap is spare no more: past four fifths of the
-    // capacity, the worker's pass purges.
+    // A spare block given back to the heap is spare no more: past four fifths, a pass purges.
     mem_MemoryCacheManager room("room");
     room.SetMemoryLimit(10 * kOnePageBlock);
     BulkItem item(&room, "", nullptr);

@@ -14,8 +14,7 @@
 
 namespace {
 
-// A purge worker run by the allocating thread itself: wake calls PurgeTask at once,
-// after whatever the test scripts for that moment.
+// A purge worker run by the allocating thread: a wake runs the scripted step, then PurgeTask.
 struct ScriptedWorker {
   mem_MemoryCacheManager* manager = nullptr;
   std::function<void()> before_purge;
@@ -75,16 +74,14 @@ class CacheManagerRoom : public ::testing::Test {
   std::vector<std::unique_ptr<BulkItem>> items_;
 };
 
-// The wait ends when the worker made room; items registered after a pass that found
-// nothing to purge are waited for too; a give-up throws or reports, and lasts until the
-// next change.
+// The wait ends when the worker made room, items registered after a fruitless pass
+// included; a give-up throws or reports, and lasts until the next change.
 TEST_F(CacheManagerRoom, TheWaitForTheWorkerAndGiveUps) {
   worker_.manager = &manager_;
   manager_.SetNumWorkerThreads(1, ScriptedWorker::Wake, nullptr, &worker_);
   Registered("a", 4);
   Registered("b", 4);
-  // 7 of 10 pages. The check counts the new block twice (once in the use, once as the
-  // request): 8 pages, not past four fifths, so no wake yet.
+  // 7 of 10 pages; the check counts the new block twice: 8, not past four fifths, no wake.
   Hold(5);
   EXPECT_EQ(worker_.wakes, 0);
   unsigned charged = 0;
@@ -114,8 +111,7 @@ TEST_F(CacheManagerRoom, TheWaitForTheWorkerAndGiveUps) {
   EXPECT_EQ(g_handled_block, nullptr);
   EXPECT_EQ(g_handled_size, kOnePageBlock);
   EXPECT_FALSE(manager_.PurgeTask());  // out of memory: the worker stops
-  // Another thread frees a block while this one waits: the wait ends with it, and the
-  // worker purges again.
+  // Another thread frees a block while this one waits: the wait ends, the worker goes on.
   worker_.before_purge = [&] {
     if (!held_.empty()) FreeHeld();
   };
@@ -125,10 +121,8 @@ TEST_F(CacheManagerRoom, TheWaitForTheWorkerAndGiveUps) {
   EXPECT_TRUE(manager_.PurgeTask());
 }
 
-// No wake callback (a worker that polls PurgeTask, or none): the allocating thread purges
-// itself. A give-up stops PurgeTask only until memory is freed or an item registered. A
-// worker that never answers its wake, with a count that does not match the threads, does
-// not hold the allocation either.
+// No wake callback, or a worker that never answers: the allocating thread purges itself. A
+// give-up stops PurgeTask only until memory is freed or an item registered.
 TEST_F(CacheManagerRoom, WithoutAWorkerThatAnswersTheAllocationPurgesItself) {
   for (int i = 0; i < kCapacityBlocks; ++i) Registered();
   held_.push_back(Page());
@@ -171,9 +165,8 @@ TEST_F(CacheManagerRoom, LoweringTheLimitPurgesTheExcessOrSaysItFailed) {
   held_.push_back(manager_.Alloc(1, charged, true));
 }
 
-// Clients delete their items before the manager goes (the usual order at shut-down), so
-// neither the clean-up of the lists nor the manager's destructor may write into them. The
-// lists' sentinels are the manager's own blocks: it gives them back when it goes.
+// Clients delete their items before the manager (the usual shut-down order): neither the
+// lists' clean-up nor the destructor writes into them. The manager gives its blocks back.
 TEST(CacheManagerTeardown, RegisteredItemsAreNotTouchedAndTheManagerGivesBackItsBlocks) {
   for (bool destroy : {false, true}) {
     auto* manager = new mem_MemoryCacheManager("teardown");

@@ -13,8 +13,7 @@
 
 namespace {
 
-// Policies place items; the lists are purged from 0, then from high to low; bad input is
-// refused and leaves the lists whole.
+// Policies place items, lists are purged from 0, then high to low; bad input changes nothing.
 TEST(PurgeLists, PoliciesPurgeOrderAndRefusals) {
   mem_MemoryCacheManager manager("lists");
   std::vector<std::string> purged;
@@ -90,9 +89,8 @@ TEST(PurgeLists, PoliciesPurgeOrderAndRefusals) {
   for (auto& item : items) manager.RemoveItem(item.get(), 0);
 }
 
-// Two clients rebuild their items and hold a block each under a limit of four blocks, with
-// free lists on, while a worker answers the wakes and purges list after list: no item is
-// lost and no allocation gives up (run under DRD as well).
+// Two clients rebuild items and hold a block each under a four-block limit, free lists on,
+// while a worker purges: no item is lost, no allocation gives up (run under DRD as well).
 TEST(PurgeListsThreads, ClientsAndAWorkerLoseNoItemAndNeverGiveUpWhileRoomCanBeMade) {
   mem_Tracker_Interface::IsTrackingActive();       // decided before the threads, as start-up does
   setenv("KOV_CACHEMANAGER_USEFREELIST", "1", 1);  // freed blocks are shared through the lists
