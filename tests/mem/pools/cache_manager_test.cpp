@@ -1,5 +1,5 @@
 // The memory cache manager when room runs short: the wake past four fifths, the wait for
-// the purge worker, give-ups, the limit; teardown; the summary.
+// the purge worker, give-ups, the limit; the purge lists; teardown; the summary.
 #include <gtest/gtest.h>
 #include <malloc.h>
 
@@ -60,11 +60,16 @@ class CacheManagerRoom : public ::testing::Test {
     manager_.Free(held_.back());
     held_.pop_back();
   }
-  BulkItem* Registered(std::string const& name = "", int priority = 3) {
+  BulkItem* Item(std::string const& name = "") {
     items_.emplace_back(new BulkItem(&manager_, name, &purged_));
     items_.back()->Build(1, false);
-    manager_.AddItem(priority, mem_MemoryCachePolicyTail, items_.back().get(), items_.back().get());
     return items_.back().get();
+  }
+  BulkItem* Registered(std::string const& name = "", int priority = 3,
+                       mem_CachePolicyEnm policy = mem_MemoryCachePolicyTail) {
+    BulkItem* item = Item(name);
+    manager_.AddItem(priority, policy, item, item);
+    return item;
   }
 
   mem_MemoryCacheManager manager_{"room"};
@@ -163,6 +168,70 @@ TEST_F(CacheManagerRoom, LoweringTheLimitPurgesTheExcessOrSaysItFailed) {
   EXPECT_THROW(manager_.Alloc(1, charged, true), mem_MemoryCacheManager_TooLittleMemory);
   manager_.ResizeMemory(5 * kOnePageBlock);
   held_.push_back(manager_.Alloc(1, charged, true));
+}
+
+// Policies place items, lists are purged from 0, then high to low; bad input changes nothing.
+TEST_F(CacheManagerRoom, PurgeListsPoliciesOrderAndRefusals) {
+  manager_.SetMemoryLimit(0x1000000);
+  Registered("a", 5, mem_MemoryCachePolicyHead);
+  Registered("b", 5, mem_MemoryCachePolicyHead);
+  Registered("c", 5, mem_MemoryCachePolicyTail);
+  Registered("urgent", 9, mem_MemoryCachePolicyUrgent);
+  Registered("zero", 0, mem_MemoryCachePolicyTail);
+  Registered("seven", 7, mem_MemoryCachePolicyTail);
+  Registered("top", 22, mem_MemoryCachePolicyTail);
+  Registered("unlisted", 3, mem_MemoryCachePolicyNone);
+  // RemoveItem says whether the item was on a list.
+  BulkItem* x = Item("x");
+  BulkItem* y = Item("y");
+  EXPECT_FALSE(manager_.RemoveItem(x, 0));
+  manager_.AddItem(1, mem_MemoryCachePolicyTail, x, x);
+  ASSERT_TRUE(manager_.RemoveItem(x, 0));
+  manager_.AddItem(1, mem_MemoryCachePolicyTail, y, y);
+
+  EXPECT_EQ(manager_.Purge(7, kAll), 3 * kOnePageBlock);  // lists 0 and 7 only
+  EXPECT_EQ(purged_, (std::vector<std::string>{"urgent", "zero", "seven"}));
+  purged_.clear();
+  EXPECT_EQ(manager_.Purge(0, 2 * kOnePageBlock), 2 * kOnePageBlock);  // stops at the target
+  EXPECT_EQ(purged_, (std::vector<std::string>{"top", "b"}));
+  EXPECT_EQ(manager_.Purge(0, kAll), 3 * kOnePageBlock);
+  EXPECT_EQ(purged_, (std::vector<std::string>{"top", "b", "a", "c", "y"}));
+  EXPECT_EQ(manager_.Purge(0, kAll), 0u);
+  EXPECT_TRUE(items_[7]->Built());  // "unlisted"
+
+  // Refusals.
+  BulkItem* a = Item("d");
+  BulkItem* b = Item("e");
+  testing::internal::CaptureStderr();
+  manager_.AddItem(23, mem_MemoryCachePolicyTail, a, a);
+  manager_.AddItem(-1, mem_MemoryCachePolicyHead, a, a);
+  manager_.AddItem(2, mem_CachePolicyEnm(7), a, a);
+  manager_.AddItem(2, mem_MemoryCachePolicyHead, nullptr, a);
+  manager_.AddItem(5, mem_MemoryCachePolicyHead, a, b);  // a chain not linked together
+  manager_.AddItem(5, mem_MemoryCachePolicyTail, b, a);
+  std::string const refusals = testing::internal::GetCapturedStderr();
+  EXPECT_NE(refusals.find("refused"), std::string::npos);
+  EXPECT_NE(refusals.find("not linked to each other"), std::string::npos) << refusals;
+  EXPECT_FALSE(manager_.RemoveItem(a, 0));
+  EXPECT_FALSE(manager_.RemoveItem(b, 0));
+  EXPECT_EQ(manager_.Purge(0, kAll), 0u);
+  manager_.AddItem(2, mem_MemoryCachePolicyHead, a, a);
+  testing::internal::CaptureStderr();
+  manager_.AddItem(3, mem_MemoryCachePolicyTail, a, a);  // already on list 2
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("refused"), std::string::npos);
+  EXPECT_EQ(manager_.Purge(23, kAll), 0u);
+  EXPECT_EQ(manager_.Purge(-1, kAll), 0u);
+  EXPECT_FALSE(manager_.RemoveItem(nullptr, 0));
+  EXPECT_EQ(manager_.Purge(3, kAll), 0u);
+  EXPECT_EQ(manager_.Purge(2, kAll), kOnePageBlock);
+
+  // After the clean-up the lists take nothing, and registered items are unlinked.
+  manager_.AddItem(4, mem_MemoryCachePolicyTail, b, b);
+  manager_.ClearPurgeLists();
+  EXPECT_FALSE(manager_.RemoveItem(b, 0));
+  manager_.AddItem(4, mem_MemoryCachePolicyTail, b, b);
+  EXPECT_EQ(manager_.Purge(0, kAll), 0u);
+  EXPECT_TRUE(b->Built());
 }
 
 // Clients delete their items before the manager (the usual shut-down order): neither the

@@ -1,9 +1,8 @@
-// The purge lists: registration by policy, removal, purge order across lists, refusals.
+// The purge lists under threads: clients, a purge worker and the free lists at once.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <memory>
-#include <string>
 #include <thread>
 #include <vector>
 
@@ -12,82 +11,6 @@
 #include "varururor/mem/tracker.h"
 
 namespace {
-
-// Policies place items, lists are purged from 0, then high to low; bad input changes nothing.
-TEST(PurgeLists, PoliciesPurgeOrderAndRefusals) {
-  mem_MemoryCacheManager manager("lists");
-  std::vector<std::string> purged;
-  std::vector<std::unique_ptr<BulkItem>> items;
-  auto item = [&](std::string const& name) {
-    items.emplace_back(new BulkItem(&manager, name, &purged));
-    items.back()->Build(1);
-    return items.back().get();
-  };
-  auto add = [&](int priority, mem_CachePolicyEnm policy, std::string const& name) {
-    BulkItem* added = item(name);
-    manager.AddItem(priority, policy, added, added);
-  };
-  add(5, mem_MemoryCachePolicyHead, "a");
-  add(5, mem_MemoryCachePolicyHead, "b");
-  add(5, mem_MemoryCachePolicyTail, "c");
-  add(9, mem_MemoryCachePolicyUrgent, "urgent");
-  add(0, mem_MemoryCachePolicyTail, "zero");
-  add(7, mem_MemoryCachePolicyTail, "seven");
-  add(22, mem_MemoryCachePolicyTail, "top");
-  add(3, mem_MemoryCachePolicyNone, "unlisted");
-  // RemoveItem says whether the item was on a list.
-  BulkItem* x = item("x");
-  BulkItem* y = item("y");
-  EXPECT_FALSE(manager.RemoveItem(x, 0));
-  manager.AddItem(1, mem_MemoryCachePolicyTail, x, x);
-  ASSERT_TRUE(manager.RemoveItem(x, 0));
-  manager.AddItem(1, mem_MemoryCachePolicyTail, y, y);
-
-  EXPECT_EQ(manager.Purge(7, kAll), 3 * kOnePageBlock);  // lists 0 and 7 only
-  EXPECT_EQ(purged, (std::vector<std::string>{"urgent", "zero", "seven"}));
-  purged.clear();
-  EXPECT_EQ(manager.Purge(0, 2 * kOnePageBlock), 2 * kOnePageBlock);  // stops at the target
-  EXPECT_EQ(purged, (std::vector<std::string>{"top", "b"}));
-  EXPECT_EQ(manager.Purge(0, kAll), 3 * kOnePageBlock);
-  EXPECT_EQ(purged, (std::vector<std::string>{"top", "b", "a", "c", "y"}));
-  EXPECT_EQ(manager.Purge(0, kAll), 0u);
-  EXPECT_TRUE(items[7]->Built());  // "unlisted"
-
-  // Refusals.
-  BulkItem* a = item("d");
-  BulkItem* b = item("e");
-  testing::internal::CaptureStderr();
-  manager.AddItem(23, mem_MemoryCachePolicyTail, a, a);
-  manager.AddItem(-1, mem_MemoryCachePolicyHead, a, a);
-  manager.AddItem(2, mem_CachePolicyEnm(7), a, a);
-  manager.AddItem(2, mem_MemoryCachePolicyHead, nullptr, a);
-  manager.AddItem(5, mem_MemoryCachePolicyHead, a, b);  // a chain not linked together
-  manager.AddItem(5, mem_MemoryCachePolicyTail, b, a);
-  std::string const refusals = testing::internal::GetCapturedStderr();
-  EXPECT_NE(refusals.find("refused"), std::string::npos);
-  EXPECT_NE(refusals.find("not linked to each other"), std::string::npos) << refusals;
-  EXPECT_FALSE(manager.RemoveItem(a, 0));
-  EXPECT_FALSE(manager.RemoveItem(b, 0));
-  EXPECT_EQ(manager.Purge(0, kAll), 0u);
-  manager.AddItem(2, mem_MemoryCachePolicyHead, a, a);
-  testing::internal::CaptureStderr();
-  manager.AddItem(3, mem_MemoryCachePolicyTail, a, a);  // already on list 2
-  EXPECT_NE(testing::internal::GetCapturedStderr().find("refused"), std::string::npos);
-  EXPECT_EQ(manager.Purge(23, kAll), 0u);
-  EXPECT_EQ(manager.Purge(-1, kAll), 0u);
-  EXPECT_FALSE(manager.RemoveItem(nullptr, 0));
-  EXPECT_EQ(manager.Purge(3, kAll), 0u);
-  EXPECT_EQ(manager.Purge(2, kAll), kOnePageBlock);
-
-  // After the clean-up the lists take nothing, and registered items are unlinked.
-  manager.AddItem(4, mem_MemoryCachePolicyTail, b, b);
-  manager.ClearPurgeLists();
-  EXPECT_FALSE(manager.RemoveItem(b, 0));
-  manager.AddItem(4, mem_MemoryCachePolicyTail, b, b);
-  EXPECT_EQ(manager.Purge(0, kAll), 0u);
-  EXPECT_TRUE(b->Built());
-  for (auto& item : items) manager.RemoveItem(item.get(), 0);
-}
 
 // Two clients rebuild items and hold a block each under a four-block limit, free lists on,
 // while a worker purges: no item is lost, no allocation gives up (run under DRD as well).
