@@ -65,7 +65,6 @@ TEST(CacheManager, PoliciesAndThePurgeWalk) {
   HeapAllocator allocator;
   mem_CachePool* pool = mem_CachePool::CreatePool(&allocator);
   mem_CacheManager manager("a name longer than sixteen");
-  EXPECT_STREQ(manager.Name(), "a name longer th");
   std::string purged;
   auto item = [&](char name, unsigned data_bytes, unsigned purge_frees = 0) {
     return DataItem::Make(pool, &purged, name, data_bytes,

@@ -22,21 +22,16 @@ using mem::cluster::VariableRegion;
 
 constexpr int kFirstFreeWords = mem_Cluster::kWords - VariableRegion::kHeaderWords;
 
-// Storage for a record, as the cache pool's fixed blocks give it.
-struct alignas(mem_Cluster) ClusterStorage {
-  unsigned char bytes[sizeof(mem_Cluster)];
-};
-
 // Creation, release and taking memory again, the printed pages and regions, a full class.
 TEST(MemoryCluster, LifePrintAndAFullClass) {
   HeapAllocator allocator;
-  ClusterStorage storage;
+  alignas(mem_Cluster) unsigned char storage[sizeof(mem_Cluster)];  // as a pool record gives it
   allocator.rations = 0;
-  EXPECT_EQ(mem_Cluster::Create(1, &storage, allocator), nullptr);
+  EXPECT_EQ(mem_Cluster::Create(1, storage, allocator), nullptr);
   EXPECT_EQ(allocator.last_tag, "mem_Cluster");
   allocator.rations = 1 << 30;
 
-  mem_Cluster* cluster = mem_Cluster::Create(0x8005, &storage, allocator);
+  mem_Cluster* cluster = mem_Cluster::Create(0x8005, storage, allocator);
   ASSERT_NE(cluster, nullptr);
   EXPECT_EQ(allocator.live_blocks, 1);
   EXPECT_EQ(cluster->Allocate(16) & 0xFFFF, 0xBu) << "the number keeps 15 bits";
@@ -229,8 +224,8 @@ class ShadowModel {
 // Phases fill the cluster until requests fail and drain it; all is checked after each step.
 TEST(MemoryCluster, RandomSequenceAgainstShadowModel) {
   HeapAllocator allocator;
-  ClusterStorage storage;
-  mem_Cluster* cluster = mem_Cluster::Create(5, &storage, allocator);
+  alignas(mem_Cluster) unsigned char storage[sizeof(mem_Cluster)];  // as a pool record gives it
+  mem_Cluster* cluster = mem_Cluster::Create(5, storage, allocator);
   ASSERT_NE(cluster, nullptr);
   for (std::uint32_t seed : {1u, 2u, 3u}) {
     SCOPED_TRACE(seed);
