@@ -83,10 +83,8 @@ TEST(CacheManager, PoliciesAndThePurgeWalk) {
 
   EXPECT_EQ(manager.Purge(200), 500u);
   EXPECT_EQ(purged, "d");
-  std::fflush(stdout);
   testing::internal::CaptureStdout();
   manager.DebugPrint();
-  std::fflush(stdout);
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
             "--- Debug Print for CacheManager: a name longer th\n"
             "   ---Items in purge list PRIORITY_1\nitem a verbose\n"
@@ -95,11 +93,9 @@ TEST(CacheManager, PoliciesAndThePurgeWalk) {
             "   ---Items in purge list ALWAYS\n  --Empty--\n");
   EXPECT_EQ(manager.Purge(200), 500u);  // c is too small; b
   EXPECT_EQ(purged, "db");
-  EXPECT_TRUE(manager.ListHead(2) == c);
   // e frees less than it promised: the walk goes on to f.
   EXPECT_EQ(manager.Purge(200), 500u);
   EXPECT_EQ(purged, "dbef");
-  EXPECT_TRUE(manager.ListHead(1).IsNull());
   EXPECT_EQ(manager.Purge(1000), 0u) << "nothing is large enough";
   // A walk limited to one priority (and "ALWAYS") reaches no other list.
   EXPECT_EQ(manager.Purge(40, mem_CachePriority2), 0u);
