@@ -257,16 +257,14 @@ TEST(CacheManagerTeardown, RegisteredItemsAreNotTouchedAndTheManagerGivesBackIts
 TEST(CacheManagerSummary, ReportsUseListsAndBins) {
   std::FILE* file = std::tmpfile();
   ASSERT_NE(file, nullptr);
-  {
-    mem_MemoryCacheManager manager("summary");
-    manager.MemorySummary();  // no report file yet: nothing
-    manager.SetReportFile(file);
-    BulkItem a(&manager, "a", nullptr);
-    a.Build(kPage * 1024);  // 4 MiB and a header
-    manager.AddItem(2, mem_MemoryCachePolicyHead, &a, &a);
-    manager.MemorySummary();
-    manager.RemoveItem(&a, 0);
-  }
+  mem_MemoryCacheManager manager("summary");
+  manager.MemorySummary();  // no report file yet: nothing
+  manager.SetReportFile(file);
+  BulkItem a(&manager, "a", nullptr);
+  a.Build(kPage * 1024);  // 4 MiB and a header
+  manager.AddItem(2, mem_MemoryCachePolicyHead, &a, &a);
+  manager.MemorySummary();
+  manager.RemoveItem(&a, 0);
   std::rewind(file);
   char text[4096] = {};
   std::fread(text, 1, sizeof text - 1, file);
