@@ -27,9 +27,7 @@ class DataItem : public mem_CacheItem {
     return mem_CacheItemPtr(pool, self);
   }
   unsigned Size() const override { return data_.IsNull() ? 0 : bytes_; }
-  void DebugPrint(bool verbose) const override {
-    std::printf("item %c%s\n", name_, verbose ? " verbose" : "");
-  }
+  void DebugPrint(bool verbose) const override { std::printf("%c%s\n", name_, verbose ? "+" : ""); }
   mem_CacheItemPtr Self() const override { return mem_CacheItemPtr(pool_, self_); }
   unsigned Purge() override {
     pool_->Free(data_);
@@ -58,9 +56,8 @@ class DataItem : public mem_CacheItem {
   std::string* purged_;
 };
 
-// Policies place items at the head or the tail of their list. The purge walk goes "ALWAYS"
-// first, then the priorities from 3 down; each list from its tail end back to its head;
-// items too small are passed by, and the walk stops at the first purge that frees enough.
+// Policies place items at a list's head or tail. The purge walk goes "ALWAYS", then 3 down to
+// 1, each list from tail to head, passing items too small, to the first that frees enough.
 TEST(CacheManager, PoliciesAndThePurgeWalk) {
   HeapAllocator allocator;
   mem_CachePool* pool = mem_CachePool::CreatePool(&allocator);
@@ -87,9 +84,9 @@ TEST(CacheManager, PoliciesAndThePurgeWalk) {
   manager.DebugPrint();
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
             "--- Debug Print for CacheManager: a name longer th\n"
-            "   ---Items in purge list PRIORITY_1\nitem a verbose\n"
-            "   ---Items in purge list PRIORITY_2\nitem f verbose\nitem e verbose\n"
-            "   ---Items in purge list PRIORITY_3\nitem b verbose\nitem c verbose\n"
+            "   ---Items in purge list PRIORITY_1\na+\n"
+            "   ---Items in purge list PRIORITY_2\nf+\ne+\n"
+            "   ---Items in purge list PRIORITY_3\nb+\nc+\n"
             "   ---Items in purge list ALWAYS\n  --Empty--\n");
   EXPECT_EQ(manager.Purge(200), 500u);  // c is too small; b
   EXPECT_EQ(purged, "db");

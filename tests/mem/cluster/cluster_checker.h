@@ -51,8 +51,7 @@ inline int CheckSubtree(FreeTree const& tree, int node, int parent, Layout& orde
   return height;
 }
 
-// Checks the whole cluster, walking the blocks from the first to the end of the cluster;
-// gives the free blocks.
+// Checks the whole cluster, walking its blocks from the first; gives the free blocks.
 inline Layout CheckCluster(mem_Cluster const& cluster) {
   VariableRegion const& region = cluster.Variable();
   std::int32_t const* words = region.Words();

@@ -18,7 +18,6 @@ namespace {
 constexpr unsigned kHeader = 48;
 constexpr int kFreeLists = 16;
 constexpr unsigned kCapacity = 3 * 1024 * 1024;
-constexpr int kOperations = 3000;
 
 unsigned PagesOfClass(int k) {
   return k == 0 ? 1 : (k % 2 == 1 ? 1u << ((k + 1) / 2) : 3u << ((k + 1) / 2 - 1));
@@ -68,7 +67,7 @@ void RunModel(bool free_list, unsigned seed) {
   unsigned in_use = 0;
   std::uint32_t next_tag = 1;
 
-  for (int op = 0; op < kOperations; ++op) {
+  for (int op = 0; op < 3000; ++op) {
     if (live.empty() || random() % 100 < 55) {
       // Mostly small blocks, some large ones, a few past the free-list classes.
       unsigned const pages = random() % 20 == 0 ? 257 + random() % 60 : 1u << (random() % 8);
@@ -106,8 +105,7 @@ void RunModel(bool free_list, unsigned seed) {
     } else {
       auto it = live.begin();
       std::advance(it, random() % live.size());
-      void* p = it->first;
-      Request const block = it->second;
+      auto const [p, block] = *it;
       ASSERT_TRUE(Stamp(p, block.charged - kHeader, block.tag, true)) << "op " << op;
       ASSERT_EQ(manager.Free(p), block.charged);
       if (free_list && block.size_class < kFreeLists)
