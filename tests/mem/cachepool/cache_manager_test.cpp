@@ -16,8 +16,7 @@
 
 namespace {
 
-// An item with its bulk data in the same pool; a purge frees it, reports purge_frees bytes
-// and appends the name to purged.
+// An item with its data in the same pool; a purge frees it and reports purge_frees bytes.
 class DataItem : public mem_CacheItem {
  public:
   static mem_CacheItemPtr Make(mem_CachePool* pool, std::string* purged, char name,
@@ -113,8 +112,7 @@ TEST(CacheManager, PoliciesAndThePurgeWalk) {
   pool->Delete();
 }
 
-// A bound allocator whose heap is full purges items and tries again (in a child: the heap
-// limit is process-wide).
+// A bound allocator whose heap is full purges and tries again (in a child: the heap limit).
 TEST(CacheManager, ABoundAllocatorPurgesItemsWhenTheHeapIsFull) {
   EXPECT_IN_CHILD("", {
     constexpr unsigned kBig = 4u << 20;

@@ -19,8 +19,7 @@ namespace {
 
 constexpr unsigned kLargest = mem_CachePool::kLargestClusterObject;
 
-// Every cluster with memory is checked and filed in the bucket its largest free block asks
-// for; every bucket and class list is linked both ways and holds clusters with memory only.
+// Every cluster with memory is checked and in its bucket; lists are linked both ways.
 void CheckPool(mem_CachePool const& pool) {
   int count = pool.ClusterCount();
   std::vector<int> bucket_of(count, -1);
@@ -132,9 +131,8 @@ TEST(CachePool, HandlesBucketsAndFiling) {
   EXPECT_EQ(allocator.live_blocks, 0);
 }
 
-// Random Alloc, ReAlloc and Free in waves that fill the pool and empty it, so that clusters
-// give memory back and take it again. In the last wave the allocator refuses: a null handle,
-// a refused ReAlloc keeps the object, and the pool stays whole.
+// Random Alloc, ReAlloc and Free in waves that fill the pool and empty it. In the last wave
+// the allocator refuses: a null handle, a refused ReAlloc keeps the object, the pool whole.
 TEST(CachePool, RandomOperationsMatchAShadowModel) {
   HeapAllocator allocator;
   allocator.rations = 0;

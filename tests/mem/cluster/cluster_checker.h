@@ -1,6 +1,5 @@
-// Checks what must hold in a memory cluster between operations: the variable region's
-// boundary tags, its free tree (exactly the free blocks in order, parent links, heights,
-// AVL balance), the largest-free record, the usage, and every fixed page.
+// What must hold in a cluster between operations: boundary tags, the free tree (the free
+// blocks in order, links, AVL balance), the largest-free record, usage, the fixed pages.
 #ifndef VARURUROR_TESTS_MEM_CLUSTER_CLUSTER_CHECKER_H
 #define VARURUROR_TESTS_MEM_CLUSTER_CLUSTER_CHECKER_H
 
@@ -33,8 +32,7 @@ struct FreeBlock {
 // The free blocks in position order.
 using Layout = std::vector<FreeBlock>;
 
-// Checks the subtree under node (whose parent must be parent); gives its height and
-// appends its nodes in order.
+// Checks the subtree under node; gives its height and appends its nodes in order.
 inline int CheckSubtree(FreeTree const& tree, int node, int parent, Layout& order, int depth = 0) {
   if (node == FreeTree::kNone) return FreeTree::kMissingHeight;
   if (depth > 64) {

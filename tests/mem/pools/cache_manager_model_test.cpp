@@ -1,5 +1,4 @@
-// Random allocations and frees through the memory cache manager under a limit, against a
-// model of its sizes, counts and free lists; sizes lean on the page boundaries.
+// Random allocations and frees under a limit against a model of sizes, counts, free lists.
 #include <gtest/gtest.h>
 
 #include <cstdint>

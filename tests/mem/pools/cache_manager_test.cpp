@@ -1,5 +1,4 @@
-// The memory cache manager when room runs short: the wake past four fifths, the wait for
-// the purge worker, give-ups, the limit; the purge lists; teardown; the summary.
+// The memory cache manager: room running short, the purge lists, teardown, the summary.
 #include <gtest/gtest.h>
 #include <malloc.h>
 
@@ -79,8 +78,7 @@ class CacheManagerRoom : public ::testing::Test {
   std::vector<std::unique_ptr<BulkItem>> items_;
 };
 
-// The wait ends when the worker made room, items registered after a fruitless pass
-// included; a give-up throws or reports, and lasts until the next change.
+// The wait ends when the worker made room, items registered after a fruitless pass included.
 TEST_F(CacheManagerRoom, TheWaitForTheWorkerAndGiveUps) {
   worker_.manager = &manager_;
   manager_.SetNumWorkerThreads(1, ScriptedWorker::Wake, nullptr, &worker_);
@@ -196,7 +194,6 @@ TEST_F(CacheManagerRoom, PurgeListsPoliciesOrderAndRefusals) {
   EXPECT_EQ(manager_.Purge(0, kAll), 0u);
   EXPECT_TRUE(items_[7]->Built());  // "unlisted"
 
-  // Refusals.
   BulkItem* a = Item("d");
   BulkItem* b = Item("e");
   testing::internal::CaptureStderr();
@@ -231,8 +228,8 @@ TEST_F(CacheManagerRoom, PurgeListsPoliciesOrderAndRefusals) {
   EXPECT_TRUE(b->Built());
 }
 
-// Clients delete their items before the manager (the usual shut-down order): neither the
-// lists' clean-up nor the destructor writes into them. The manager gives its blocks back.
+// Items deleted before the manager (the usual shut-down order) are not written to; the
+// manager gives its own blocks back.
 TEST(CacheManagerTeardown, RegisteredItemsAreNotTouchedAndTheManagerGivesBackItsBlocks) {
   for (bool destroy : {false, true}) {
     auto* manager = new mem_MemoryCacheManager("teardown");
