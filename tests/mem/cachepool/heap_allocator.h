@@ -1,6 +1,5 @@
-// An allocator on the library heap that counts its live blocks, keeps the last tag, and
-// refuses all once its rations are spent; bound to a cache manager, a refusal purges and the
-// request is tried once more.
+// A library-heap allocator that counts live blocks, keeps the last tag, refuses all once its
+// rations are spent; bound to a cache manager, a refusal purges and is tried once more.
 #ifndef VARURUROR_TESTS_MEM_CACHEPOOL_HEAP_ALLOCATOR_H
 #define VARURUROR_TESTS_MEM_CACHEPOOL_HEAP_ALLOCATOR_H
 

@@ -30,10 +30,6 @@ struct ScriptedWorker {
 
 void* g_handled_block;
 unsigned g_handled_size;
-void RecordOutOfMemory(void* block, unsigned size) {
-  g_handled_block = block;
-  g_handled_size = size;
-}
 
 constexpr int kCapacityBlocks = 10;
 
@@ -109,7 +105,10 @@ TEST_F(CacheManagerRoom, TheWaitForTheWorkerAndGiveUps) {
   }
   EXPECT_TRUE(manager_.PurgeTask());  // a throwing failure does not stop the worker
   g_handled_block = &held_;
-  manager_.SetOutOfMemoryHandler(RecordOutOfMemory);
+  manager_.SetOutOfMemoryHandler([](void* block, unsigned size) {
+    g_handled_block = block;
+    g_handled_size = size;
+  });
   EXPECT_EQ(manager_.Alloc(1, charged, false), nullptr);
   EXPECT_EQ(g_handled_block, nullptr);
   EXPECT_EQ(g_handled_size, kOnePageBlock);
@@ -120,7 +119,6 @@ TEST_F(CacheManagerRoom, TheWaitForTheWorkerAndGiveUps) {
   };
   held_.push_back(Page());
   EXPECT_NE(held_.back(), nullptr);
-  worker_.before_purge = nullptr;
   EXPECT_TRUE(manager_.PurgeTask());
 }
 
@@ -233,10 +231,9 @@ TEST_F(CacheManagerRoom, PurgeListsPoliciesOrderAndRefusals) {
 TEST(CacheManagerTeardown, RegisteredItemsAreNotTouchedAndTheManagerGivesBackItsBlocks) {
   for (bool destroy : {false, true}) {
     auto* manager = new mem_MemoryCacheManager("teardown");
-    mem_MemoryItem items[3];
-    manager->AddItem(0, mem_MemoryCachePolicyTail, &items[0], &items[0]);
+    mem_MemoryItem items[2];
+    manager->AddItem(7, mem_MemoryCachePolicyHead, &items[0], &items[0]);
     manager->AddItem(7, mem_MemoryCachePolicyHead, &items[1], &items[1]);
-    manager->AddItem(7, mem_MemoryCachePolicyHead, &items[2], &items[2]);
     unsigned char before[sizeof items];
     std::memcpy(before, items, sizeof items);
     if (!destroy) manager->ClearPurgeLists();

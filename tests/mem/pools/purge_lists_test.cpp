@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "test_items.h"
-#include "varururor/mem/memory_cache_manager.h"
 #include "varururor/mem/tracker.h"
 
 namespace {

@@ -1,5 +1,4 @@
-// Purgeable items for the memory cache manager's tests: one block of bulk data each; the
-// names of purged items are recorded in order.
+// Purgeable items holding one block of bulk data each; purged names are recorded in order.
 #ifndef VARURUROR_TESTS_MEM_POOLS_TEST_ITEMS_H
 #define VARURUROR_TESTS_MEM_POOLS_TEST_ITEMS_H
 
