@@ -1,5 +1,4 @@
-// Cache items in a cache pool, their manager's lists and policies, and the purge walk
-// that a bound allocator runs when the heap refuses.
+// Cache items in a cache pool, their manager's lists, and the purge walk of a bound allocator.
 #include "varururor/mem/cache_manager.h"
 
 #include <gtest/gtest.h>
@@ -8,7 +7,6 @@
 #include <cstdlib>
 #include <new>
 #include <string>
-#include <vector>
 
 #include "child_process.h"
 #include "heap_allocator.h"
@@ -18,23 +16,17 @@
 
 namespace {
 
-// An item that keeps its bulk data in the same pool and gives it up when purged.
+// An item with its data in the same pool; a purge frees it and reports purge_frees bytes.
 class DataItem : public mem_CacheItem {
  public:
-  DataItem(mem_CachePool* pool, mem_CachePoolID self, char name, unsigned data_bytes,
-           unsigned purge_frees, std::string* purged)
-      : pool_(pool),
-        self_(self),
-        name_(name),
-        bytes_(data_bytes),
-        purge_frees_(purge_frees),
-        purged_(purged) {
-    data_ = pool->Alloc(data_bytes);
+  static mem_CacheItemPtr Make(mem_CachePool* pool, std::string* purged, char name,
+                               unsigned data_bytes, unsigned purge_frees) {
+    mem_CachePoolID self = pool->Alloc(sizeof(DataItem));
+    new (pool->Ptr(self)) DataItem(pool, self, name, data_bytes, purge_frees, purged);
+    return mem_CacheItemPtr(pool, self);
   }
   unsigned Size() const override { return data_.IsNull() ? 0 : bytes_; }
-  void DebugPrint(bool verbose) const override {
-    std::printf("item %c%s\n", name_, verbose ? " verbose" : "");
-  }
+  void DebugPrint(bool verbose) const override { std::printf("%c%s\n", name_, verbose ? "+" : ""); }
   mem_CacheItemPtr Self() const override { return mem_CacheItemPtr(pool_, self_); }
   unsigned Purge() override {
     pool_->Free(data_);
@@ -42,9 +34,18 @@ class DataItem : public mem_CacheItem {
     *purged_ += name_;
     return purge_frees_;
   }
-  bool HasData() const { return !data_.IsNull(); }
 
  private:
+  DataItem(mem_CachePool* pool, mem_CachePoolID self, char name, unsigned data_bytes,
+           unsigned purge_frees, std::string* purged)
+      : pool_(pool),
+        self_(self),
+        data_(pool->Alloc(data_bytes)),
+        name_(name),
+        bytes_(data_bytes),
+        purge_frees_(purge_frees),
+        purged_(purged) {}
+
   mem_CachePool* pool_;
   mem_CachePoolID self_;
   mem_CachePoolID data_;
@@ -54,129 +55,80 @@ class DataItem : public mem_CacheItem {
   std::string* purged_;
 };
 
-class CacheManager : public ::testing::Test {
- protected:
-  void TearDown() override { pool_->Delete(); }
+// Policies place items at a list's head or tail. The purge walk goes "ALWAYS", then 3 down to
+// 1, each list from tail to head, passing items too small, to the first that frees enough.
+TEST(CacheManager, PoliciesAndThePurgeWalk) {
+  HeapAllocator allocator;
+  mem_CachePool* pool = mem_CachePool::CreatePool(&allocator);
+  mem_CacheManager manager("a name longer than sixteen");
+  std::string purged;
+  auto item = [&](char name, unsigned data_bytes, unsigned purge_frees = 0) {
+    return DataItem::Make(pool, &purged, name, data_bytes,
+                          purge_frees != 0 ? purge_frees : data_bytes);
+  };
+  mem_CacheItemPtr a = item('a', 500), b = item('b', 500), c = item('c', 50), d = item('d', 500),
+                   e = item('e', 500, 100), f = item('f', 500), none = item('n', 500);
+  manager.AddItem(mem_CachePriority1, mem_CachePolicyTail, a);
+  manager.AddItem(mem_CachePriority3, mem_CachePolicyTail, b);
+  manager.AddItem(mem_CachePriority3, mem_CachePolicyTail, c);
+  manager.AddItem(mem_CachePriority1, mem_CachePolicyAlways, d);
+  manager.AddItem(mem_CachePriority2, mem_CachePolicyTail, e);
+  manager.AddItem(mem_CachePriority2, mem_CachePolicyHead, f);
+  manager.AddItem(mem_CachePriority3, mem_CachePolicyNone, none);
 
-  // A new item in the pool: data_bytes of data; a purge reports purge_frees bytes (the
-  // data size unless given).
-  mem_CacheItemPtr Item(char name, unsigned data_bytes = 64, unsigned purge_frees = 0) {
-    mem_CachePoolID h = pool_->Alloc(sizeof(DataItem));
-    new (pool_->Ptr(h))
-        DataItem(pool_, h, name, data_bytes, purge_frees != 0 ? purge_frees : data_bytes, &purged_);
-    return mem_CacheItemPtr(pool_, h);
-  }
-  static DataItem* Data(mem_CacheItemPtr const& item) { return static_cast<DataItem*>(item.Ptr()); }
-
-  std::string Printed() {
-    std::fflush(stdout);
-    testing::internal::CaptureStdout();
-    manager_.DebugPrint();
-    std::fflush(stdout);
-    return testing::internal::GetCapturedStdout();
-  }
-
-  HeapAllocator allocator_;
-  mem_CachePool* pool_ = mem_CachePool::CreatePool(&allocator_);
-  mem_CacheManager manager_{"a name longer than sixteen"};
-  std::string purged_;
-};
-
-TEST_F(CacheManager, PoliciesPlaceItemsAtTheHeadOrTheTail) {
-  EXPECT_STREQ(manager_.Name(), "a name longer th");
-  mem_CacheItemPtr a = Item('A'), b = Item('B'), c = Item('C'), d = Item('D'), e = Item('E');
-  manager_.AddItem(mem_CachePriority2, mem_CachePolicyTail, a);
-  manager_.AddItem(mem_CachePriority2, mem_CachePolicyTail, b);
-  manager_.AddItem(mem_CachePriority2, mem_CachePolicyHead, c);  // C, A, B
-  manager_.AddItem(mem_CachePriority1, mem_CachePolicyAlways, d);
-  manager_.AddItem(mem_CachePriority3, mem_CachePolicyNone, e);
-  EXPECT_TRUE(e.Ptr()->Next().IsNull());
-  EXPECT_TRUE(e.Ptr()->Last().IsNull());
-  EXPECT_EQ(Printed(),
+  EXPECT_EQ(manager.Purge(200), 500u);
+  EXPECT_EQ(purged, "d");
+  testing::internal::CaptureStdout();
+  manager.DebugPrint();
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
             "--- Debug Print for CacheManager: a name longer th\n"
-            "   ---Items in purge list PRIORITY_1\n  --Empty--\n"
-            "   ---Items in purge list PRIORITY_2\nitem C verbose\nitem A verbose\nitem B verbose\n"
-            "   ---Items in purge list PRIORITY_3\n  --Empty--\n"
-            "   ---Items in purge list ALWAYS\nitem D verbose\n");
-
-  // The head moves on when it is removed; the last item leaves its list empty.
-  manager_.RemoveItem(c);
-  EXPECT_EQ(manager_.ListHead(1), a);
-  EXPECT_TRUE(c.Ptr()->Next().IsNull());
-  EXPECT_TRUE(c.Ptr()->Remove().IsNull());  // not linked any more
-  manager_.RemoveItem(d);
-  EXPECT_NE(Printed().find("list ALWAYS\n  --Empty--\n"), std::string::npos);
-}
-
-// "ALWAYS" first, then the priorities from 3 down; each list from its tail end back to
-// its head; items too small are passed by, and the walk stops at the first purge that
-// frees enough.
-TEST_F(CacheManager, ThePurgeWalkGoesFromTheTailsOfTheHighestListsOn) {
-  mem_CacheItemPtr items[] = {Item('a', 500), Item('b', 500),      Item('c', 50),
-                              Item('d', 500), Item('e', 500, 100), Item('f', 500)};
-  manager_.AddItem(mem_CachePriority1, mem_CachePolicyTail, items[0]);  // list 0: a
-  manager_.AddItem(mem_CachePriority3, mem_CachePolicyTail, items[1]);  // list 2: b, c
-  manager_.AddItem(mem_CachePriority3, mem_CachePolicyTail, items[2]);
-  manager_.AddItem(mem_CachePriority1, mem_CachePolicyAlways, items[3]);  // always: d
-  manager_.AddItem(mem_CachePriority2, mem_CachePolicyTail, items[4]);    // list 1: f, e
-  manager_.AddItem(mem_CachePriority2, mem_CachePolicyHead, items[5]);
-
-  EXPECT_EQ(manager_.Purge(200), 500u);  // d
-  EXPECT_EQ(purged_, "d");
-  EXPECT_EQ(manager_.Purge(200), 500u);  // c is too small; b
-  EXPECT_EQ(purged_, "db");
-  EXPECT_TRUE(manager_.ListHead(2) == items[2]);
+            "   ---Items in purge list PRIORITY_1\na+\n"
+            "   ---Items in purge list PRIORITY_2\nf+\ne+\n"
+            "   ---Items in purge list PRIORITY_3\nb+\nc+\n"
+            "   ---Items in purge list ALWAYS\n  --Empty--\n");
+  EXPECT_EQ(manager.Purge(200), 500u);  // c is too small; b
+  EXPECT_EQ(purged, "db");
   // e frees less than it promised: the walk goes on to f.
-  EXPECT_EQ(manager_.Purge(200), 500u);
-  EXPECT_EQ(purged_, "dbef");
-  EXPECT_TRUE(manager_.ListHead(1).IsNull());
-  // Nothing is large enough: no purge, 0.
-  EXPECT_EQ(manager_.Purge(1000), 0u);
+  EXPECT_EQ(manager.Purge(200), 500u);
+  EXPECT_EQ(purged, "dbef");
+  EXPECT_EQ(manager.Purge(1000), 0u) << "nothing is large enough";
   // A walk limited to one priority (and "ALWAYS") reaches no other list.
-  EXPECT_EQ(manager_.Purge(40, mem_CachePriority2), 0u);
-  EXPECT_EQ(manager_.Purge(40, mem_CachePriority3), 50u);
-  EXPECT_EQ(purged_, "dbefc");
-  EXPECT_TRUE(Data(items[0])->HasData());
-  EXPECT_EQ(manager_.Purge(40), 500u);
-  EXPECT_EQ(purged_, "dbefca");
+  EXPECT_EQ(manager.Purge(40, mem_CachePriority2), 0u);
+  EXPECT_EQ(manager.Purge(40, mem_CachePriority3), 50u);
+  EXPECT_EQ(purged, "dbefc");
+
+  // A removed head hands the list on; a removed item is linked no more.
+  mem_CacheItemPtr g = item('g', 8);
+  manager.AddItem(mem_CachePriority1, mem_CachePolicyHead, g);
+  manager.RemoveItem(g);
+  EXPECT_EQ(manager.ListHead(0), a);
+  EXPECT_TRUE(g.Ptr()->Remove().IsNull()) << "still linked";
+  EXPECT_EQ(manager.Purge(40), 500u);
+  EXPECT_EQ(purged, "dbefca");
   for (int list = 0; list < mem_CacheManager::kListCount; ++list)
-    EXPECT_TRUE(manager_.ListHead(list).IsNull()) << list;
+    EXPECT_TRUE(manager.ListHead(list).IsNull()) << list;
+  pool->Delete();
 }
 
-// A bound allocator whose heap is full purges items and tries again. The heap limit is
-// process-wide, so this runs in a child.
-TEST_F(CacheManager, ABoundAllocatorPurgesItemsWhenTheHeapIsFull) {
+// A bound allocator whose heap is full purges and tries again (in a child: the heap limit).
+TEST(CacheManager, ABoundAllocatorPurgesItemsWhenTheHeapIsFull) {
   EXPECT_IN_CHILD("", {
     constexpr unsigned kBig = 4u << 20;
     mem_CacheManager manager("bound");
     HeapAllocator bound(&manager);
     mem_CachePool* pool = mem_CachePool::CreatePool(&bound);
     std::string purged;
-    std::vector<mem_CacheItemPtr> items;
     for (char name : {'x', 'y', 'z'}) {
-      mem_CachePoolID h = pool->Alloc(sizeof(DataItem));
-      new (pool->Ptr(h)) DataItem(pool, h, name, kBig, kBig, &purged);
-      items.emplace_back(pool, h);
-      manager.AddItem(mem_CachePriority1, mem_CachePolicyTail, items.back());
+      mem_CacheItemPtr item = DataItem::Make(pool, &purged, name, kBig, kBig);
+      manager.AddItem(mem_CachePriority1, mem_CachePolicyTail, item);
     }
-    auto fail = [](char const* what) {
-      std::fprintf(stderr, "%s\n", what);
-      std::exit(1);
-    };
-    // Room for what is there and a little more, not for another big block.
+    // Room for what is there and a little more, not for another big block: the tail goes.
     dlmallopt(DL_M_MEMORY_LIMIT, static_cast<int>(dlmalloc_footprint() + kBig / 2));
-    mem_CachePoolID more = pool->Alloc(kBig);
-    if (more.IsNull() || purged != "z" || bound.failures != 1) fail("the tail item was not purged");
-    // The same request from an unbound allocator finds nothing to purge.
-    HeapAllocator unbound;
-    mem_CachePool* other = mem_CachePool::CreatePool(&unbound);
-    if (other == nullptr || !other->Alloc(kBig).IsNull() || unbound.failures != 1)
-      fail("an unbound allocator got memory");
+    if (pool->Alloc(kBig).IsNull() || purged != "z" || bound.failures != 1) std::exit(2);
     // A new cluster is asked for through the same allocator, and purges too.
     dlmallopt(DL_M_MEMORY_LIMIT, static_cast<int>(dlmalloc_footprint() + 4096));
     mem_CachePool* second = mem_CachePool::CreatePool(&bound);
-    if (second == nullptr || second->Alloc(16).IsNull() || purged != "zy")
-      fail("a new cluster did not purge");
+    if (second == nullptr || second->Alloc(16).IsNull() || purged != "zy") std::exit(3);
   });
 }
 

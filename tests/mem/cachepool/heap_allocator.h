@@ -1,7 +1,5 @@
-// An allocator on the library heap (the dl* family, whatever heap the process chose) that
-// counts the blocks it holds, so a test can see that a pool or a cluster gives everything
-// back, keeps the last tag it was given, and refuses every request once its rations are
-// spent. Bound to a cache manager, a failed request purges and is tried once more.
+// A library-heap allocator that counts live blocks, keeps the last tag, refuses all once its
+// rations are spent; bound to a cache manager, a refusal purges and is tried once more.
 #ifndef VARURUROR_TESTS_MEM_CACHEPOOL_HEAP_ALLOCATOR_H
 #define VARURUROR_TESTS_MEM_CACHEPOOL_HEAP_ALLOCATOR_H
 
@@ -22,23 +20,12 @@ class HeapAllocator : public mem_Allocator {
   }
   void* Malloc(char const* tag, unsigned int size) override {
     last_tag = tag;
-    void* p = rations-- > 0 ? dlmalloc(size) : nullptr;
-    if (p == nullptr) {
-      ++failures;
-      PurgeFor(size);
-      p = rations-- > 0 ? dlmalloc(size) : nullptr;
-    }
+    void* p = WithRetry(size, [size] { return dlmalloc(size); });
     if (p != nullptr) ++live_blocks;
     return p;
   }
   void* Realloc(char const*, void* p, unsigned int size) override {
-    void* resized = rations-- > 0 ? dlrealloc(p, size) : nullptr;
-    if (resized == nullptr) {
-      ++failures;
-      PurgeFor(size);
-      resized = rations-- > 0 ? dlrealloc(p, size) : nullptr;
-    }
-    return resized;
+    return WithRetry(size, [p, size] { return dlrealloc(p, size); });
   }
   void Free(char const* tag, void* p) override {
     last_tag = tag;
@@ -50,6 +37,15 @@ class HeapAllocator : public mem_Allocator {
   int failures = 0;
   int rations = 1 << 30;
   std::string last_tag;
+
+ private:
+  template <class Request>
+  void* WithRetry(unsigned int size, Request request) {
+    if (void* p = rations-- > 0 ? request() : nullptr) return p;
+    ++failures;
+    PurgeFor(size);
+    return rations-- > 0 ? request() : nullptr;
+  }
 };
 
 #endif

@@ -1,8 +1,5 @@
-// Checks what must hold in a memory cluster between operations: the variable region's
-// boundary tags (headers and footers agree, the blocks tile the cluster, free blocks are
-// never adjacent), its free tree (exactly the free blocks, ordered by size then position,
-// parent links, heights, AVL balance), the largest-free record, the allocated words and
-// the usage, and every fixed page's region, place and room mark.
+// What must hold in a cluster between operations: boundary tags, the free tree (the free
+// blocks in order, links, AVL balance), the largest-free record, usage, the fixed pages.
 #ifndef VARURUROR_TESTS_MEM_CLUSTER_CLUSTER_CHECKER_H
 #define VARURUROR_TESTS_MEM_CLUSTER_CLUSTER_CHECKER_H
 
@@ -11,8 +8,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
-#include <set>
-#include <utility>
 #include <vector>
 
 #include "../tbpool/pool_checker.h"
@@ -29,61 +24,16 @@ struct FreeBlock {
   bool operator<(FreeBlock const& other) const {
     return size != other.size ? size < other.size : position < other.position;
   }
-};
-
-// What the block walk finds.
-struct Layout {
-  std::vector<FreeBlock> free_blocks;  // in position order
-  int used_words = 0;
-};
-
-// Walks the blocks from the first to the end of the cluster.
-inline Layout WalkBlocks(mem_Cluster const& cluster) {
-  VariableRegion const& region = cluster.Variable();
-  std::int32_t const* words = region.Words();
-  Layout layout;
-  EXPECT_EQ(words[VariableRegion::kHeaderWords - VariableRegion::kTagWords], 0);
-  EXPECT_EQ(words[mem_Cluster::kWords - 1], 0);
-  bool previous_free = false;
-  int previous_size = 0;
-  int position = VariableRegion::kHeaderWords;
-  while (position < mem_Cluster::kWords) {
-    std::int32_t header = words[position - 1];
-    int size = header < 0 ? -header : header;
-    if (size < VariableRegion::kGranuleWords || size % VariableRegion::kGranuleWords != 0 ||
-        position + size > mem_Cluster::kWords) {
-      ADD_FAILURE() << "bad block size " << header << " at " << position;
-      return layout;
-    }
-    EXPECT_EQ(words[position + size - VariableRegion::kTagWords], size) << "footer at " << position;
-    EXPECT_EQ(words[position - VariableRegion::kTagWords], previous_size) << "at " << position;
-    bool is_free = header < 0;
-    if (is_free) {
-      EXPECT_FALSE(previous_free) << "adjacent free blocks at " << position;
-      EXPECT_GE(size, FreeTree::kNodeWords + VariableRegion::kTagWords) << "at " << position;
-      layout.free_blocks.push_back({size, position});
-    } else {
-      layout.used_words += size;
-    }
-    int page = position / mem_Cluster::kPageWords;
-    if (position % mem_Cluster::kPageWords == 0 &&
-        cluster.PageType(page) != mem_Cluster::kVariableClass) {
-      EXPECT_FALSE(is_free) << "page " << page;
-      EXPECT_GE(size, mem_Cluster::kPageWords) << "page " << page;
-      EXPECT_LT(size, mem_Cluster::kPageWords + VariableRegion::kLeftoverWords) << "page " << page;
-    }
-    previous_free = is_free;
-    previous_size = size;
-    position += size;
+  bool operator==(FreeBlock const& other) const {
+    return size == other.size && position == other.position;
   }
-  EXPECT_EQ(position, mem_Cluster::kWords) << "the last block overruns the cluster";
-  return layout;
-}
+};
 
-// Checks the subtree under node (whose parent must be parent); gives its height and
-// appends its nodes in order.
-inline int CheckSubtree(FreeTree const& tree, int node, int parent, std::vector<FreeBlock>& order,
-                        int depth = 0) {
+// The free blocks in position order.
+using Layout = std::vector<FreeBlock>;
+
+// Checks the subtree under node; gives its height and appends its nodes in order.
+inline int CheckSubtree(FreeTree const& tree, int node, int parent, Layout& order, int depth = 0) {
   if (node == FreeTree::kNone) return FreeTree::kMissingHeight;
   if (depth > 64) {
     ADD_FAILURE() << "the free tree loops";
@@ -99,30 +49,61 @@ inline int CheckSubtree(FreeTree const& tree, int node, int parent, std::vector<
   return height;
 }
 
-// Checks the whole cluster; gives the block walk's findings.
+// Checks the whole cluster, walking its blocks from the first; gives the free blocks.
 inline Layout CheckCluster(mem_Cluster const& cluster) {
   VariableRegion const& region = cluster.Variable();
-  Layout layout = WalkBlocks(cluster);
-  EXPECT_EQ(region.AllocatedWords(), layout.used_words);
+  std::int32_t const* words = region.Words();
+  Layout layout;
+  int used_words = 0;
+  EXPECT_EQ(words[VariableRegion::kHeaderWords - VariableRegion::kTagWords], 0);
+  EXPECT_EQ(words[mem_Cluster::kWords - 1], 0);
+  bool previous_free = false;
+  int previous_size = 0;
+  int position = VariableRegion::kHeaderWords;
+  while (position < mem_Cluster::kWords) {
+    std::int32_t header = words[position - 1];
+    int size = std::abs(header);
+    if (size < VariableRegion::kGranuleWords || size % VariableRegion::kGranuleWords != 0 ||
+        position + size > mem_Cluster::kWords) {
+      ADD_FAILURE() << "bad block size " << header << " at " << position;
+      return layout;
+    }
+    EXPECT_EQ(words[position + size - VariableRegion::kTagWords], size) << "footer at " << position;
+    EXPECT_EQ(words[position - VariableRegion::kTagWords], previous_size) << "at " << position;
+    bool is_free = header < 0;
+    if (is_free) {
+      EXPECT_FALSE(previous_free) << "adjacent free blocks at " << position;
+      EXPECT_GE(size, FreeTree::kNodeWords + VariableRegion::kTagWords) << "at " << position;
+      layout.push_back({size, position});
+    } else {
+      used_words += size;
+    }
+    int page = position / mem_Cluster::kPageWords;
+    if (position % mem_Cluster::kPageWords == 0 &&
+        cluster.PageType(page) != mem_Cluster::kVariableClass) {
+      EXPECT_FALSE(is_free) << "page " << page;
+      EXPECT_GE(size, mem_Cluster::kPageWords) << "page " << page;
+      EXPECT_LT(size, mem_Cluster::kPageWords + VariableRegion::kLeftoverWords) << "page " << page;
+    }
+    previous_free = is_free;
+    previous_size = size;
+    position += size;
+  }
+  EXPECT_EQ(position, mem_Cluster::kWords) << "the last block overruns the cluster";
+  EXPECT_EQ(region.AllocatedWords(), used_words);
 
   FreeTree tree = region.Tree();
-  std::vector<FreeBlock> in_order;
+  Layout in_order;
   CheckSubtree(tree, tree.Root(), tree.Anchor(), in_order);
-  std::vector<FreeBlock> expected = layout.free_blocks;
+  Layout expected = layout;
   std::sort(expected.begin(), expected.end());
-  EXPECT_TRUE(std::equal(in_order.begin(), in_order.end(), expected.begin(), expected.end(),
-                         [](FreeBlock const& a, FreeBlock const& b) {
-                           return a.size == b.size && a.position == b.position;
-                         }))
-      << "the tree in order is not the free blocks by size, then position";
-
+  EXPECT_TRUE(in_order == expected) << "the tree in order is not the free blocks by size";
+  FreeBlock largest{region.LargestSize(), region.LargestPosition()};
   if (expected.empty()) {
-    EXPECT_EQ(region.LargestSize(), 0);
-    EXPECT_EQ(region.LargestPosition(), FreeTree::kNone);
+    EXPECT_TRUE(largest == (FreeBlock{0, FreeTree::kNone}));
   } else {
-    EXPECT_EQ(region.LargestSize(), expected.back().size);
-    EXPECT_TRUE(std::binary_search(expected.begin(), expected.end(),
-                                   FreeBlock{region.LargestSize(), region.LargestPosition()}))
+    EXPECT_EQ(largest.size, expected.back().size);
+    EXPECT_TRUE(std::binary_search(expected.begin(), expected.end(), largest))
         << "the largest record names no free block of the largest size";
   }
   EXPECT_EQ(cluster.LargestFree(), region.LargestSize());
@@ -142,17 +123,14 @@ inline Layout CheckCluster(mem_Cluster const& cluster) {
     EXPECT_GT(fixed.AllocCount(), 0) << "an empty page stays fixed: " << page;
     pool_check::CheckRegion(fixed, page);
     // Allocation passes over unmarked pages: one with a free slot must be marked.
-    if (fixed.FirstFree() <= fixed.Length() - fixed.SlotWords()) {
-      EXPECT_TRUE(cluster.MayHaveRoom(page)) << "page " << page << " has room but no mark";
-    }
+    EXPECT_TRUE(fixed.FirstFree() > fixed.Length() - fixed.SlotWords() || cluster.MayHaveRoom(page))
+        << "page " << page << " has room but no mark";
     usage += fixed.AllocCount() - mem_Cluster::kPageWords;
   }
   EXPECT_EQ(cluster.Usage(), usage);
   for (int size_class = 0; size_class < mem_Cluster::kFixedClassCount; ++size_class) {
     int page = cluster.CurrentPage(size_class);
-    if (page != mem_Cluster::kNoPage) {
-      EXPECT_EQ(cluster.PageType(page), size_class);
-    }
+    EXPECT_TRUE(page == mem_Cluster::kNoPage || cluster.PageType(page) == size_class) << page;
   }
   return layout;
 }

@@ -17,21 +17,18 @@ int TryFromAnotherThread(mem_CriticalSection* lock) {
 }
 
 TEST(CriticalSectionThreads, TheHeldFlagRefusesEveryTryUntilLeave) {
-  auto* held = new mem_CriticalSection(1);  // constructed held
-  EXPECT_EQ(TryFromAnotherThread(held), 0);
-  EXPECT_EQ(held->TryEnter(), 0);  // the holder too
-  held->Leave();
-  EXPECT_EQ(TryFromAnotherThread(held), 1);
-  delete held;
-  auto* lock = new mem_CriticalSection(0);
+  mem_CriticalSection held(1);  // constructed held
+  EXPECT_EQ(TryFromAnotherThread(&held), 0);
+  EXPECT_EQ(held.TryEnter(), 0);  // the holder too
+  held.Leave();
+  EXPECT_EQ(TryFromAnotherThread(&held), 1);
   // Nested entries: the first Leave clears the flag, the section stays held.
-  lock->Enter();
-  lock->Enter();
-  lock->Leave();
-  EXPECT_EQ(TryFromAnotherThread(lock), 0);
-  lock->Leave();
-  EXPECT_EQ(TryFromAnotherThread(lock), 1);
-  delete lock;
+  held.Enter();
+  held.Enter();
+  held.Leave();
+  EXPECT_EQ(TryFromAnotherThread(&held), 0);
+  held.Leave();
+  EXPECT_EQ(TryFromAnotherThread(&held), 1);
 }
 
 }  // namespace

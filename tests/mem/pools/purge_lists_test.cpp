@@ -1,106 +1,24 @@
-// The purge lists: registration by policy, removal, purge order across lists, refusals.
+// The purge lists under threads: clients, a purge worker and the free lists at once.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <memory>
-#include <string>
 #include <thread>
 #include <vector>
 
 #include "test_items.h"
-#include "varururor/mem/memory_cache_manager.h"
 #include "varururor/mem/tracker.h"
 
 namespace {
 
-constexpr unsigned kPageBlock = kOnePageBlock;
-
-class PurgeLists : public ::testing::Test {
- protected:
-  BulkItem* Item(std::string const& name) {
-    items_.emplace_back(new BulkItem(&manager_, name, &purged_));
-    items_.back()->Build(1);
-    return items_.back().get();
-  }
-  void Add(int priority, mem_CachePolicyEnm policy, std::string const& name) {
-    BulkItem* item = Item(name);
-    manager_.AddItem(priority, policy, item, item);
-  }
-  void TearDown() override {
-    for (auto& item : items_) manager_.RemoveItem(item.get(), 0);
-  }
-  mem_MemoryCacheManager manager_{"lists"};
-  std::vector<std::string> purged_;
-  std::vector<std::unique_ptr<BulkItem>> items_;
-};
-
-TEST_F(PurgeLists, PoliciesPlaceItemsAndListsArePurgedFromZeroThenHighToLow) {
-  Add(5, mem_MemoryCachePolicyHead, "a");
-  Add(5, mem_MemoryCachePolicyHead, "b");
-  Add(5, mem_MemoryCachePolicyTail, "c");
-  Add(9, mem_MemoryCachePolicyUrgent, "urgent");
-  Add(0, mem_MemoryCachePolicyTail, "zero");
-  Add(7, mem_MemoryCachePolicyTail, "seven");
-  Add(22, mem_MemoryCachePolicyTail, "top");
-  Add(3, mem_MemoryCachePolicyNone, "unlisted");
-  // A chain linked by the caller goes in whole.
-  BulkItem* x = Item("x");
-  BulkItem* y = Item("y");
-  ASSERT_TRUE(manager_.RemoveItem(x, 0) == false);
-  manager_.AddItem(1, mem_MemoryCachePolicyTail, x, x);
-  ASSERT_TRUE(manager_.RemoveItem(x, 0));
-  manager_.AddItem(1, mem_MemoryCachePolicyTail, y, y);
-
-  EXPECT_EQ(manager_.Purge(7, kAll), 3 * kPageBlock);  // lists 0 and 7 only
-  EXPECT_EQ(purged_, (std::vector<std::string>{"urgent", "zero", "seven"}));
-  purged_.clear();
-  EXPECT_EQ(manager_.Purge(0, 2 * kPageBlock), 2 * kPageBlock);  // stops at the target
-  EXPECT_EQ(purged_, (std::vector<std::string>{"top", "b"}));
-  EXPECT_EQ(manager_.Purge(0, kAll), 3 * kPageBlock);
-  EXPECT_EQ(purged_, (std::vector<std::string>{"top", "b", "a", "c", "y"}));
-  EXPECT_EQ(manager_.Purge(0, kAll), 0u);
-  EXPECT_TRUE(items_[7]->Built());  // "unlisted"
-}
-
-TEST_F(PurgeLists, BadInputIsRefusedAndTheListsStayWhole) {
-  BulkItem* a = Item("a");
-  testing::internal::CaptureStderr();
-  manager_.AddItem(23, mem_MemoryCachePolicyTail, a, a);
-  manager_.AddItem(-1, mem_MemoryCachePolicyHead, a, a);
-  manager_.AddItem(2, mem_CachePolicyEnm(7), a, a);
-  manager_.AddItem(2, mem_MemoryCachePolicyHead, nullptr, a);
-  std::string const refusals = testing::internal::GetCapturedStderr();
-  EXPECT_NE(refusals.find("refused"), std::string::npos);
-  EXPECT_FALSE(manager_.RemoveItem(a, 0));
-  manager_.AddItem(2, mem_MemoryCachePolicyHead, a, a);
-  testing::internal::CaptureStderr();
-  manager_.AddItem(3, mem_MemoryCachePolicyTail, a, a);  // already on list 2
-  EXPECT_NE(testing::internal::GetCapturedStderr().find("refused"), std::string::npos);
-  EXPECT_EQ(manager_.Purge(23, kAll), 0u);
-  EXPECT_EQ(manager_.Purge(-1, kAll), 0u);
-  EXPECT_FALSE(manager_.RemoveItem(nullptr, 0));
-  EXPECT_EQ(manager_.Purge(3, kAll), 0u);
-  EXPECT_EQ(manager_.Purge(2, kAll), kPageBlock);
-
-  // After the clean-up the lists take nothing, and registered items are unlinked.
-  BulkItem* b = Item("b");
-  manager_.AddItem(4, mem_MemoryCachePolicyTail, b, b);
-  manager_.ClearPurgeLists();
-  EXPECT_FALSE(manager_.RemoveItem(b, 0));
-  manager_.AddItem(4, mem_MemoryCachePolicyTail, b, b);
-  EXPECT_EQ(manager_.Purge(0, kAll), 0u);
-  EXPECT_TRUE(b->Built());
-}
-
-// Two clients rebuild their items and hold a block each under a limit of four blocks, with
-// free lists on, while a worker answers the wakes and purges list after list: no item is
-// lost and no allocation gives up (run under DRD as well).
+// Two clients rebuild items and hold a block each under a four-block limit, free lists on,
+// while a worker purges: no item is lost, no allocation gives up (run under DRD as well).
 TEST(PurgeListsThreads, ClientsAndAWorkerLoseNoItemAndNeverGiveUpWhileRoomCanBeMade) {
   mem_Tracker_Interface::IsTrackingActive();       // decided before the threads, as start-up does
   setenv("KOV_CACHEMANAGER_USEFREELIST", "1", 1);  // freed blocks are shared through the lists
   mem_MemoryCacheManager manager("concurrent");
   unsetenv("KOV_CACHEMANAGER_USEFREELIST");
-  manager.SetMemoryLimit(4 * kPageBlock);
+  manager.SetMemoryLimit(4 * kOnePageBlock);
   constexpr int kItemsEach = 6;
   std::vector<std::unique_ptr<BulkItem>> items;
   for (int i = 0; i < 2 * kItemsEach; ++i) items.emplace_back(new BulkItem(&manager, "", nullptr));
@@ -115,7 +33,7 @@ TEST(PurgeListsThreads, ClientsAndAWorkerLoseNoItemAndNeverGiveUpWhileRoomCanBeM
       if (__atomic_exchange_n(&woken, 0, __ATOMIC_ACQ_REL) != 0)
         manager.PurgeTask();
       else
-        manager.Purge(list, 2 * kPageBlock);
+        manager.Purge(list, 2 * kOnePageBlock);
       std::this_thread::yield();
     }
   });
@@ -144,7 +62,7 @@ TEST(PurgeListsThreads, ClientsAndAWorkerLoseNoItemAndNeverGiveUpWhileRoomCanBeM
   EXPECT_EQ(give_ups, 0);
   // Every item that still holds data is on a list: one purge of everything reaches them all.
   unsigned built = 0;
-  for (auto& item : items) built += item->Built() ? kPageBlock : 0;
+  for (auto& item : items) built += item->Built() ? kOnePageBlock : 0;
   EXPECT_EQ(manager.Purge(0, kAll), built);
   for (auto& item : items) manager.RemoveItem(item.get(), 0);
   manager.ClearFreeList();

@@ -1,5 +1,4 @@
-// Purgeable items for the memory cache manager's tests: each holds one block of bulk data
-// from a manager and records, by name, the order in which it is asked to free it.
+// Purgeable items holding one block of bulk data each; purged names are recorded in order.
 #ifndef VARURUROR_TESTS_MEM_POOLS_TEST_ITEMS_H
 #define VARURUROR_TESTS_MEM_POOLS_TEST_ITEMS_H
 
