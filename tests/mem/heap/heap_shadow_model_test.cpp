@@ -30,7 +30,6 @@ constexpr std::size_t kTenMiB = 10 * kMiB;
 TEST_F(HeapModelEdges, MappedBlocksResizedAroundTheInPlaceRule) {
   std::mt19937 rng;
   HeapModel model = TestModel(rng);
-  model.Trim(0);
   std::size_t const chunk = MappedUsableFor(kTenMiB) + 8;
   std::size_t const two_granules = 2 * kGranularity;
   for (std::size_t n :

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -84,17 +85,6 @@ char const kLongSummary[] =
     "   Max Reserved Block Size = 12288\n"
     "   PTR = 12000\n"
     "\n";
-char const kLongSummaryOfZeros[] =
-    "\nMEMORY USE SUMMARY\n"
-    "   Free Memory      = 0\n"
-    "   Committed Memory = 0\n"
-    "   Reserved Memory  = 0\n"
-    "\n   Max Free Block Size = 0\n"
-    "    PTR = 0\n"
-    "   Max Reserved Block Size = 0\n"
-    "   PTR = 0\n"
-    "\n";
-
 TEST(MemoryScan, MadeUpSpacesAtEveryLevel) {
   struct Case {
     int level;
@@ -139,7 +129,9 @@ TEST(MemoryScan, TheWholeProcessFromTheEntryPoints) {
   std::string const text = testing::internal::GetCapturedStderr();
   testing::internal::CaptureStderr();
   mem_ScanMemory(MEM_SCAN_SUMMARY_ONLY, 0);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), kLongSummaryOfZeros);
+  // Up to address 0 there is nothing to count.
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            std::regex_replace(kLongSummary, std::regex("= [0-9a-f]+"), "= 0"));
   EXPECT_TRUE(plat::VirtualFree(reserved, 0, plat::kMemRelease));
   char expected[96];
   std::snprintf(expected, sizeof expected,
