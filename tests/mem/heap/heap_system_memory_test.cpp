@@ -94,55 +94,6 @@ TEST_F(HeapSystemMemory, RefusedSystemMemoryGivesNullAndLeavesTheHeapWhole) {
   EXPECT_TRUE(HeapConsistent());
 }
 
-// The cases below need an untouched heap and leave it changed: each runs in a fresh child.
-constexpr std::size_t kBlock = 2 * kMiB;
-std::size_t Region() { return SegmentSizeFor(ChunkSizeFor(kBlock)); }
-std::size_t FirstRegion() { return SegmentSizeFor(ChunkSizeFor(16)); }
-
-TEST(HeapSegments, RefusalsHalfwayLeaveTheRestAsAFreeSegmentUntilTheSystemAgrees) {
-  EXPECT_CLEAN_IN_CHILD({
-    // Each block needs a region of its own, which lands right above the top's segment and
-    // joins it. Only explicit trims give memory back.
-    dlmallopt(DL_M_MMAP_THRESHOLD, 0x7FFFFFFF);
-    dlmallopt(DL_M_TRIM_THRESHOLD, -1);
-    std::vector<void*> blocks{dlmalloc(16)};
-    for (int i = 0; i < 3; ++i) blocks.push_back(dlmalloc(kBlock));
-    EXPECT_EQ(dlmalloc_footprint(), FirstRegion() + 3 * Region());
-    EXPECT_EQ(mem::heap::CheckHeap().segment_count, 1u);
-    for (void* p : blocks) dlfree(p);
-    // The first region above the first goes; the system refuses the next, also when the
-    // trim tries again with what it kept as a free segment of its own.
-    plat::InjectFailures(plat::Operation::kVirtualFree, 1, 2);
-    EXPECT_EQ(dlmalloc_trim(0), 1);
-    EXPECT_EQ(dlmalloc_footprint(), FirstRegion() + 2 * Region());
-    EXPECT_EQ(mem::heap::CheckHeap().segment_count, 2u);
-    EXPECT_TRUE(HeapConsistent());
-    // Now the free segment's front goes and its end is refused: the end stays free.
-    plat::InjectFailures(plat::Operation::kVirtualFree, 1, 1);
-    EXPECT_EQ(dlmalloc_trim(0), 1);
-    EXPECT_EQ(dlmalloc_footprint(), FirstRegion() + Region());
-    EXPECT_EQ(dlfragmentationinfo(), Region() - 8 - kTopFoot);
-    plat::ClearInjectedFailures();
-    EXPECT_EQ(dlmalloc_trim(0), 1);
-    EXPECT_EQ(dlmalloc_footprint(), FirstRegion());
-    EXPECT_EQ(mem::heap::CheckHeap().segment_count, 1u);
-  });
-}
-
-// With no room left to grow, a request between two free sizes of one tree bin must find
-// the larger of them, off the path its own size bits take through the tree.
-TEST(HeapSegments, AtTheLimitTheBestFittingFreeChunkServes) {
-  EXPECT_CLEAN_IN_CHILD({
-    std::vector<void*> blocks;  // chunks of 784, 16, 1008 and 16 bytes
-    for (std::size_t n : {765, 1, 989, 1}) blocks.push_back(dlmalloc(n));
-    dlfree(blocks[0]);
-    dlfree(blocks[2]);
-    dlmalloc(dlmallinfo().keepcost - 32);  // all of the top but a minimum chunk
-    dlmallopt(DL_M_MEMORY_LIMIT, static_cast<int>(dlmalloc_footprint()));
-    EXPECT_EQ(dlmalloc(781), blocks[2]);
-  });
-}
-
 // The size of a mapping made a segment by shrinking its block, then freed off the top.
 std::size_t FreedMappingSegment() {
   void* p = dlmalloc(10 * kMiB);
@@ -150,6 +101,49 @@ std::size_t FreedMappingSegment() {
   EXPECT_EQ(dlrealloc(p, kMiB), p);
   dlfree(p);
   return mapping;
+}
+
+// The cases below need an untouched heap and leave it changed: each runs in a fresh child.
+TEST(HeapSegments, RefusalsHalfwayLeaveTheRestAsAFreeSegmentUntilTheSystemAgrees) {
+  EXPECT_CLEAN_IN_CHILD({
+    // Each block needs a region of its own, which lands right above the top's segment and
+    // joins it. Only explicit trims give memory back.
+    std::size_t const first = SegmentSizeFor(ChunkSizeFor(16));
+    std::size_t const region = SegmentSizeFor(ChunkSizeFor(2 * kMiB));
+    dlmallopt(DL_M_MMAP_THRESHOLD, 0x7FFFFFFF);
+    dlmallopt(DL_M_TRIM_THRESHOLD, -1);
+    std::vector<void*> blocks{dlmalloc(16)};
+    for (int i = 0; i < 3; ++i) blocks.push_back(dlmalloc(2 * kMiB));
+    EXPECT_EQ(dlmalloc_footprint(), first + 3 * region);
+    EXPECT_EQ(mem::heap::CheckHeap().segment_count, 1u);
+    for (void* p : blocks) dlfree(p);
+    // The first region above the first goes; the system refuses the next, also when the
+    // trim tries again with what it kept as a free segment of its own.
+    plat::InjectFailures(plat::Operation::kVirtualFree, 1, 2);
+    EXPECT_EQ(dlmalloc_trim(0), 1);
+    EXPECT_EQ(dlmalloc_footprint(), first + 2 * region);
+    EXPECT_EQ(mem::heap::CheckHeap().segment_count, 2u);
+    EXPECT_TRUE(HeapConsistent());
+    // Now the free segment's front goes and its end is refused: the end stays free.
+    plat::InjectFailures(plat::Operation::kVirtualFree, 1, 1);
+    EXPECT_EQ(dlmalloc_trim(0), 1);
+    EXPECT_EQ(dlmalloc_footprint(), first + region);
+    EXPECT_EQ(dlfragmentationinfo(), region - 8 - kTopFoot);
+    plat::ClearInjectedFailures();
+    EXPECT_EQ(dlmalloc_trim(0), 1);
+    EXPECT_EQ(dlmalloc_footprint(), first);
+    EXPECT_EQ(mem::heap::CheckHeap().segment_count, 1u);
+
+    // Then, with no room left to grow, a request between two free sizes of one tree bin
+    // must find the larger of them, off the path its own size bits take through the tree.
+    blocks.clear();  // chunks of 784, 16, 1008 and 16 bytes, and all of the top but 32
+    for (std::size_t n : {765, 1, 989, 1}) blocks.push_back(dlmalloc(n));
+    dlfree(blocks[0]);
+    dlfree(blocks[2]);
+    blocks.push_back(dlmalloc(dlmallinfo().keepcost - 32));
+    dlmallopt(DL_M_MEMORY_LIMIT, static_cast<int>(dlmalloc_footprint()));
+    EXPECT_EQ(dlmalloc(781), blocks[2]);
+  });
 }
 
 TEST(HeapSegments, AFreeThatGrowsTheTopReleasesARefusedTrimDoesNot) {
