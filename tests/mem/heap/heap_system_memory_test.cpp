@@ -1,5 +1,5 @@
 // What the heap asks of the system and gives back: the memory limit and its error flag,
-// dlmallopt, segments of several regions, and a system that refuses.
+// dlmallopt, the lock switch, segments of several regions, and a system that refuses.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -22,22 +22,36 @@ std::size_t RequestNeedingSystemMemory() {
   return (std::max(largest_free, kMiB) / kGranularity + 2) * kGranularity + 12;
 }
 
-TEST_F(HeapSystemMemory, ARequestThatWouldReachTheLimitExactlyIsRefused) {
-  std::mt19937 rng;
-  HeapModel model = TestModel(rng);
-  for (bool mapped : {true, false}) {
-    dlmallopt(DL_M_MMAP_THRESHOLD, mapped ? 256 * kKiB : 0x7FFFFFFF);
-    std::size_t n = RequestNeedingSystemMemory();
-    std::size_t size = SegmentSizeFor(ChunkSizeFor(n));
-    std::size_t footprint = dlmalloc_footprint();
-    model.SetLimit(footprint + size);
-    EXPECT_EQ(model.Malloc(n), nullptr);
-    model.SetLimit(footprint + size + 1);
-    EXPECT_EQ(mem::heap::MappingSizeOf(model.Malloc(n)) != 0, mapped);
-    EXPECT_EQ(error_memory_limit(), 0);
-    EXPECT_EQ(dlmalloc_footprint(), footprint + size);
+// A request no free run holds, as a mapping or as a segment. The limit refuses it when the
+// footprint would reach the limit exactly; the system refusing its mapping leaves a segment,
+// and refusing also a segment right above the top's and one anywhere leaves null.
+TEST_F(HeapSystemMemory, ARequestNeedingSystemMemoryAtTheLimitOrRefused) {
+  struct {
+    bool mapped;
+    int limit_slack;    // the limit lies this far above the footprint the request needs
+    unsigned refusals;  // of the system, in a row
+    bool served;
+  } const rows[] = {{true, 0, 0, false}, {true, 1, 0, true},  {false, 0, 0, false},
+                    {false, 1, 0, true}, {true, -1, 1, true}, {true, -1, 3, false}};
+  for (auto const& row : rows) {
+    SCOPED_TRACE(testing::Message() << "row " << &row - rows);
+    dlmallopt(DL_M_MMAP_THRESHOLD, row.mapped ? 256 * kKiB : 0x7FFFFFFF);
+    std::size_t const n = RequestNeedingSystemMemory();
+    std::size_t const footprint = dlmalloc_footprint();
+    std::size_t const size = SegmentSizeFor(ChunkSizeFor(n));
+    dlmallopt(DL_M_MEMORY_LIMIT, row.limit_slack < 0 ? 0 : footprint + size + row.limit_slack);
+    plat::InjectFailures(plat::Operation::kVirtualAlloc, 0, row.refusals);
+    void* p = dlmalloc(n);
+    EXPECT_EQ(p != nullptr, row.served);
+    EXPECT_EQ(p != nullptr && mem::heap::MappingSizeOf(p) != 0,
+              row.served && row.mapped && row.refusals == 0);
+    EXPECT_EQ(error_memory_limit(), row.limit_slack == 0 ? -1 : 0);
+    EXPECT_EQ(dlmalloc_footprint(), footprint + (row.served ? size : 0));
+    EXPECT_TRUE(HeapConsistent());
+    dlfree(p);
+    dlmallopt(DL_M_MEMORY_LIMIT, 0);
+    dlmalloc_trim(0);
   }
-  model.Finish();
 }
 
 // The lock switch is copied when the heap asks the system for memory, in the middle of a
@@ -74,24 +88,6 @@ TEST_F(HeapSystemMemory, MalloptAcceptsAndRefuses) {
   for (int param : {DL_M_TRIM_THRESHOLD, DL_M_MMAP_THRESHOLD, DL_M_LOCK, DL_M_MEMORY_LIMIT}) {
     EXPECT_EQ(dlmallopt(param, -2), 1) << param;
   }
-}
-
-TEST_F(HeapSystemMemory, RefusedSystemMemoryGivesNullAndLeavesTheHeapWhole) {
-  std::size_t n = RequestNeedingSystemMemory();
-  std::size_t footprint = dlmalloc_footprint();
-  // A refused mapping falls back to a segment.
-  plat::InjectFailures(plat::Operation::kVirtualAlloc, 0, 1);
-  void* p = dlmalloc(n);
-  EXPECT_EQ(mem::heap::MappingSizeOf(p), 0u);
-  EXPECT_EQ(dlmalloc_footprint(), footprint + SegmentSizeFor(ChunkSizeFor(n)));
-  dlfree(p);
-  dlmalloc_trim(0);
-  // The mapping, then a segment right above the top's, then one anywhere.
-  plat::InjectFailures(plat::Operation::kVirtualAlloc, 0, 3);
-  EXPECT_EQ(dlmalloc(n), nullptr);
-  EXPECT_EQ(error_memory_limit(), 0);
-  EXPECT_EQ(dlmalloc_footprint(), footprint);
-  EXPECT_TRUE(HeapConsistent());
 }
 
 // The size of a mapping made a segment by shrinking its block, then freed off the top.
