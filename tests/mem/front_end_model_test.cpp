@@ -3,7 +3,7 @@
 // byte-exact model of every live block and a model of the pool's pages (slots from byte 80
 // on in order, the last freed first; a new page only when every page of its class is full;
 // a class's only page kept when it empties). Then what the front end trusts of the pool's
-// pages, and how misuse of a small block stops the process.
+// pages.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -339,48 +339,6 @@ TEST(ThreadBlockPoolOwnership, AMarkInAHeapBlocksDataDoesNotTakeAnotherBlocksFre
       break;
     }
   });
-}
-
-// Two slots, so that the page stays in use; the first.
-char* Slot(unsigned size) {
-  auto* first = static_cast<char*>(mem_Malloc(size));
-  mem_Malloc(size);
-  return first;
-}
-
-void FreeTwice(void* p) {
-  mem_Free(p);
-  mem_Free(p);
-}
-
-struct Misuse {
-  char const* entry;
-  char const* finding;
-  void (*act)();
-};
-
-char const kInterior[] = "not the start of a small block";
-
-Misuse const kMisuses[] = {
-    {"mem_Free", kInterior, [] { mem_Free(Slot(32) + 4); }},
-    {"mem_Free", kInterior, [] { mem_Free(Slot(48) + 32); }},
-    // Before the first slot of a fresh 128-byte page (the records) and past its last slot.
-    {"mem_Free", kInterior, [] { mem_Free(Slot(128) - 16); }},
-    {"mem_Free", kInterior, [] { mem_Free(Slot(128) + 31 * 128); }},
-    {"mem_Free", "small block freed twice \\(it is the last block freed on its page\\)",
-     [] { FreeTwice(Slot(32)); }},
-    {"mem_Free", "small block freed twice \\(its page has no block in use\\)",
-     [] { FreeTwice(mem_Malloc(100)); }},
-    {"mem_Realloc", kInterior, [] { mem_Realloc(Slot(24) + 8, 10); }},
-};
-
-// The inline paths hand every case they cannot decide to the pool's own, which finds it.
-TEST(ThreadBlockPoolMisuse, APointerThatIsNoLiveSlotStopsTheProcessWithOneLine) {
-  for (Misuse const& misuse : kMisuses) {
-    std::string line = std::string("^VaruRuror: ") + misuse.entry +
-                       "\\(0x[0-9a-f]{8}\\): " + misuse.finding + "\n$";
-    EXPECT_ABORT_IN_CHILD(line, mem_TBAllocator(2); misuse.act());
-  }
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // The heap in a program of its own, which no other test touches first: from its very
-// first use, and misused.
+// first use, and misused, as are the thread-block pool's small blocks.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "heap_test_support.h"
+#include "varururor/varururor.h"
 
 namespace heap_test {
 namespace {
@@ -60,9 +61,9 @@ TEST(HeapFirstUse, FromNothingToTheFirstBlocks) {
 
 struct Misuse {
   char const* what;
-  char const* operation;  // "dlrealloc", else dlfree; null for damage, which blames none
+  char const* operation;  // the one blamed; null for damage, which blames none (dlfree finds it)
   void* address;
-  char const* finding;  // a regular expression for the start of the finding
+  char const* finding;  // a regular expression for the rest of the line
   std::function<void()> damage;
 };
 
@@ -75,12 +76,20 @@ std::string ExpectedLine(Misuse const& misuse) {
                   static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(misuse.address)));
     line = line + misuse.operation + "\\(" + address + "\\): ";
   }
-  return line + misuse.finding + "[^\n]*\n$";
+  return line + misuse.finding + "\n$";
 }
 
-constexpr char kNotLive[] = "not a live block \\(freed already";
-constexpr char kTagsOverwritten[] = "boundary tags overwritten";
-constexpr char kDamaged[] = "library heap damaged: a free block's links";
+void Operate(std::string const& operation, void* address) {
+  if (operation == "dlrealloc") dlrealloc(address, 10);
+  if (operation == "mem_Realloc") mem_Realloc(address, 10);
+  if (operation == "mem_Free") mem_Free(address);
+  if (operation == "dlfree" || operation.empty()) dlfree(address);
+}
+
+constexpr char kNotLive[] = "not a live block \\(freed already[^\n]*";
+constexpr char kTagsOverwritten[] = "boundary tags overwritten[^\n]*";
+constexpr char kDamaged[] = "library heap damaged: a free block's links[^\n]*";
+constexpr char kInterior[] = "not the start of a small block";
 
 // Three blocks of n bytes cut one after another from the top or the designated victim:
 // their chunks lie side by side.
@@ -92,12 +101,27 @@ std::vector<char*> AdjacentBlocks(std::size_t n) {
   return blocks;
 }
 
+// Two slots of the thread-block pool, so that the page stays in use; the first.
+char* Slot(unsigned size) {
+  auto* first = static_cast<char*>(mem_Malloc(size));
+  mem_Malloc(size);
+  return first;
+}
+
 // Every misuse the heap detects in dlfree and dlrealloc (which mem_Free and mem_Realloc
 // reach), and damage it finds unlinking a free chunk, ends the process with one line on
 // standard error saying what was found, and for a misuse the operation and the address.
+// So does a pointer to no live slot of the pool: its inline paths hand every case they
+// cannot decide to the pool's own, which finds it.
 TEST(HeapMisuse, EachMisuseAndDamageEndsTheProcessSayingWhatWasFound) {
   // A forked child, not a fresh run of the program: the blocks lie where they lie here.
   GTEST_FLAG_SET(death_test_style, "fast");
+  // The pool's pages first, so that they take no free chunk the heap's cases count on.
+  mem_TBAllocator(2);
+  char* slot = Slot(32);
+  char* page_of_128 = Slot(128);  // the first of a fresh page
+  char* slot_of_48 = Slot(48);
+  void* alone = mem_Malloc(100);  // the only block of its page
   std::vector<char*> tags = AdjacentBlocks(100);
   std::vector<char*> small = AdjacentBlocks(100);   // the middle one freed: in a small bin
   std::vector<char*> large = AdjacentBlocks(5000);  // the middle one freed: in a tree bin
@@ -114,9 +138,9 @@ TEST(HeapMisuse, EachMisuseAndDamageEndsTheProcessSayingWhatWasFound) {
   auto overrun = [&] { std::memset(tags[0], 0, 112); };
 
   Misuse const cases[] = {
-      {"a static never handed out", "dlrealloc", never, "not a (live )?block", nullptr},
-      {"inside a block, misaligned", "dlfree", looks_in_use + 5, "not a block of the library heap",
-       nullptr},
+      {"a static never handed out", "dlrealloc", never, "not a (live )?block[^\n]*", nullptr},
+      {"inside a block, misaligned", "dlfree", looks_in_use + 5,
+       "not a block of the library heap[^\n]*", nullptr},
       {"a double free", "dlfree", small[1], kNotLive, nullptr},
       {"an overrun into the next head", "dlfree", tags[0], kTagsOverwritten, overrun},
       {"an overrun, resized", "dlrealloc", tags[0], kTagsOverwritten, overrun},
@@ -127,22 +151,29 @@ TEST(HeapMisuse, EachMisuseAndDamageEndsTheProcessSayingWhatWasFound) {
       {"a head claiming a larger chunk", "dlfree", tags[1], kTagsOverwritten, [&] { *head += 32; }},
       // Both frees in the child, so that nothing can take the address range between them.
       {"a double free of a block with its own mapping", "dlfree", mapped,
-       "not a block of the library heap \\(a block with its own mapping", [&] { dlfree(mapped); }},
+       "not a block of the library heap \\(a block with its own mapping[^\n]*",
+       [&] { dlfree(mapped); }},
       // Writing through a freed pointer spoils the links of its chunk, which the free of
       // its neighbour takes out of its bin.
       {"small-bin links overwritten", nullptr, small[0], kDamaged,
        [&] { std::fill_n(reinterpret_cast<void**>(small[1]), 2, never); }},
       {"a tree chunk's ring neighbour not pointing back", nullptr, large[0], kDamaged,
        [&] { std::memcpy(large[1] + sizeof never, &large[0], sizeof never); }},
+      {"inside a slot", "mem_Free", slot + 4, kInterior, nullptr},
+      {"inside a slot, resized", "mem_Realloc", slot + 8, kInterior, nullptr},
+      {"a 48-byte slot's second 16 bytes", "mem_Free", slot_of_48 + 32, kInterior, nullptr},
+      {"the records before the first slot", "mem_Free", page_of_128 - 16, kInterior, nullptr},
+      {"past the last slot", "mem_Free", page_of_128 + 31 * 128, kInterior, nullptr},
+      {"a slot freed twice", "mem_Free", slot,
+       "small block freed twice \\(it is the last block freed on its page\\)",
+       [&] { mem_Free(slot); }},
+      {"the only slot of its page freed twice", "mem_Free", alone,
+       "small block freed twice \\(its page has no block in use\\)", [&] { mem_Free(alone); }},
   };
   for (Misuse const& misuse : cases) {
     auto act = [&misuse] {
       if (misuse.damage) misuse.damage();
-      if (misuse.operation != nullptr && std::strcmp(misuse.operation, "dlrealloc") == 0) {
-        dlrealloc(misuse.address, 10);
-      } else {
-        dlfree(misuse.address);
-      }
+      Operate(misuse.operation != nullptr ? misuse.operation : "", misuse.address);
     };
     EXPECT_EXIT(act(), ::testing::KilledBySignal(SIGABRT), ExpectedLine(misuse)) << misuse.what;
   }

@@ -104,14 +104,11 @@ TEST(MemoryScan, MadeUpSpacesAtEveryLevel) {
   };
   for (Case const& c : cases) {
     FakeSpace space{c.empty_space ? std::vector<FakeRegion>{} : kKnownSpace, {}};
-    FILE* out = std::tmpfile();
+    testing::internal::CaptureStderr();
     // The made-up space ends where a 32-bit Windows process's does.
     mem::WalkRegions(static_cast<MEM_SCAN_LEVEL_ENM>(c.level), c.limit, 0x7FFFFFFF, QueryFake,
-                     &space, out);
-    std::string text;
-    std::rewind(out);
-    for (int ch; (ch = std::fgetc(out)) != EOF;) text += static_cast<char>(ch);
-    std::fclose(out);
+                     &space, stderr);
+    std::string const text = testing::internal::GetCapturedStderr();
     EXPECT_TRUE(c.text.empty() || text == c.text) << "level " << c.level << ":\n" << text;
     EXPECT_TRUE(c.queried.empty() || space.queried == c.queried) << "limit " << c.limit;
     // The region passing 0x7FFFFFFF is the last one asked about, whatever the limit.
