@@ -1,9 +1,7 @@
 // The entry points and the thread-block pool behind them, once under each heap: random
-// operations, with the pool's switches changing and now and then memory short, against a
-// byte-exact model of every live block and a model of the pool's pages (slots from byte 80
-// on in order, the last freed first; a new page only when every page of its class is full;
-// a class's only page kept when it empties). Then what the front end trusts of the pool's
-// pages.
+// operations, the pool's switches changing and memory now and then short, against a model
+// of every live block's bytes and of the pool's pages (slots from byte 80 on in order, the
+// last freed first; a new page only when its class's are full; a class's only page kept).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -243,11 +241,9 @@ bool Intact(Held const& block, unsigned n) {
   return std::all_of(block.p, block.p + n, [&](unsigned char c) { return c == block.fill; });
 }
 
-// Each thread allocates, resizes, verifies and frees its own blocks: through the entry
-// points up to 400 bytes, in the pool and in the heap behind it, and from the library heap
-// directly above, the largest with mappings of their own. The first thread also trims and
-// checks the library heap meanwhile. Under a thread checker everything runs tens of times
-// slower; fewer rounds still contend.
+// Each thread allocates, resizes, verifies and frees its own blocks: up to 400 bytes through
+// the entry points, larger from the library heap directly; the first thread also trims and
+// checks that heap. Under a thread checker, fewer rounds still contend.
 int Work(int index) {
   std::mt19937 random(index);
   std::vector<Held> mine;

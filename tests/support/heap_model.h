@@ -57,7 +57,6 @@ class HeapModel {
         foreign_in_use_(mem::heap::CheckHeap().in_use_bytes) {}
 
   bool ok() const { return ok_; }
-  std::size_t Last() const { return blocks_.size() - 1; }
 
   void* Malloc(std::size_t n) {
     Begin();
@@ -174,7 +173,7 @@ class HeapModel {
   }
 
   void Finish() {
-    while (!blocks_.empty()) Free(Last());
+    while (!blocks_.empty()) Free(blocks_.size() - 1);
     SetLimit(0);
     Trim(0);
   }
