@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -126,9 +125,12 @@ TEST(MemoryScan, TheWholeProcessFromTheEntryPoints) {
   std::string const text = testing::internal::GetCapturedStderr();
   testing::internal::CaptureStderr();
   mem_ScanMemory(MEM_SCAN_SUMMARY_ONLY, 0);
-  // Up to address 0 there is nothing to count.
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
-            std::regex_replace(kLongSummary, std::regex("= [0-9a-f]+"), "= 0"));
+  // Up to address 0 there is nothing to count: the long summary with every number 0.
+  std::string zeros = kLongSummary;
+  for (std::size_t at = 0; (at = zeros.find("= ", at)) != std::string::npos; at += 3) {
+    zeros.replace(at + 2, zeros.find('\n', at) - at - 2, "0");
+  }
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), zeros);
   EXPECT_TRUE(plat::VirtualFree(reserved, 0, plat::kMemRelease));
   char expected[96];
   std::snprintf(expected, sizeof expected,
