@@ -1,6 +1,6 @@
 // What the front end decides once per process (the heap, each operator-new form's size
-// check, each entry point's tracking mode), tried in fresh children; what the heaps and
-// the operator-new forms answer; and the allocator interface's retry.
+// check), tried in fresh children; what the heaps and the operator-new forms answer; and
+// the allocator interface's retry.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -12,7 +12,6 @@
 
 #include "child_process.h"
 #include "mem/cache_manager_port.h"
-#include "mem/tracking_port.h"
 #include "varururor/varururor.h"
 
 namespace {
@@ -159,21 +158,6 @@ TEST(OperatorNew, FailureThrowsOrGivesNullAndOnlyTheBuiltinFormsRunTheNewHandler
     EXPECT_EQ(g_handler_calls, form == kBuiltin || form == kNoThrowBuiltin ? 3 : 0);
     std::set_new_handler(nullptr);
   }
-}
-
-// Each entry point's copy of the tracking mode looks again while the mode is undecided,
-// reports while it is on, and once it read off stops looking.
-TEST(Tracking, AnEntryPointThatReadOffStopsLooking) {
-  using namespace mem::tracking;
-  int const process_mode = g_mode;
-  ModeCache cache;
-  std::string reported;
-  for (int mode : {kUndecided, kOn, kFinished, kOn}) {
-    g_mode = mode;
-    reported += cache.ShouldReport() ? '1' : '0';
-  }
-  g_mode = process_mode;
-  EXPECT_EQ(reported, "0100");
 }
 
 using Purge = std::pair<mem_CacheManager*, unsigned>;  // the manager asked, the bytes wanted

@@ -1,5 +1,5 @@
 // What the heap asks of the system and gives back: the memory limit and its error flag,
-// dlmallopt, segments of several regions, and a system that refuses.
+// dlmallopt, the lock switch, segments of several regions, and a system that refuses.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -13,35 +13,45 @@ namespace {
 
 using mem::heap::g_heap_params;
 
-class HeapSystemMemory : public HeapTest {
- protected:
-  void SetUp() override {
-    HeapTest::SetUp();
+using HeapSystemMemory = HeapTest;
+
+// k granules plus a 16-byte chunk: as a segment or as a mapping, k + 1 new granules, since
+// no free run of the heap (the top included) holds it.
+std::size_t RequestNeedingSystemMemory() {
+  std::size_t largest_free = std::max(dlfragmentationinfo(), dlmallinfo().keepcost);
+  return (std::max(largest_free, kMiB) / kGranularity + 2) * kGranularity + 12;
+}
+
+// A request no free run holds, as a mapping or as a segment. The limit refuses it when the
+// footprint would reach the limit exactly; the system refusing its mapping leaves a segment,
+// and refusing also a segment right above the top's and one anywhere leaves null.
+TEST_F(HeapSystemMemory, ARequestNeedingSystemMemoryAtTheLimitOrRefused) {
+  struct {
+    bool mapped;
+    int limit_slack;    // the limit lies this far above the footprint the request needs
+    unsigned refusals;  // of the system, in a row
+    bool served;
+  } const rows[] = {{true, 0, 0, false}, {true, 1, 0, true},  {false, 0, 0, false},
+                    {false, 1, 0, true}, {true, -1, 1, true}, {true, -1, 3, false}};
+  for (auto const& row : rows) {
+    SCOPED_TRACE(testing::Message() << "row " << &row - rows);
+    dlmallopt(DL_M_MMAP_THRESHOLD, row.mapped ? 256 * kKiB : 0x7FFFFFFF);
+    std::size_t const n = RequestNeedingSystemMemory();
+    std::size_t const footprint = dlmalloc_footprint();
+    std::size_t const size = SegmentSizeFor(ChunkSizeFor(n));
+    dlmallopt(DL_M_MEMORY_LIMIT, row.limit_slack < 0 ? 0 : footprint + size + row.limit_slack);
+    plat::InjectFailures(plat::Operation::kVirtualAlloc, 0, row.refusals);
+    void* p = dlmalloc(n);
+    EXPECT_EQ(p != nullptr, row.served);
+    EXPECT_EQ(p != nullptr && mem::heap::MappingSizeOf(p) != 0,
+              row.served && row.mapped && row.refusals == 0);
+    EXPECT_EQ(error_memory_limit(), row.limit_slack == 0 ? -1 : 0);
+    EXPECT_EQ(dlmalloc_footprint(), footprint + (row.served ? size : 0));
+    EXPECT_TRUE(HeapConsistent());
+    dlfree(p);
+    dlmallopt(DL_M_MEMORY_LIMIT, 0);
     dlmalloc_trim(0);
   }
-
-  // k granules plus a 16-byte chunk: as a segment or as a mapping, k + 1 new granules.
-  static std::size_t RequestNeedingSystemMemory() {
-    return (std::max(LargestFreeSpace(), kMiB) / kGranularity + 2) * kGranularity + 12;
-  }
-};
-
-TEST_F(HeapSystemMemory, ARequestThatWouldReachTheLimitExactlyIsRefused) {
-  std::mt19937 rng;
-  HeapModel model = TestModel(rng);
-  for (bool mapped : {true, false}) {
-    dlmallopt(DL_M_MMAP_THRESHOLD, mapped ? 256 * kKiB : 0x7FFFFFFF);
-    std::size_t n = RequestNeedingSystemMemory();
-    std::size_t size = SegmentSizeFor(ChunkSizeFor(n));
-    std::size_t footprint = dlmalloc_footprint();
-    model.SetLimit(footprint + size);
-    EXPECT_EQ(model.Malloc(n), nullptr);
-    model.SetLimit(footprint + size + 1);
-    EXPECT_EQ(mem::heap::MappingSizeOf(model.Malloc(n)) != 0, mapped);
-    EXPECT_EQ(error_memory_limit(), 0);
-    EXPECT_EQ(dlmalloc_footprint(), footprint + size);
-  }
-  model.Finish();
 }
 
 // The lock switch is copied when the heap asks the system for memory, in the middle of a
@@ -71,82 +81,13 @@ TEST_F(HeapSystemMemory, MalloptAcceptsAndRefuses) {
   mem::heap::HeapParams const before = g_heap_params;
   for (int param : {7, 0, -6, 1}) EXPECT_EQ(dlmallopt(param, 1), 0) << param;
   // Not a power of two, or below the page size.
-  for (int bad : {0, 3, 2048, 4095, 65537, 3 * 65536, -1}) {
-    EXPECT_EQ(dlmallopt(DL_M_GRANULARITY, bad), 0) << bad;
-  }
+  for (int bad : {0, 3, 2048, 65537, -1}) EXPECT_EQ(dlmallopt(DL_M_GRANULARITY, bad), 0) << bad;
   EXPECT_EQ(std::memcmp(&before, &g_heap_params, sizeof before), 0) << "a refusal changed it";
   EXPECT_EQ(dlmallopt(DL_M_GRANULARITY, 4096), 1);
   EXPECT_EQ(g_heap_params.granularity, 4096u);
   for (int param : {DL_M_TRIM_THRESHOLD, DL_M_MMAP_THRESHOLD, DL_M_LOCK, DL_M_MEMORY_LIMIT}) {
     EXPECT_EQ(dlmallopt(param, -2), 1) << param;
   }
-}
-
-TEST_F(HeapSystemMemory, RefusedSystemMemoryGivesNullAndLeavesTheHeapWhole) {
-  std::size_t n = RequestNeedingSystemMemory();
-  std::size_t footprint = dlmalloc_footprint();
-  // A refused mapping falls back to a segment.
-  plat::InjectFailures(plat::Operation::kVirtualAlloc, 0, 1);
-  void* p = dlmalloc(n);
-  EXPECT_EQ(mem::heap::MappingSizeOf(p), 0u);
-  EXPECT_EQ(dlmalloc_footprint(), footprint + SegmentSizeFor(ChunkSizeFor(n)));
-  dlfree(p);
-  dlmalloc_trim(0);
-  // The mapping, then a segment right above the top's, then one anywhere.
-  plat::InjectFailures(plat::Operation::kVirtualAlloc, 0, 3);
-  EXPECT_EQ(dlmalloc(n), nullptr);
-  EXPECT_EQ(error_memory_limit(), 0);
-  EXPECT_EQ(dlmalloc_footprint(), footprint);
-  EXPECT_TRUE(HeapConsistent());
-}
-
-// The cases below need an untouched heap and leave it changed: each runs in a fresh child.
-constexpr std::size_t kBlock = 2 * kMiB;
-std::size_t Region() { return SegmentSizeFor(ChunkSizeFor(kBlock)); }
-std::size_t FirstRegion() { return SegmentSizeFor(ChunkSizeFor(16)); }
-
-TEST(HeapSegments, RefusalsHalfwayLeaveTheRestAsAFreeSegmentUntilTheSystemAgrees) {
-  EXPECT_CLEAN_IN_CHILD({
-    // Each block needs a region of its own, which lands right above the top's segment and
-    // joins it. Only explicit trims give memory back.
-    dlmallopt(DL_M_MMAP_THRESHOLD, 0x7FFFFFFF);
-    dlmallopt(DL_M_TRIM_THRESHOLD, -1);
-    std::vector<void*> blocks{dlmalloc(16)};
-    for (int i = 0; i < 3; ++i) blocks.push_back(dlmalloc(kBlock));
-    EXPECT_EQ(dlmalloc_footprint(), FirstRegion() + 3 * Region());
-    EXPECT_EQ(mem::heap::CheckHeap().segment_count, 1u);
-    for (void* p : blocks) dlfree(p);
-    // The first region above the first goes; the system refuses the next, also when the
-    // trim tries again with what it kept as a free segment of its own.
-    plat::InjectFailures(plat::Operation::kVirtualFree, 1, 2);
-    EXPECT_EQ(dlmalloc_trim(0), 1);
-    EXPECT_EQ(dlmalloc_footprint(), FirstRegion() + 2 * Region());
-    EXPECT_EQ(mem::heap::CheckHeap().segment_count, 2u);
-    EXPECT_TRUE(HeapConsistent());
-    // Now the free segment's front goes and its end is refused: the end stays free.
-    plat::InjectFailures(plat::Operation::kVirtualFree, 1, 1);
-    EXPECT_EQ(dlmalloc_trim(0), 1);
-    EXPECT_EQ(dlmalloc_footprint(), FirstRegion() + Region());
-    EXPECT_EQ(dlfragmentationinfo(), Region() - 8 - kTopFoot);
-    plat::ClearInjectedFailures();
-    EXPECT_EQ(dlmalloc_trim(0), 1);
-    EXPECT_EQ(dlmalloc_footprint(), FirstRegion());
-    EXPECT_EQ(mem::heap::CheckHeap().segment_count, 1u);
-  });
-}
-
-// With no room left to grow, a request between two free sizes of one tree bin must find
-// the larger of them, off the path its own size bits take through the tree.
-TEST(HeapSegments, AtTheLimitTheBestFittingFreeChunkServes) {
-  EXPECT_CLEAN_IN_CHILD({
-    std::vector<void*> blocks;  // chunks of 784, 16, 1008 and 16 bytes
-    for (std::size_t n : {765, 1, 989, 1}) blocks.push_back(dlmalloc(n));
-    dlfree(blocks[0]);
-    dlfree(blocks[2]);
-    dlmalloc(dlmallinfo().keepcost - 32);  // all of the top but a minimum chunk
-    dlmallopt(DL_M_MEMORY_LIMIT, static_cast<int>(dlmalloc_footprint()));
-    EXPECT_EQ(dlmalloc(781), blocks[2]);
-  });
 }
 
 // The size of a mapping made a segment by shrinking its block, then freed off the top.
@@ -156,6 +97,49 @@ std::size_t FreedMappingSegment() {
   EXPECT_EQ(dlrealloc(p, kMiB), p);
   dlfree(p);
   return mapping;
+}
+
+// The cases below need an untouched heap and leave it changed: each runs in a fresh child.
+TEST(HeapSegments, RefusalsHalfwayLeaveTheRestAsAFreeSegmentUntilTheSystemAgrees) {
+  EXPECT_CLEAN_IN_CHILD({
+    // Each block needs a region of its own, which lands right above the top's segment and
+    // joins it. Only explicit trims give memory back.
+    std::size_t const first = SegmentSizeFor(ChunkSizeFor(16));
+    std::size_t const region = SegmentSizeFor(ChunkSizeFor(2 * kMiB));
+    dlmallopt(DL_M_MMAP_THRESHOLD, 0x7FFFFFFF);
+    dlmallopt(DL_M_TRIM_THRESHOLD, -1);
+    std::vector<void*> blocks{dlmalloc(16)};
+    for (int i = 0; i < 3; ++i) blocks.push_back(dlmalloc(2 * kMiB));
+    EXPECT_EQ(dlmalloc_footprint(), first + 3 * region);
+    EXPECT_EQ(mem::heap::CheckHeap().segment_count, 1u);
+    for (void* p : blocks) dlfree(p);
+    // The first region above the first goes; the system refuses the next, also when the
+    // trim tries again with what it kept as a free segment of its own.
+    plat::InjectFailures(plat::Operation::kVirtualFree, 1, 2);
+    EXPECT_EQ(dlmalloc_trim(0), 1);
+    EXPECT_EQ(dlmalloc_footprint(), first + 2 * region);
+    EXPECT_EQ(mem::heap::CheckHeap().segment_count, 2u);
+    EXPECT_TRUE(HeapConsistent());
+    // Now the free segment's front goes and its end is refused: the end stays free.
+    plat::InjectFailures(plat::Operation::kVirtualFree, 1, 1);
+    EXPECT_EQ(dlmalloc_trim(0), 1);
+    EXPECT_EQ(dlmalloc_footprint(), first + region);
+    EXPECT_EQ(dlfragmentationinfo(), region - 8 - kTopFoot);
+    plat::ClearInjectedFailures();
+    EXPECT_EQ(dlmalloc_trim(0), 1);
+    EXPECT_EQ(dlmalloc_footprint(), first);
+    EXPECT_EQ(mem::heap::CheckHeap().segment_count, 1u);
+
+    // Then, with no room left to grow, a request between two free sizes of one tree bin
+    // must find the larger of them, off the path its own size bits take through the tree.
+    blocks.clear();  // chunks of 784, 16, 1008 and 16 bytes, and all of the top but 32
+    for (std::size_t n : {765, 1, 989, 1}) blocks.push_back(dlmalloc(n));
+    dlfree(blocks[0]);
+    dlfree(blocks[2]);
+    blocks.push_back(dlmalloc(dlmallinfo().keepcost - 32));
+    dlmallopt(DL_M_MEMORY_LIMIT, static_cast<int>(dlmalloc_footprint()));
+    EXPECT_EQ(dlmalloc(781), blocks[2]);
+  });
 }
 
 TEST(HeapSegments, AFreeThatGrowsTheTopReleasesARefusedTrimDoesNot) {

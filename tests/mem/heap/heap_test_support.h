@@ -30,17 +30,13 @@ inline ::testing::AssertionResult HeapConsistent(std::vector<void*> const& live 
   return ::testing::AssertionFailure() << "heap check: " << check.problem;
 }
 
-// The largest run of free memory the heap holds: a request above it needs new system memory.
-inline std::size_t LargestFreeSpace() {
-  return std::max(dlfragmentationinfo(), dlmallinfo().keepcost);
-}
-
 // Sets the heap up, so that a test's first request does not bring the initial segment
-// along; afterwards puts the parameters back and clears injected failures.
+// along, and trims it; afterwards puts the parameters back and clears injected failures.
 class HeapTest : public ::testing::Test {
  protected:
   void SetUp() override {
     dlfree(dlmalloc(1));
+    dlmalloc_trim(0);
     saved_ = mem::heap::g_heap_params;
   }
   void TearDown() override {

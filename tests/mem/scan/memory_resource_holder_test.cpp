@@ -25,13 +25,10 @@ TEST(ResourceReport, OneLinePerResourceInIndexOrder) {
   EXPECT_EQ(mem_MemoryResourceHolder::ResourceIndex("std_admmis"), -1);
   EXPECT_EQ(mem_MemoryResourceHolder::ResourceIndex(nullptr), -1);
 
-  FILE* out = std::tmpfile();
-  holder.ReportResources(out);
+  testing::internal::CaptureStderr();
+  holder.ReportResources(stderr);
   holder.ReportResources(nullptr);
-  std::string text;
-  std::rewind(out);
-  for (int c; (c = std::fgetc(out)) != EOF;) text += static_cast<char>(c);
-  std::fclose(out);
+  std::string const text = testing::internal::GetCapturedStderr();
   EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 23);
   EXPECT_EQ(text.find("std_default -- pool 0 -- incore 1 -- priority 0 -- allowance 0.000000\n"),
             0u);

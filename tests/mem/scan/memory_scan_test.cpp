@@ -84,17 +84,6 @@ char const kLongSummary[] =
     "   Max Reserved Block Size = 12288\n"
     "   PTR = 12000\n"
     "\n";
-char const kLongSummaryOfZeros[] =
-    "\nMEMORY USE SUMMARY\n"
-    "   Free Memory      = 0\n"
-    "   Committed Memory = 0\n"
-    "   Reserved Memory  = 0\n"
-    "\n   Max Free Block Size = 0\n"
-    "    PTR = 0\n"
-    "   Max Reserved Block Size = 0\n"
-    "   PTR = 0\n"
-    "\n";
-
 TEST(MemoryScan, MadeUpSpacesAtEveryLevel) {
   struct Case {
     int level;
@@ -114,14 +103,11 @@ TEST(MemoryScan, MadeUpSpacesAtEveryLevel) {
   };
   for (Case const& c : cases) {
     FakeSpace space{c.empty_space ? std::vector<FakeRegion>{} : kKnownSpace, {}};
-    FILE* out = std::tmpfile();
+    testing::internal::CaptureStderr();
     // The made-up space ends where a 32-bit Windows process's does.
     mem::WalkRegions(static_cast<MEM_SCAN_LEVEL_ENM>(c.level), c.limit, 0x7FFFFFFF, QueryFake,
-                     &space, out);
-    std::string text;
-    std::rewind(out);
-    for (int ch; (ch = std::fgetc(out)) != EOF;) text += static_cast<char>(ch);
-    std::fclose(out);
+                     &space, stderr);
+    std::string const text = testing::internal::GetCapturedStderr();
     EXPECT_TRUE(c.text.empty() || text == c.text) << "level " << c.level << ":\n" << text;
     EXPECT_TRUE(c.queried.empty() || space.queried == c.queried) << "limit " << c.limit;
     // The region passing 0x7FFFFFFF is the last one asked about, whatever the limit.
@@ -139,7 +125,12 @@ TEST(MemoryScan, TheWholeProcessFromTheEntryPoints) {
   std::string const text = testing::internal::GetCapturedStderr();
   testing::internal::CaptureStderr();
   mem_ScanMemory(MEM_SCAN_SUMMARY_ONLY, 0);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), kLongSummaryOfZeros);
+  // Up to address 0 there is nothing to count: the long summary with every number 0.
+  std::string zeros = kLongSummary;
+  for (std::size_t at = 0; (at = zeros.find("= ", at)) != std::string::npos; at += 3) {
+    zeros.replace(at + 2, zeros.find('\n', at) - at - 2, "0");
+  }
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), zeros);
   EXPECT_TRUE(plat::VirtualFree(reserved, 0, plat::kMemRelease));
   char expected[96];
   std::snprintf(expected, sizeof expected,

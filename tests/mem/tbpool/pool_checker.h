@@ -1,8 +1,6 @@
 // Walks the whole thread-block pool and checks what must hold between operations: page
 // marks and records, each region's free list against its allocation count, the class
-// lists with their links, tails and cached head regions, the free-id list, at most one
-// empty page per class, and the runs of pages against the page maps. (That a page with a
-// free slot is listed, the model test sees: no page is made while one has a free slot.)
+// lists, the free-id list, at most one empty page per class, and the runs of pages.
 #ifndef VARURUROR_TESTS_MEM_TBPOOL_POOL_CHECKER_H
 #define VARURUROR_TESTS_MEM_TBPOOL_POOL_CHECKER_H
 
