@@ -28,44 +28,10 @@ std::string Convert(bool to, int enc, std::string const& text, char repl, int* r
   return out.substr(0, *result);
 }
 
-TEST(Utf8Primitives, LeadBytesAndBadSequences) {
-  unsigned char const leads[] = {0x7F, 0x80, 0xC2, 0xE3, 0xF0, 0xF8, 0xFC, 0xFE, 0xFF, 0xBF, 0x00};
-  int const lengths[] = {1, 0, 2, 3, 4, 5, 6, 0, 0, 0, 1};
-  for (unsigned i = 0; i < sizeof leads; ++i) {
-    EXPECT_EQ(atr_utf8_len(&leads[i]), lengths[i]) << std::hex << int(leads[i]);
-  }
-  EXPECT_EQ(atr_utf8_len(static_cast<unsigned char const*>(nullptr)), 0);
-  int len = -1;
-  EXPECT_EQ(atr_utf8_to_ucs4(U("\xE3\x41\x82"), &len), 0xFFFFFFFFu);
-  EXPECT_EQ(len, 3);
-  // Overlong forms and surrogates are accepted.
-  EXPECT_EQ(atr_utf8_to_ucs4(U("\xC1\x81"), nullptr), 0x41u);
-  EXPECT_EQ(atr_utf8_to_ucs4(U("\xED\xA0\x80"), nullptr), 0xD800u);
-  // Six bytes hold 31 bits: nothing is written for more.
-  unsigned char out[6] = {0xAA};
-  EXPECT_EQ(atr_utf8_from_ucs4(out, 0x80000000u), 0);
-  EXPECT_EQ(out[0], 0xAA);
-}
-
-TEST(EncodingConversion, EachEncodingsRulesAndRefusals) {
-  EXPECT_FALSE(atr_encoding_validate(atr_EncodingLatin1, "a\x85z"));
-  EXPECT_TRUE(atr_encoding_validate(atr_EncodingLatin1, "\xA0\xE9\xFF\x7E"));
-  EXPECT_FALSE(atr_encoding_validate(7, "abc"));
-  EXPECT_FALSE(atr_encoding_validate(atr_EncodingUtf8, static_cast<char const*>(nullptr)));
-  int result;
-  Convert(true, atr_EncodingLatin1, "ab\xC3", '?', &result);
-  EXPECT_EQ(result, atr_EncodingInvalidInput);
-  // No encoder: every character needs the replacement.
-  EXPECT_EQ(Convert(true, atr_EncodingNone, "abc", '#', &result), "###");
-  Convert(true, 9, "abc", 0, &result);
-  EXPECT_EQ(result, atr_EncodingNotRepresentable);
-  Convert(false, atr_EncodingNone, "abc", 0, &result);
-  EXPECT_EQ(result, atr_EncodingInvalidInput);
-}
-
 // The first and last code point of each encoded length round-trip through the primitives;
 // a text of them all is the identity in both UTF-8s and in Latin-1 itself or the replacement.
-TEST(EncodingConversion, EachLengthsFirstAndLastCodePoint) {
+// Then the bytes that start no character and each converter's refusals.
+TEST(EncodingConversion, EdgesOfEachLengthAndRefusals) {
   unsigned const edges[] = {0x01,    0x7F,     0x80,     0x7FF,     0x800,     0xFFFF,
                             0x10000, 0x1FFFFF, 0x200000, 0x3FFFFFF, 0x4000000, 0x7FFFFFFF};
   std::string utf8, latin1;
@@ -90,6 +56,31 @@ TEST(EncodingConversion, EachLengthsFirstAndLastCodePoint) {
   ASSERT_TRUE(guard.Use("C.UTF-8"));
   EXPECT_EQ(Convert(true, atr_EncodingLocale, utf8, 0, &result), utf8);
   EXPECT_EQ(Convert(false, atr_EncodingLocale, utf8, 0, &result), utf8);
+  unsigned char const bad_leads[] = {0x80, 0xBF, 0xFE, 0xFF};
+  for (unsigned char const& lead : bad_leads) EXPECT_EQ(atr_utf8_len(&lead), 0) << int(lead);
+  EXPECT_EQ(atr_utf8_len(U("")), 1);
+  EXPECT_EQ(atr_utf8_len(static_cast<unsigned char const*>(nullptr)), 0);
+  int len = -1;
+  EXPECT_EQ(atr_utf8_to_ucs4(U("\xE3\x41\x82"), &len), 0xFFFFFFFFu);
+  EXPECT_EQ(len, 3);
+  // Overlong forms and surrogates are accepted; six bytes hold 31 bits, no more.
+  EXPECT_EQ(atr_utf8_to_ucs4(U("\xC1\x81"), nullptr), 0x41u);
+  EXPECT_EQ(atr_utf8_to_ucs4(U("\xED\xA0\x80"), nullptr), 0xD800u);
+  unsigned char untouched[6] = {0xAA};
+  EXPECT_EQ(atr_utf8_from_ucs4(untouched, 0x80000000u), 0);
+  EXPECT_EQ(untouched[0], 0xAA);
+  EXPECT_FALSE(atr_encoding_validate(atr_EncodingLatin1, "a\x85z"));
+  EXPECT_TRUE(atr_encoding_validate(atr_EncodingLatin1, "\xA0\xE9\xFF\x7E"));
+  EXPECT_FALSE(atr_encoding_validate(7, "abc"));
+  EXPECT_FALSE(atr_encoding_validate(atr_EncodingUtf8, static_cast<char const*>(nullptr)));
+  Convert(true, atr_EncodingLatin1, "ab\xC3", '?', &result);
+  EXPECT_EQ(result, atr_EncodingInvalidInput);
+  // No encoder: every character needs the replacement.
+  EXPECT_EQ(Convert(true, atr_EncodingNone, "abc", '#', &result), "###");
+  Convert(true, 9, "abc", 0, &result);
+  EXPECT_EQ(result, atr_EncodingNotRepresentable);
+  Convert(false, atr_EncodingNone, "abc", 0, &result);
+  EXPECT_EQ(result, atr_EncodingInvalidInput);
 }
 
 // The locale's encoding in locales that hold every character, some or only ASCII; without a

@@ -5,8 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
-#include <cstring>
 #include <numeric>
 #include <random>
 #include <string>
@@ -133,6 +131,9 @@ TEST(TranslateValues, EachTypeByItsPlaceholder) {
   // The shortest format has room for the 64-bit modifier too.
   EXPECT_STREQ(atr_Fmt("%d").FormatNoWidth(atr_Fmt::kInt64, 0), "%lld");
   EXPECT_FALSE(atr_Fmt(nullptr).Ok());
+  // A 64-bit integer in a character placeholder is one character.
+  EXPECT_EQ(Formatted("<%3c>", 0x41LL), "<  A>");
+  EXPECT_EQ(Formatted("<%c>", 0xE9ULL), "<\xE9>");
 }
 
 // A garbled width or precision costs no more than 1023 bytes and still shows the value;
@@ -147,24 +148,15 @@ TEST(TranslateHostile, HugeFieldsAreClampedAndTheValueAlwaysShows) {
   EXPECT_EQ(digits.size(), 309u + 1 + 1023) << digits;
 }
 
-// A 64-bit integer in a character placeholder is one character; an overlong NUL in an
-// untranslated message is shown as written, never cutting the text short.
-TEST(TranslateHostile, CharactersAndOverlongNul) {
-  LocaleGuard guard;
-  for (char const* locale : {"C", "C.UTF-8"}) {
-    if (!guard.Use(locale)) continue;
-    EXPECT_EQ(Formatted("<%3c>", 0x41LL), "<  A>") << locale;
-    EXPECT_EQ(Formatted("<%c>", 0xE9ULL), "<\xE9>") << locale;
-    atr_String raw = atr_raw("a\xC0\x80 b");
-    EXPECT_EQ(Text(raw), "a\xC0\x80 b") << locale;
-    EXPECT_EQ(raw.Length(), std::strlen(raw.CStr())) << locale;
-    EXPECT_EQ(WithTexts("a\xC0\x80%s b %s", {"X", "Y"}), "a\xC0\x80X b Y") << locale;
-  }
-}
-
-// Untranslated UTF-8 messages are shown in the locale's encoding; invalid UTF-8 as written.
+// Untranslated UTF-8 messages are shown in the locale's encoding; invalid UTF-8 and an
+// overlong NUL as written, never cutting the text short.
 TEST(TranslateLocale, UntranslatedMessagesAreConvertedForDisplay) {
   LocaleGuard guard;
+  for (char const* locale : {"C", "C.UTF-8"}) {
+    ASSERT_TRUE(guard.Use(locale));
+    EXPECT_EQ(Text(atr_raw("a\xC0\x80 b")), "a\xC0\x80 b") << locale;
+    EXPECT_EQ(WithTexts("a\xC0\x80%s b %s", {"X", "Y"}), "a\xC0\x80X b Y") << locale;
+  }
   USE_LOCALE_OR_SKIP(guard, "fr_FR.ISO-8859-1");
   EXPECT_EQ(WithTexts("Fichier \xC2\xAB%s\xC2\xBB cr\xC3\xA9\xC3\xA9", {"a.txt"}),
             "Fichier \xAB"
