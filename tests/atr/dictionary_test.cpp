@@ -205,17 +205,4 @@ TEST(DictionaryLoading, DamagedLinesAreSkippedAndTheRestLoads) {
       });
 }
 
-TEST(TestMode, DecidedOnceForTheProcess) {
-  EXPECT_IN_CHILD("^11$", setenv("KOVRIN_LANG", "C", 1); setenv("KVN_QA_PRINT", "", 1);
-                  setenv("JRT_DICT_DIR", "/nowhere", 1);
-                  std::fprintf(stderr, "%d", atr_i18nTesting()); unsetenv("KVN_QA_PRINT");
-                  std::fprintf(stderr, "%d", atr_i18nTesting()));
-  // The extra test characters are computed once, in the locale of the first call.
-  if (!LocaleInstalled("ja_JP.UTF-8")) GTEST_SKIP() << "locale ja_JP.UTF-8 is not installed";
-  EXPECT_IN_CHILD("^(ok )+$", std::setlocale(LC_ALL, "C");
-                  char const* first = atr_i18nExtraCharacters(); Check(first, "");
-                  std::setlocale(LC_ALL, "ja_JP.UTF-8"); Check(atr_i18nExtraCharacters(), "");
-                  Check(atr_i18nExtraCharacters() == first ? "same" : "moved", "same"));
-}
-
 }  // namespace
