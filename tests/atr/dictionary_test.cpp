@@ -98,14 +98,17 @@ TEST(DictionaryLanguages, EachSampleInLocalesThatCanAndCannotShowIt) {
               {{"Open", "??"}, {"Value %1$s of %2$d", "7 ? x"}, {kExtraCharacters, ""}});
 }
 
-TEST(DictionarySearch, DefaultNameAndDirectoriesInOrder) {
+// The search, then loading once until released (or giving up on a file without entries until
+// released); a translation keeps its text when the dictionary goes; shutdown releases it.
+TEST(DictionarySearch, DirectoriesInOrderAndReadOnceUntilReleased) {
   EXPECT_IN_CHILD("^(ok )+$", {
     ScratchDirectory dir;
     std::string base = dir.path();
+    std::string c_file = "c/" + std::string(kDefaultDictionary);
     UseDictionary(dir, "", "", nullptr);
     for (char const* name : {"b", "c"}) {
       dir.Write(name + ("/" + std::string(kDefaultDictionary)),
-                std::string("tr['Open'] = r'") + name + "'\n");
+                std::string("tr['Open %1$s'] = r'") + name + " %1$s'\n");
     }
     std::string locale_before = std::setlocale(LC_ALL, nullptr);
     // Empty entries and missing directories are passed over; trailing separators of either
@@ -118,38 +121,20 @@ TEST(DictionarySearch, DefaultNameAndDirectoriesInOrder) {
     // JRT_DICT_DIR comes first.
     setenv("JRT_DICT_DIR", (base + "/c").c_str(), 1);
     atr_tr_enable(true);
-    Check(Shown("Open"), "c");
-    // A directory where the file should be does not count as the file.
-    std::filesystem::create_directories(base + "/d/" + kDefaultDictionary);
-    setenv("JRT_DICT_DIR", (base + "/d").c_str(), 1);
-    setenv("KOV_PATH", (base + "/none;;").c_str(), 1);
-    Check(atr_setlocale(nullptr) ? "found" : "none", "none");
-    unsetenv("KOV_PATH");
-    Check(atr_setlocale(&path) ? "found" : "none", "none");
-  });
-}
-
-// Loaded once until released (or given up on a file without entries until released); a
-// translation keeps its text when the dictionary goes; shutdown releases it.
-TEST(DictionaryLoading, ReadOnceUntilReleased) {
-  EXPECT_IN_CHILD("^(ok )+$", {
-    ScratchDirectory dir;
-    UseDictionary(dir, "", "tr['Open %1$s'] = r'Ouvrir %1$s'\n", nullptr);
-    atr_tr_enable(true);
     atr_translate saved("Open %1$s");
-    dir.Write(kDefaultDictionary, "tr['Open %1$s'] = r'Offnen %1$s'\n");
+    dir.Write(c_file, "tr['Open %1$s'] = r'Offnen %1$s'\n");
     atr_tr_enable(true);
-    Check(Shown("Open %1$s"), "Ouvrir x");
+    Check(Shown("Open %1$s"), "c x");
     atr_tr_enable(false);
     Check(Shown("Open %1$s"), "Open x");
     atr_SubstituteFormat(saved, 1, "y");
-    Check(saved.Result().CStr(), "Ouvrir y");
+    Check(saved.Result().CStr(), "c y");
     atr_tr_enable(true);
     Check(Shown("Open %1$s"), "Offnen x");
     atr_trReleaseDB();
-    dir.Write(kDefaultDictionary, "# nothing yet\n");
+    dir.Write(c_file, "# nothing yet\n");
     atr_tr_enable(true);
-    dir.Write(kDefaultDictionary, "tr['Open'] = r'Abrir'\n");
+    dir.Write(c_file, "tr['Open'] = r'Abrir'\n");
     atr_tr_enable(true);
     Check(Shown("Open"), "Open");
     atr_trReleaseDB();
@@ -160,6 +145,13 @@ TEST(DictionaryLoading, ReadOnceUntilReleased) {
     Check(Shown("Open"), "Abrir");
     UTI_VaruRuror_finalize(total);
     Check(Shown("Open"), "Open");
+    // A directory where the file should be does not count as the file.
+    std::filesystem::create_directories(base + "/d/" + kDefaultDictionary);
+    setenv("JRT_DICT_DIR", (base + "/d").c_str(), 1);
+    setenv("KOV_PATH", (base + "/none;;").c_str(), 1);
+    Check(atr_setlocale(nullptr) ? "found" : "none", "none");
+    unsetenv("KOV_PATH");
+    Check(atr_setlocale(&path) ? "found" : "none", "none");
   });
 }
 
