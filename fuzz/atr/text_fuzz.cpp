@@ -23,7 +23,6 @@ namespace {
 
 // Locales with every kind of encoding: ASCII, UTF-8, one byte, and multi-byte.
 constexpr char const* kLocales[] = {"C", "C.UTF-8", "fr_FR.ISO-8859-1", "ja_JP.EUC-JP"};
-constexpr int kLocaleCount = sizeof kLocales / sizeof kLocales[0];
 constexpr int kEncodings[] = {
     atr_EncodingNone, atr_EncodingLocale, atr_EncodingUtf8, atr_EncodingLatin1, 4, -1};
 constexpr char kDictionary[] = "fuzz_Dict.py";
@@ -76,11 +75,11 @@ void CheckEncodings(unsigned char const* s) {
 }
 
 // Reads the script's bytes; 0 once it is used up.
-class Script {
- public:
-  Script(std::uint8_t const* data, std::size_t size) : data_(data), size_(size) {}
-  bool done() const { return position_ >= size_; }
-  std::uint8_t Byte() { return done() ? 0 : data_[position_++]; }
+struct Script {
+  std::uint8_t const* at;
+  std::uint8_t const* end;
+  bool done() const { return at >= end; }
+  std::uint8_t Byte() { return done() ? 0 : *at++; }
   std::uint32_t Word() {
     std::uint32_t w = 0;
     for (int i = 0; i < 4; ++i) w = (w << 8) | Byte();
@@ -95,16 +94,11 @@ class Script {
     }
     return text;
   }
-
- private:
-  std::uint8_t const* data_;
-  std::size_t size_;
-  std::size_t position_ = 0;
 };
 
 // One substitution for placeholder n, of the type and value the script says.
 void Substitute(atr_translate& t, int n, Script& script) {
-  int type = script.Byte() % 11;
+  int type = script.Byte() % 10;
   std::uint32_t w = script.Word();
   std::uint64_t bits = (static_cast<std::uint64_t>(w) << 32) | script.Word();
   double wide;
@@ -118,12 +112,13 @@ void Substitute(atr_translate& t, int n, Script& script) {
   if (type == 6) atr_SubstituteFormat(t, n, script.Text().c_str());
   if (type == 7) atr_SubstituteFormat(t, n, static_cast<char const*>(nullptr));
   if (type == 8) atr_SubstituteFormat(t, n, reinterpret_cast<void const*>(w));
+  // An empty value or format from the script stands for none.
+  std::string value = script.Text();
+  std::string format = script.Text();
   if (type == 9) {
-    std::string value = script.Text();
-    std::string format = script.Text();
-    t.AddSubstitution(n, value.c_str(), format.empty() ? nullptr : format.c_str());
+    t.AddSubstitution(n, value.empty() ? nullptr : value.c_str(),
+                      format.empty() ? nullptr : format.c_str());
   }
-  if (type == 10) t.AddSubstitution(n, nullptr, "%");
 }
 
 // The placeholders found must be numbered 1..count without gaps; the result is built.
@@ -155,11 +150,6 @@ void LookUpKeys(std::string const& text) {
   }
 }
 
-void RemoveDirectory() {
-  std::error_code ignored;
-  std::filesystem::remove_all(g_directory, ignored);
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -167,7 +157,10 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   g_directory = std::filesystem::temp_directory_path() /
                 ("atr_text_fuzz_" + std::to_string(entropy()) + std::to_string(entropy()));
   std::filesystem::create_directories(g_directory);
-  std::atexit(RemoveDirectory);
+  std::atexit([] {
+    std::error_code ignored;
+    std::filesystem::remove_all(g_directory, ignored);
+  });
   g_file = (g_directory / kDictionary).string();
   setenv("KOV_PATH", g_directory.c_str(), 1);
   setenv("KOVRIN_SUPPORTED_LOCALE", "1", 1);
@@ -182,13 +175,10 @@ extern "C" int LLVMFuzzerTestOneInput(std::uint8_t const* data, std::size_t size
   if (size == 0) return 0;
   if (g_file.empty()) LLVMFuzzerInitialize(nullptr, nullptr);
   // Loading sets the locale's character type from KOVRIN_LANG as well.
-  std::setlocale(LC_ALL, kLocales[data[0] % kLocaleCount]);
-  setenv("KOVRIN_LANG", kLocales[data[0] % kLocaleCount], 1);
-  if (data[0] & 0x80) {
-    setenv("KOVRIN_SITE", "qdv", 1);
-  } else {
-    unsetenv("KOVRIN_SITE");
-  }
+  char const* locale = kLocales[data[0] % std::size(kLocales)];
+  std::setlocale(LC_ALL, locale);
+  setenv("KOVRIN_LANG", locale, 1);
+  setenv("KOVRIN_SITE", data[0] & 0x80 ? "qdv" : "other", 1);
   std::string text(reinterpret_cast<char const*>(data + 1), size - 1);
   // Half the inputs skip the file, which costs far more than the rest.
   if (data[0] & 0x40) {
@@ -201,7 +191,7 @@ extern "C" int LLVMFuzzerTestOneInput(std::uint8_t const* data, std::size_t size
   // The text up to its first NUL, in a block of its own size.
   std::vector<unsigned char> message(data + 1, data + 1 + std::strlen(text.c_str()));
   message.push_back(0);
-  Translate(text.c_str(), Script(data + message.size(), size - message.size()));
+  Translate(text.c_str(), Script{data + message.size(), data + size});
   atr_tr_enable(false);
   CheckEncodings(message.data());
   return 0;
