@@ -144,8 +144,8 @@ class Model {
     int pos = Pick(length + 1);
     int count = Pick(length - pos + 3);
     // Edits (case 3) come four times as often as the other steps.
-    int step = Pick(18);
-    switch (step > 14 ? 3 : step) {
+    int step = Pick(16);
+    switch (step > 12 ? 3 : step) {
       case 0: {
         int from = Pick(kHandles);
         s = handles_[from];
@@ -234,38 +234,31 @@ class Model {
         request_ = kNotFixed;
         return "Substitute";
       }
-      case 8:
-        if (length == 0) return "write (empty)";
-        s[pos % length] = m[pos % length] = 'z';
-        return "write a byte";
-      case 9: {
+      case 8: {
         // Borrowed texts live in borrowed_ for the whole run, each beside a copy.
-        std::string text = RandomText(RandomLength());
-        borrowed_.emplace_back(text, text);
-        s = TestString(borrowed_.back().first.c_str(), static_cast<int>(text.size()),
-                       TestString::kBorrow);
-        m = text;
-        request_ = kNotFixed;
-        return "borrow";
-      }
-      case 10: {
         m = RandomText(RandomLength());
-        char* block = static_cast<char*>(mem_Malloc(static_cast<unsigned>(m.size()) + 1));
-        std::memcpy(block, m.c_str(), m.size() + 1);
-        s = TestString(block, static_cast<int>(m.size()), TestString::kAdopt);
+        int n = static_cast<int>(m.size());
         request_ = kNotFixed;
+        if (OneIn(2)) {
+          borrowed_.emplace_back(m, m);
+          s = TestString(borrowed_.back().first.c_str(), n, TestString::kBorrow);
+          return "borrow";
+        }
+        char* block = static_cast<char*>(mem_Malloc(n + 1));
+        std::memcpy(block, m.c_str(), n + 1);
+        s = TestString(block, n, TestString::kAdopt);
         return "adopt";
       }
-      case 11:
+      case 9:
         request_ = length + Pick(300);
         s.isolate(request_);
         return "isolate";
-      case 12:
+      case 10:
         request_ = Pick(300);
         s = TestString(request_, TestString::kPreSize);
         m.clear();
         return "pre-size";
-      case 13: {
+      case 11: {
         std::string needle = RandomText(Pick(3));
         int from = Pick(length + 2), last = Pick(length + 2);
         int n = Pick(static_cast<int>(needle.size()) + 1);
@@ -281,11 +274,13 @@ class Model {
         return "search";
       }
       default:
-        if (length == 0) return "shorten (empty)";
+        if (length == 0) return "write (empty)";
+        request_ = length;
+        s[pos % length] = m[pos % length] = 'z';
+        if (OneIn(2)) return "write a byte";
         s[pos % length] = '\0';
         s.SetStringLength(pos % length);
         m.resize(pos % length);
-        request_ = length;
         return "shorten";
     }
   }
@@ -352,7 +347,8 @@ atr_String Text(char const* s) {
   return result;
 }
 
-TEST(StringBase, TheEmptyStringHasNoRepresentationAndReadsAsTheSharedEmptyText) {
+// The empty string has no representation and reads as the shared empty text.
+TEST(StringBase, EmptyAndNumberTexts) {
   TestString empty;
   for (TestString const& s :
        {TestString(""), TestString(nullptr), TestString("abc", 0),
@@ -360,9 +356,7 @@ TEST(StringBase, TheEmptyStringHasNoRepresentationAndReadsAsTheSharedEmptyText) 
     EXPECT_EQ(ProbeOf(s).rep, nullptr);
     EXPECT_EQ(s.CStr(), empty.CStr());
   }
-}
-
-TEST(StringBase, NumbersAreFormattedAsByPrintf) {
+  // Numbers are formatted as by printf.
   EXPECT_EQ(TextOf(TestString(1.0 / 3)), "0.333333333333333");
   EXPECT_EQ(TextOf(TestString(-1.0e-300)), "-1e-300");
   EXPECT_EQ(TextOf(TestString(123456789.0f)), "1.23457e+08");
@@ -398,7 +392,7 @@ TEST(String, SubstrAndExtractCopyTheirRange) {
   }
 }
 
-TEST(String, AppendPlusAndReplaceNonTranslated) {
+TEST(String, AppendPlusReplaceNonTranslatedAndThePrivateString) {
   atr_String a = Text("left");
   atr_String shared(a);
   atr_String sum = a + Text("right");
@@ -411,18 +405,15 @@ TEST(String, AppendPlusAndReplaceNonTranslated) {
   s.ReplaceNonTranslated("Disk", Text("Tape")).ReplaceNonTranslated(12, nullptr);
   s.ReplaceNonTranslated(static_cast<char const*>(nullptr), "x");
   EXPECT_EQ(TextOf(s), "Tape has 7 of 9, -3 and all []");
-}
-
-TEST(StringBasePrv, SharesAndHandsItsTextOn) {
-  atr_StringBasePrv a("text");
-  atr_StringBasePrv c;
-  c = atr_StringBasePrv(a);
-  atr_String target = Text("old");
-  c.AssignTo(target);
-  EXPECT_EQ(TextOf(target), "text");
-  EXPECT_EQ(ProbeOf(a).references, 3);
-  atr_StringBasePrv(nullptr).AssignTo(target);
-  EXPECT_TRUE(target.Empty());
+  // atr_StringBasePrv shares its text and hands it on.
+  atr_StringBasePrv prv("text");
+  atr_StringBasePrv copy;
+  copy = atr_StringBasePrv(prv);
+  copy.AssignTo(s);
+  EXPECT_EQ(TextOf(s), "text");
+  EXPECT_EQ(ProbeOf(prv).references, 3);
+  atr_StringBasePrv(nullptr).AssignTo(s);
+  EXPECT_TRUE(s.Empty());
 }
 
 TEST(StringCase, MultiByteCharactersAreSteppedOverWhole) {
