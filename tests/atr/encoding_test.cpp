@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <random>
 #include <string>
 
@@ -52,10 +51,6 @@ TEST(EncodingConversion, EdgesOfEachLengthAndRefusals) {
             utf8.substr(0, 4) + std::string(9, '?'));
   Convert(true, atr_EncodingLatin1, utf8, 0, &result);
   EXPECT_EQ(result, atr_EncodingNotRepresentable);
-  LocaleGuard guard;
-  ASSERT_TRUE(guard.Use("C.UTF-8"));
-  EXPECT_EQ(Convert(true, atr_EncodingLocale, utf8, 0, &result), utf8);
-  EXPECT_EQ(Convert(false, atr_EncodingLocale, utf8, 0, &result), utf8);
   unsigned char const bad_leads[] = {0x80, 0xBF, 0xFE, 0xFF};
   for (unsigned char const& lead : bad_leads) EXPECT_EQ(atr_utf8_len(&lead), 0) << int(lead);
   EXPECT_EQ(atr_utf8_len(U("")), 1);
@@ -73,8 +68,6 @@ TEST(EncodingConversion, EdgesOfEachLengthAndRefusals) {
   EXPECT_TRUE(atr_encoding_validate(atr_EncodingLatin1, "\xA0\xE9\xFF\x7E"));
   EXPECT_FALSE(atr_encoding_validate(7, "abc"));
   EXPECT_FALSE(atr_encoding_validate(atr_EncodingUtf8, static_cast<char const*>(nullptr)));
-  Convert(true, atr_EncodingLatin1, "ab\xC3", '?', &result);
-  EXPECT_EQ(result, atr_EncodingInvalidInput);
   // No encoder: every character needs the replacement.
   EXPECT_EQ(Convert(true, atr_EncodingNone, "abc", '#', &result), "###");
   Convert(true, 9, "abc", 0, &result);
@@ -86,9 +79,6 @@ TEST(EncodingConversion, EdgesOfEachLengthAndRefusals) {
 // The locale's encoding in locales that hold every character, some or only ASCII; without a
 // replacement, the conversion goes back to the same UTF-8.
 TEST(LocaleEncoding, EachLocaleShowsWhatItHas) {
-  // "ファイルを開く" (open the file).
-  char const kOpenFile[] =
-      "\xE3\x83\x95\xE3\x82\xA1\xE3\x82\xA4\xE3\x83\xAB\xE3\x82\x92\xE9\x96\x8B\xE3\x81\x8F";
   struct Case {
     char const* locale;
     char const* utf8;
@@ -101,16 +91,13 @@ TEST(LocaleEncoding, EachLocaleShowsWhatItHas) {
       {"C.UTF-8", "\xED\xA0\x80", '?', 1, "?"},
       {"fr_FR.ISO-8859-1", "Cr\xC3\xA9\xC3\xA9", 0, 4, "Cr\xE9\xE9"},
       {"fr_FR.ISO-8859-1", "\xE3\x82\xBD", 0, atr_EncodingNotRepresentable, ""},
-      {"ja_JP.EUC-JP", kOpenFile, 0, 14,
-       "\xA5\xD5\xA5\xA1\xA5\xA4\xA5\xEB\xA4\xF2\xB3\xAB\xA4\xAF"},
+      // "開く" (open).
+      {"ja_JP.EUC-JP", "\xE9\x96\x8B\xE3\x81\x8F", 0, 4, "\xB3\xAB\xA4\xAF"},
       {"C", "caf\xC3\xA9", '?', 4, "caf?"},
   };
   LocaleGuard guard;
   for (Case const& c : cases) {
-    if (!guard.Use(c.locale)) {
-      std::printf("locale %s is not installed (scripts/setup makes it)\n", c.locale);
-      continue;
-    }
+    if (!guard.Use(c.locale)) GTEST_SKIP() << "locale " << c.locale << " is not installed";
     int result;
     EXPECT_EQ(Convert(true, atr_EncodingLocale, c.utf8, c.repl, &result), c.shown) << c.locale;
     EXPECT_EQ(result, c.result) << c.locale;
@@ -119,8 +106,9 @@ TEST(LocaleEncoding, EachLocaleShowsWhatItHas) {
     EXPECT_EQ(Convert(false, atr_EncodingLocale, c.shown, 0, &result), c.utf8) << c.locale;
   }
   // A lone lead byte is no character of EUC-JP; the C locale has no byte above 0x7F.
-  int result = atr_EncodingInvalidInput;
-  if (guard.Use("ja_JP.EUC-JP")) Convert(false, atr_EncodingLocale, "ab\xA5", 0, &result);
+  int result;
+  ASSERT_TRUE(guard.Use("ja_JP.EUC-JP"));
+  Convert(false, atr_EncodingLocale, "ab\xA5", 0, &result);
   EXPECT_EQ(result, atr_EncodingInvalidInput);
   ASSERT_TRUE(guard.Use("C"));
   EXPECT_FALSE(atr_encoding_validate(atr_EncodingLocale, "caf\xE9"));

@@ -1,5 +1,5 @@
-// Wrapping text for display: the documented cases, multi-byte text, the extra test
-// characters, random texts, and one block for the result of a long text.
+// Wrapping text for display: random texts, what they leave out, the extra test characters,
+// and one block for the result of a long text.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -29,11 +29,9 @@ std::string Break(std::string const& s, unsigned width, int only_unbroken = -1) 
   return Text(broken);
 }
 
-TEST(LineBreak, TheDocumentedCasesLineEndsAndRunsOfSpaces) {
-  EXPECT_EQ(Break("aaa bbb ccc ddd", 5), "aaa bbb\nccc ddd");
-  EXPECT_EQ(Break("aaaaaaaaaa bb", 4), "aaaaaaaaaa\nbb");
+// What the random texts leave out: line feeds, tabs, width 0 and multi-byte text.
+TEST(LineBreak, LineEndsTabsAndMultiByteText) {
   EXPECT_EQ(Break("one two three\n", 3), "one\ntwo\nthree\n");
-  EXPECT_EQ(Break("aa  bb  cc", 2), "aa\n bb\n cc");
   EXPECT_EQ(Break("word\tword word", 6), "word\tword\nword");
   EXPECT_EQ(Break("abc def", 0), "abc\ndef");
   // Each line on its own; with onlyUnbroken, a text with a line feed stays as it is.
