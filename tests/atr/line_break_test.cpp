@@ -1,5 +1,4 @@
-// Wrapping text for display: random texts, what they leave out, the extra test characters,
-// and one block for the result of a long text.
+// Wrapping text for display: random texts, what they leave out, the extra test characters.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -90,18 +89,6 @@ TEST(LineBreak, ExtraCharactersDoNotCountInTestMode) {
       char const* first = atr_i18nExtraCharacters(); setlocale(LC_ALL, "ja_JP.UTF-8");
       std::fprintf(stderr, "%d%d", Break(text, 5) == "ab" + extra + "\ncd" + extra + "\nef",
                    *first == '\0' && atr_i18nExtraCharacters() == first));
-}
-
-// Wrapping a long text takes one block for the result, not one that grows per line.
-TEST(LineBreak, TheResultOfALongTextIsOneBlock) {
-  std::string text;
-  for (int i = 0; text.size() < 20000; ++i) text += "word" + std::to_string(i) + " \n"[i % 3 / 2];
-  EXPECT_IN_CHILD(
-      "^ +[0-9] Reps Created\n", setenv("ATR_SUMMARY", "1", 1); int total = 0;
-      atr_initialize(total); {
-        Break(text, 10);
-        Break(text, 12, false);
-      } atr_finalize(total));
 }
 
 }  // namespace
