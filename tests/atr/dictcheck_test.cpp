@@ -1,5 +1,4 @@
-// The dictionary checker on the sample dictionaries: what it reports, with file and line,
-// and its exit status.
+// The dictionary checker on the sample dictionaries: its findings and exit status.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -29,8 +28,7 @@ std::string Sample(std::string const& name) {
   return std::string(VR_ATR_DICTIONARIES) + "/" + name;
 }
 
-// Each mistake with its line; a clean file gets one summary line; a file that cannot be read,
-// exit status 2.
+// Each mistake with its line; a clean file gets one summary line; an unreadable one, status 2.
 TEST(Dictcheck, FindingsWithTheirLinesAndExitStatus) {
   std::string const flawed = Sample("flawed_Dict.py");
   std::string const dropped = ": ignored";

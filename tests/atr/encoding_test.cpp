@@ -1,6 +1,4 @@
-// The UTF-8 primitives and the converter at the edges of each encoded length, their
-// refusals, and the locale's encoding in locales of every kind. Random text is the text
-// fuzzer's part (run as a test without libFuzzer too).
+// UTF-8 and the converters at the edges; random text is the text fuzzer's part.
 #include "varururor/atr/encoding.h"
 
 #include <gtest/gtest.h>
@@ -27,9 +25,8 @@ std::string Convert(bool to, int enc, std::string const& text, char repl, int* r
   return out.substr(0, *result);
 }
 
-// The first and last code point of each encoded length round-trip through the primitives;
-// a text of them all is the identity in both UTF-8s and in Latin-1 itself or the replacement.
-// Then the bytes that start no character and each converter's refusals.
+// The first and last code point of each encoded length, one by one and as a text; then the
+// bytes that start no character and each converter's refusals.
 TEST(EncodingConversion, EdgesOfEachLengthAndRefusals) {
   unsigned const edges[] = {0x01,    0x7F,     0x80,     0x7FF,     0x800,     0xFFFF,
                             0x10000, 0x1FFFFF, 0x200000, 0x3FFFFFF, 0x4000000, 0x7FFFFFFF};
@@ -76,8 +73,7 @@ TEST(EncodingConversion, EdgesOfEachLengthAndRefusals) {
   EXPECT_EQ(result, atr_EncodingInvalidInput);
 }
 
-// The locale's encoding in locales that hold every character, some or only ASCII; without a
-// replacement, the conversion goes back to the same UTF-8.
+// Locales that hold every character, some or only ASCII; without a replacement, both ways.
 TEST(LocaleEncoding, EachLocaleShowsWhatItHas) {
   struct Case {
     char const* locale;

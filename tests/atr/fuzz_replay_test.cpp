@@ -1,5 +1,4 @@
-// Runs the text fuzzer without libFuzzer, in every build and under the sanitizers, on
-// mutated sample dictionaries and strings of its tokens and random bytes.
+// The text fuzzer without libFuzzer, on mutated samples and strings of tokens and bytes.
 #include <gtest/gtest.h>
 
 #include <cstdint>

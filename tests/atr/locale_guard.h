@@ -1,5 +1,4 @@
-// Runs a test under a named locale and puts the previous one back afterwards. A test whose
-// locale is not installed is skipped with the reason (scripts/setup generates them).
+// Switches the locale and puts the previous one back (scripts/setup makes the locales).
 #ifndef VARURUROR_TESTS_ATR_LOCALE_GUARD_H
 #define VARURUROR_TESTS_ATR_LOCALE_GUARD_H
 

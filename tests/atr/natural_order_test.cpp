@@ -1,5 +1,4 @@
-// Natural-order comparison over names people sort (versions, decimal fractions), and the
-// switch the strings module sets.
+// Natural-order comparison over names people sort, and its switch.
 #include "varururor/atr/natural_order.h"
 
 #include <gtest/gtest.h>

