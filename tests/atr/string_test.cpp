@@ -1,5 +1,6 @@
 // Random edits on handles that share representations, checked against std::string models,
-// and what the model leaves out: atr_String, multi-byte case, the ATR_SUMMARY statistics.
+// and what the model leaves out: atr_String, multi-byte case, the ATR_SUMMARY statistics;
+// natural-order comparison.
 #include "varururor/atr/string.h"
 
 #include <gtest/gtest.h>
@@ -12,10 +13,12 @@
 #include <map>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "child_process.h"
 #include "locale_guard.h"
 #include "long_tests.h"
+#include "varururor/atr/natural_order.h"
 #include "varururor/atr/string_base.h"
 #include "varururor/atr/string_base_prv.h"
 #include "varururor/frame/startup.h"
@@ -358,7 +361,7 @@ TEST(StringBase, EmptyAndNumberTexts) {
   EXPECT_EQ(TextOf(atr_String(-42)), "-42");
 }
 
-TEST(String, SubstrAndExtractCopyTheirRange) {
+TEST(String, EachOperation) {
   atr_String hello = Text("hello");
   EXPECT_EQ(TextOf(hello.Substr(2, 4)), "llo");
   EXPECT_EQ(TextOf(hello.Substr(2, 0xFFFFFFFFu)), "llo");
@@ -383,9 +386,7 @@ TEST(String, SubstrAndExtractCopyTheirRange) {
     EXPECT_EQ(TextOf(field), c.expected) << c.text << " " << c.field;
     EXPECT_EQ(ProbeOf(field).rep == nullptr, *c.expected == '\0') << c.text;
   }
-}
-
-TEST(String, AppendPlusReplaceNonTranslatedAndThePrivateString) {
+  // Append, +, ReplaceNonTranslated.
   atr_String a = Text("left");
   atr_String shared(a);
   atr_String sum = a + Text("right");
@@ -453,6 +454,43 @@ TEST(StringStatistics, AreReportedAtTheLastFinalizeWhenAtrSummaryIsSet) {
       setenv("ATR_SUMMARY", "", 1);
       EditAndFinalizeTwice());
   EXPECT_IN_CHILD("^$", unsetenv("ATR_SUMMARY"); EditAndFinalizeTwice());
+}
+
+// Each list is in natural order: every pair compares in list order, both ways round.
+TEST(NaturalOrder, ListsPeopleSortAndTheSwitch) {
+  std::vector<std::vector<char const*>> const lists = {
+      {"", "1a", "B", "a", "a b", "a1", "a1b2", "a1b10", "a9", "a10b", "a10c", "ab", "abc"},
+      {"solver-1.2.9", "solver-1.2.10", "solver-1.10.0", "solver-2.0.0", "solver-10.0.0"},
+      // A run that starts with '0' on either side is a fraction: 0.05 < 0.5 < 0.55.
+      {"x0.01", "x0.05", "x0.1", "x0.5", "x0.55", "x1.005", "x1.05", "x1.5", "x2.25", "x10.1"},
+      {"v0", "v00"},
+      {"part 2", "part2", "part10"},
+      // Bytes from 0x80 are negative as signed chars: UTF-8 letters sort before ASCII.
+      {"\xC3\xA9tude", "etude"},
+  };
+  for (auto const& list : lists) {
+    for (size_t i = 0; i < list.size(); ++i) {
+      EXPECT_EQ(strnatcmp(list[i], list[i]), 0) << list[i];
+      for (size_t j = i + 1; j < list.size(); ++j) {
+        EXPECT_LT(strnatcmp(list[i], list[j]), 0) << list[i] << " before " << list[j];
+        EXPECT_GT(strnatcmp(list[j], list[i]), 0) << list[j] << " after " << list[i];
+      }
+    }
+  }
+  EXPECT_EQ(strnatcmp(nullptr, ""), 0);
+  EXPECT_LT(strnatcmp(nullptr, "a"), 0);
+  // Digit runs compare as numbers however long.
+  std::string huge(100000, '7');
+  EXPECT_LT(strnatcmp(huge.c_str(), (huge + "7").c_str()), 0);
+  // The switch is on after start-up unless the variable is set.
+  EXPECT_IN_CHILD("^0 1 1 $", unsetenv("KVN_USE_NATURAL_ORDER_SORT");
+                  std::fprintf(stderr, "%d ", atr_getNaturalOrder()); int total = 0;
+                  atr_initialize(total); std::fprintf(stderr, "%d ", atr_getNaturalOrder());
+                  atr_finalize(total); std::fprintf(stderr, "%d ", atr_getNaturalOrder()));
+  EXPECT_IN_CHILD("^0 5 $", setenv("KVN_USE_NATURAL_ORDER_SORT", "", 1); int total = 0;
+                  UTI_VaruRuror_initialize(total);
+                  std::fprintf(stderr, "%d ", atr_getNaturalOrder()); atr_setNaturalOrder(5);
+                  std::fprintf(stderr, "%d ", atr_getNaturalOrder()));
 }
 
 }  // namespace
