@@ -17,7 +17,4 @@ class LocaleGuard {
   std::string saved_;
 };
 
-// True when the locale exists; for code in a child process.
-inline bool LocaleInstalled(char const* name) { return LocaleGuard().Use(name); }
-
 #endif
