@@ -160,8 +160,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   setenv("KOV_PATH", g_directory.c_str(), 1);
   setenv("KOVRIN_SUPPORTED_LOCALE", "1", 1);
   setenv("KOVRIN_TRANSLATION_DICTIONARY", kDictionary, 1);
-  // The loader's warnings about garbage would drown the fuzzer's own output. Sanitizer
-  // reports are written to the descriptor, not through this stream.
+  // Silences the loader's warnings; sanitizer reports go to the descriptor itself.
   stderr = std::fopen("/dev/null", "w");
   return 0;
 }

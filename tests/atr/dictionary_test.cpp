@@ -80,8 +80,7 @@ TEST(DictionaryLanguages, EachSampleInLocalesThatCanAndCannotShowIt) {
   ExpectShown("ja_JP_Dict.py", "ja_JP.EUC-JP", nullptr,
               {{"Open file", "\xA5\xD5\xA5\xA1\xA5\xA4\xA5\xEB\xA4\xF2\xB3\xAB\xA4\xAF"},
                {"Value %1$s of %2$d", "7 \xA4\xCE x"}});
-  // At the site that asks for it, each entry the locale cannot show is reported, and still
-  // stored.
+  // At the site that asks, each entry the locale cannot show is reported, and still stored.
   ExpectShown("ja_JP_Dict.py", "fr_FR.ISO-8859-1",
               "(WARNING: atr: Failure encoding in the current locale\\.\n\"[^\"]+\"\n\n){8}",
               {{"Open", "??"}, {"Value %1$s of %2$d", "7 ? x"}});
@@ -99,8 +98,7 @@ TEST(DictionarySearch, DirectoriesInOrderAndReadOnceUntilReleased) {
                 std::string("tr['Open %1$s'] = r'") + name + " %1$s'\n");
     }
     std::string locale_before = std::setlocale(LC_ALL, nullptr);
-    // Empty entries and missing directories are passed over; trailing separators of either
-    // kind go; "\" is "/".
+    // Empty entries and missing directories are skipped; trailing separators go; "\" is "/".
     setenv("KOV_PATH", (base + "/none;;" + base + "\\b\\\\;" + base).c_str(), 1);
     atr_String path;
     Check(atr_setlocale(&path) ? path.CStr() : "none", base + "/b/" + kDefaultDictionary);
@@ -140,8 +138,7 @@ TEST(DictionarySearch, DirectoriesInOrderAndReadOnceUntilReleased) {
   });
 }
 
-// Every kind of damage in one file: warned about or dropped, and every sound entry kept. A
-// line longer than 8191 bytes is read in pieces, each a line of its own.
+// Every kind of damage in one file; a line over 8191 bytes is read in pieces, each a line.
 TEST(DictionaryLoading, DamagedLinesAreSkippedAndTheRestLoads) {
   std::string file = "tr['Good'] = r'Bon'\n";
   file += "tr['Bad value'] = r'Mauvais \xC3\x28'\n";

@@ -1,6 +1,5 @@
-// Random edits on handles that share representations, checked against std::string models,
-// and what the model leaves out: atr_String, multi-byte case, the ATR_SUMMARY statistics;
-// natural-order comparison.
+// Random edits on shared handles against std::string models; what the model leaves out:
+// atr_String, multi-byte case, the ATR_SUMMARY statistics; natural-order comparison.
 #include "varururor/atr/string.h"
 
 #include <gtest/gtest.h>
@@ -32,7 +31,6 @@ class TestString : public atr_StringBase {
   using atr_StringBase::kBorrow;
   using atr_StringBase::kPreSize;
 
-  // Every protected constructor, made public.
   template <typename... Args>
   explicit TestString(Args... args) : atr_StringBase(args...) {}
 
@@ -126,7 +124,6 @@ class Model {
     return text;
   }
 
-  // Runs one random operation on handle t and its model; returns its name.
   char const* Step(int t) {
     TestString& s = handles_[t];
     std::string& m = models_[t];
@@ -347,7 +344,6 @@ TEST(StringBase, EmptyAndNumberTexts) {
     EXPECT_EQ(ProbeOf(s).rep, nullptr);
     EXPECT_EQ(s.CStr(), empty.CStr());
   }
-  // Numbers are formatted as by printf.
   EXPECT_EQ(TextOf(TestString(1.0 / 3)), "0.333333333333333");
   EXPECT_EQ(TextOf(TestString(-1.0e-300)), "-1e-300");
   EXPECT_EQ(TextOf(TestString(123456789.0f)), "1.23457e+08");
@@ -380,7 +376,6 @@ TEST(String, EachOperation) {
     EXPECT_EQ(TextOf(field), c.expected) << c.text << " " << c.field;
     EXPECT_EQ(ProbeOf(field).rep == nullptr, *c.expected == '\0') << c.text;
   }
-  // Append, +, ReplaceNonTranslated.
   atr_String a = Text("left");
   atr_String shared(a);
   atr_String sum = a + Text("right");

@@ -32,8 +32,7 @@ std::string Convert(bool to, int enc, std::string const& text, char repl, int* r
   return out.substr(0, *result);
 }
 
-// The first and last code point of each encoded length, one by one and as a text; then the
-// bytes that start no character and each converter's refusals.
+// Each encoded length's first and last code point; bytes that start nothing; refusals.
 TEST(EncodingConversion, EdgesOfEachLengthAndRefusals) {
   unsigned const edges[] = {0x01,    0x7F,     0x80,     0x7FF,     0x800,     0xFFFF,
                             0x10000, 0x1FFFFF, 0x200000, 0x3FFFFFF, 0x4000000, 0x7FFFFFFF};
@@ -119,7 +118,6 @@ TEST(LocaleEncoding, EachLocaleShowsWhatItHas) {
 
 std::string Text(atr_String const& s) { return std::string(s.CStr(), s.Length()); }
 
-// Translates message and fills placeholders 1.. with the given texts.
 std::string WithTexts(char const* message, std::vector<char const*> const& values) {
   atr_translate t(message);
   for (size_t i = 0; i < values.size(); ++i) atr_SubstituteFormat(t, int(i) + 1, values[i]);
@@ -251,8 +249,7 @@ TEST(LineBreak, LineEndsTabsAndMultiByteText) {
             "\xC3\xA9t\xC3\xA9\n\xC3\xA9t\xC3\xA9");
 }
 
-// Line feeds replace single spaces; no line but the last is shorter than the width, nor
-// would be without its last word.
+// Line feeds replace single spaces; no line but the last is too short, even without its last word.
 TEST(LineBreak, RandomTextsKeepEveryWordInOrder) {
   std::mt19937 random(2024);
   char const* words[] = {"a", "bb", "ccc", "dddddd", "eeeeeeeeeeee"};
