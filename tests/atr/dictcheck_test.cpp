@@ -24,13 +24,10 @@ ToolRun Dictcheck(std::string const& arguments) {
   return ToolRun{std::atoi(ReadFile(code).c_str()), ReadFile(out), ReadFile(err)};
 }
 
-std::string Sample(std::string const& name) {
-  return std::string(VR_ATR_DICTIONARIES) + "/" + name;
-}
-
 // Each mistake with its line; a clean file gets one summary line; an unreadable one, status 2.
 TEST(Dictcheck, FindingsWithTheirLinesAndExitStatus) {
-  std::string const flawed = Sample("flawed_Dict.py");
+  std::string const flawed = std::string(VR_ATR_DICTIONARIES) + "/flawed_Dict.py";
+  std::string const clean = std::string(VR_ATR_DICTIONARIES) + "/de_DE_Dict.py";
   std::string const dropped = ": ignored";
   std::string expected;
   for (std::string const& finding : std::vector<std::string>{
@@ -53,9 +50,9 @@ TEST(Dictcheck, FindingsWithTheirLinesAndExitStatus) {
   ToolRun run = Dictcheck("--locale C '" + flawed + "'");
   EXPECT_EQ(run.out, expected) << run.err;
   EXPECT_EQ(run.status, 1);
-  run = Dictcheck("--locale=ja_JP.UTF-8 '" + Sample("de_DE_Dict.py") + "'");
+  run = Dictcheck("--locale=ja_JP.UTF-8 '" + clean + "'");
   EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(run.out, Sample("de_DE_Dict.py") + ": 9 entries, no findings\n");
+  EXPECT_EQ(run.out, clean + ": 9 entries, no findings\n");
   ScratchDirectory dir;
   ToolRun missing = Dictcheck("'" + dir.path() + "/missing.py'");
   EXPECT_EQ(missing.status, 2);

@@ -337,12 +337,11 @@ atr_String Text(char const* s) {
 
 // The empty string has no representation and reads as the shared empty text.
 TEST(StringBase, EmptyAndNumberTexts) {
-  TestString empty;
   for (TestString const& s :
        {TestString(""), TestString(nullptr), TestString("abc", 0),
         TestString(nullptr, 0, TestString::kBorrow), TestString(nullptr, 0, TestString::kAdopt)}) {
     EXPECT_EQ(ProbeOf(s).rep, nullptr);
-    EXPECT_EQ(s.CStr(), empty.CStr());
+    EXPECT_EQ(s.CStr(), TestString().CStr());
   }
   EXPECT_EQ(TextOf(TestString(1.0 / 3)), "0.333333333333333");
   EXPECT_EQ(TextOf(TestString(-1.0e-300)), "-1e-300");
