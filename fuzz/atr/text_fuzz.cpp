@@ -1,8 +1,6 @@
-// libFuzzer drives the text services with one input: its first byte picks the locale, the
-// site's encoding warnings and whether the rest is loaded as the dictionary, every key in it
-// translated. The rest up to its first NUL goes through every validator and conversion and
-// is translated with the bytes after the NUL as a script of substitutions. Nothing may be
-// read or written out of bounds or leak; conversions must agree with each other.
+// The text services on one input: byte 0 picks the locale, the site and whether the rest is a
+// dictionary to load; the text up to the first NUL is converted and translated with the bytes
+// after it as a script of substitutions. Nothing may overrun or leak; conversions must agree.
 #include <algorithm>
 #include <clocale>
 #include <cstdint>
@@ -23,7 +21,6 @@ namespace {
 
 // Locales with every kind of encoding: ASCII, UTF-8, one byte, and multi-byte.
 constexpr char const* kLocales[] = {"C", "C.UTF-8", "fr_FR.ISO-8859-1", "ja_JP.EUC-JP"};
-constexpr int kLocaleCount = sizeof kLocales / sizeof kLocales[0];
 constexpr int kEncodings[] = {
     atr_EncodingNone, atr_EncodingLocale, atr_EncodingUtf8, atr_EncodingLatin1, 4, -1};
 constexpr char kDictionary[] = "fuzz_Dict.py";
@@ -40,8 +37,7 @@ void Expect(bool condition, char const* what) {
   std::abort();
 }
 
-// Converts to or from UTF-8 with a measuring call first, then into a block of exactly the
-// measured size, so that the address sanitizer sees any byte written or read beyond.
+// Measures, then converts into a block of that size, so the sanitizer sees any overrun.
 std::vector<unsigned char> Convert(bool to, int enc, unsigned char const* text, char repl,
                                    int* result) {
   *result = to ? atr_utf8_to_encoding(enc, nullptr, text, repl)
@@ -66,21 +62,21 @@ void CheckEncodings(unsigned char const* s) {
     Expect((result == atr_EncodingInvalidInput) == !utf8, "validity disagrees");
   }
   // Latin-1 reads any byte: to UTF-8 and back gives the text again.
-  std::vector<unsigned char> from_latin1 = Convert(false, atr_EncodingLatin1, s, 0, &result);
-  Expect(result >= 0 && atr_encoding_validate(atr_EncodingUtf8, from_latin1.data()), "Latin-1");
-  std::vector<unsigned char> back =
-      Convert(true, atr_EncodingLatin1, from_latin1.data(), 0, &result);
-  Expect(result >= 0 && std::strcmp(reinterpret_cast<char const*>(back.data()),
-                                    reinterpret_cast<char const*>(s)) == 0,
+  std::vector<unsigned char> back = Convert(false, atr_EncodingLatin1, s, 0, &result);
+  back.push_back(0);
+  back = Convert(true, atr_EncodingLatin1, back.data(), 0, &result);
+  back.push_back(0);
+  Expect(std::strcmp(reinterpret_cast<char const*>(back.data()),
+                     reinterpret_cast<char const*>(s)) == 0,
          "Latin-1 round trip");
 }
 
 // Reads the script's bytes; 0 once it is used up.
-class Script {
- public:
-  Script(std::uint8_t const* data, std::size_t size) : data_(data), size_(size) {}
-  bool done() const { return position_ >= size_; }
-  std::uint8_t Byte() { return done() ? 0 : data_[position_++]; }
+struct Script {
+  std::uint8_t const* at;
+  std::uint8_t const* end;
+  bool done() const { return at >= end; }
+  std::uint8_t Byte() { return done() ? 0 : *at++; }
   std::uint32_t Word() {
     std::uint32_t w = 0;
     for (int i = 0; i < 4; ++i) w = (w << 8) | Byte();
@@ -95,16 +91,11 @@ class Script {
     }
     return text;
   }
-
- private:
-  std::uint8_t const* data_;
-  std::size_t size_;
-  std::size_t position_ = 0;
 };
 
 // One substitution for placeholder n, of the type and value the script says.
 void Substitute(atr_translate& t, int n, Script& script) {
-  int type = script.Byte() % 11;
+  int type = script.Byte() % 9;
   std::uint32_t w = script.Word();
   std::uint64_t bits = (static_cast<std::uint64_t>(w) << 32) | script.Word();
   double wide;
@@ -115,15 +106,15 @@ void Substitute(atr_translate& t, int n, Script& script) {
   if (type == 3) atr_SubstituteFormat(t, n, static_cast<unsigned long long>(w) * 4294967311ULL);
   if (type == 4) atr_SubstituteFormat(t, n, wide);
   if (type == 5) atr_SubstituteFormat(t, n, static_cast<float>(static_cast<int>(w)) / 7.0f);
-  if (type == 6) atr_SubstituteFormat(t, n, script.Text().c_str());
-  if (type == 7) atr_SubstituteFormat(t, n, static_cast<char const*>(nullptr));
-  if (type == 8) atr_SubstituteFormat(t, n, reinterpret_cast<void const*>(w));
-  if (type == 9) {
-    std::string value = script.Text();
-    std::string format = script.Text();
-    t.AddSubstitution(n, value.c_str(), format.empty() ? nullptr : format.c_str());
+  // An empty text or format from the script stands for none.
+  std::string value = script.Text();
+  std::string format = script.Text();
+  if (type == 6) atr_SubstituteFormat(t, n, value.empty() ? nullptr : value.c_str());
+  if (type == 7) atr_SubstituteFormat(t, n, reinterpret_cast<void const*>(w));
+  if (type == 8) {
+    t.AddSubstitution(n, value.empty() ? nullptr : value.c_str(),
+                      format.empty() ? nullptr : format.c_str());
   }
-  if (type == 10) t.AddSubstitution(n, nullptr, "%");
 }
 
 // The placeholders found must be numbered 1..count without gaps; the result is built.
@@ -139,8 +130,7 @@ void Translate(std::string const& message, Script script) {
   Expect(std::strlen(raw.CStr()) == raw.Length(), "raw text cut short");
 }
 
-// Translates the text between each line's first quote and the marker, as the loader takes
-// keys.
+// Translates each key, taken as the loader does: from the first quote to the marker.
 void LookUpKeys(std::string const& text) {
   for (std::size_t start = 0, end; start < text.size(); start = end + 1) {
     end = std::min(text.find('\n', start), text.size());
@@ -148,16 +138,11 @@ void LookUpKeys(std::string const& text) {
     std::size_t marker = line.find(kMarker);
     std::size_t quote = line.find('\'');
     if (marker == std::string::npos || quote >= marker) continue;
-    atr_translate t(line.substr(quote + 1, marker - quote - 1).c_str());
-    for (int n = 1; t.Format(n) != nullptr; ++n) atr_SubstituteFormat(t, n, n);
-    atr_String result = t.Result();
-    Expect(std::strlen(result.CStr()) == result.Length(), "translation length");
+    // The rest of the line is the script of substitutions.
+    auto const* rest = reinterpret_cast<std::uint8_t const*>(line.data()) + marker;
+    Translate(line.substr(quote + 1, marker - quote - 1),
+              Script{rest, rest + line.size() - marker});
   }
-}
-
-void RemoveDirectory() {
-  std::error_code ignored;
-  std::filesystem::remove_all(g_directory, ignored);
 }
 
 }  // namespace
@@ -167,13 +152,15 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   g_directory = std::filesystem::temp_directory_path() /
                 ("atr_text_fuzz_" + std::to_string(entropy()) + std::to_string(entropy()));
   std::filesystem::create_directories(g_directory);
-  std::atexit(RemoveDirectory);
+  std::atexit([] {
+    std::error_code ignored;
+    std::filesystem::remove_all(g_directory, ignored);
+  });
   g_file = (g_directory / kDictionary).string();
   setenv("KOV_PATH", g_directory.c_str(), 1);
   setenv("KOVRIN_SUPPORTED_LOCALE", "1", 1);
   setenv("KOVRIN_TRANSLATION_DICTIONARY", kDictionary, 1);
-  // The loader's warnings about garbage would drown the fuzzer's own output. Sanitizer
-  // reports are written to the descriptor, not through this stream.
+  // Silences the loader's warnings; sanitizer reports go to the descriptor itself.
   stderr = std::fopen("/dev/null", "w");
   return 0;
 }
@@ -182,13 +169,10 @@ extern "C" int LLVMFuzzerTestOneInput(std::uint8_t const* data, std::size_t size
   if (size == 0) return 0;
   if (g_file.empty()) LLVMFuzzerInitialize(nullptr, nullptr);
   // Loading sets the locale's character type from KOVRIN_LANG as well.
-  std::setlocale(LC_ALL, kLocales[data[0] % kLocaleCount]);
-  setenv("KOVRIN_LANG", kLocales[data[0] % kLocaleCount], 1);
-  if (data[0] & 0x80) {
-    setenv("KOVRIN_SITE", "qdv", 1);
-  } else {
-    unsetenv("KOVRIN_SITE");
-  }
+  char const* locale = kLocales[data[0] % std::size(kLocales)];
+  std::setlocale(LC_ALL, locale);
+  setenv("KOVRIN_LANG", locale, 1);
+  setenv("KOVRIN_SITE", data[0] & 0x80 ? "qdv" : "other", 1);
   std::string text(reinterpret_cast<char const*>(data + 1), size - 1);
   // Half the inputs skip the file, which costs far more than the rest.
   if (data[0] & 0x40) {
@@ -201,7 +185,7 @@ extern "C" int LLVMFuzzerTestOneInput(std::uint8_t const* data, std::size_t size
   // The text up to its first NUL, in a block of its own size.
   std::vector<unsigned char> message(data + 1, data + 1 + std::strlen(text.c_str()));
   message.push_back(0);
-  Translate(text.c_str(), Script(data + message.size(), size - message.size()));
+  Translate(text.c_str(), Script{data + message.size(), data + size});
   atr_tr_enable(false);
   CheckEncodings(message.data());
   return 0;

@@ -1,6 +1,5 @@
-// The translation dictionary: the samples in locales that can and cannot show them, the
-// file search, loading once, and damaged files. Each case runs in a child process (the
-// locale, environment and dictionary are process-wide) and prints "ok " per check that holds.
+// The translation dictionary, each case in a child process (the locale, environment and
+// dictionary are process-wide) that prints "ok " per check that holds.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -19,8 +18,6 @@
 namespace {
 
 constexpr char kDefaultDictionary[] = "Configuration/Xresources/en_US/en_US_Dict.py";
-// Stands for atr_i18nExtraCharacters() among the messages of a table.
-constexpr char kExtraCharacters[] = "(extra test characters)";
 
 void Check(std::string const& actual, std::string const& expected) {
   char const* format = actual == expected ? "ok " : "[%s] != [%s] ";
@@ -29,7 +26,6 @@ void Check(std::string const& actual, std::string const& expected) {
 
 // The message translated, with placeholder 1 filled with "x" and 2 with 7.
 std::string Shown(std::string const& message) {
-  if (message == kExtraCharacters) return atr_i18nExtraCharacters();
   atr_translate t(message.c_str());
   atr_SubstituteFormat(t, 1, "x");
   atr_SubstituteFormat(t, 2, 7);
@@ -55,14 +51,10 @@ void UseDictionary(ScratchDirectory const& dir, std::string const& relative,
   setenv("KOVRIN_LANG", lang, 1);
 }
 
-// Loads a sample dictionary in a locale (with the site's encoding warnings when warnings
-// is not null: what the loader writes first, as a pattern) and checks what is shown.
+// Loads a sample in a locale and checks what is shown; warnings: the site's, as a pattern.
 void ExpectShown(char const* sample, char const* locale, char const* warnings,
                  std::vector<std::pair<char const*, std::string>> const& shown) {
-  if (!LocaleInstalled(locale)) {
-    std::printf("locale %s is not installed (scripts/setup makes it)\n", locale);
-    return;
-  }
+  if (!LocaleGuard().Use(locale)) GTEST_SKIP() << "locale " << locale << " is not installed";
   EXPECT_IN_CHILD(std::string("^") + (warnings == nullptr ? "" : warnings) + "(ok )+$",
                   {
                     ScratchDirectory dir;
@@ -85,71 +77,49 @@ TEST(DictionaryLanguages, EachSampleInLocalesThatCanAndCannotShowIt) {
                {"Close\\@window", "Fermer la fen\xEAtre"},
                {"Line one\nLine two", "Premi\xE8re ligne\nDeuxi\xE8me ligne"},
                {"Japanese input", "Saisie en japonais : ??"}});
-  ExpectShown("de_DE_Dict.py", "de_DE.UTF-8", nullptr,
-              {{"Value %1$s of %2$d", "7 von x"}, {"Close\\@window", "Fenster schlie\303\237en"}});
   ExpectShown("ja_JP_Dict.py", "ja_JP.EUC-JP", nullptr,
               {{"Open file", "\xA5\xD5\xA5\xA1\xA5\xA4\xA5\xEB\xA4\xF2\xB3\xAB\xA4\xAF"},
-               {"Value %1$s of %2$d", "7 \xA4\xCE x"},
-               {kExtraCharacters, "\xA5\xBD\xA1\xBC"}});
-  // At the site that asks for it, each entry the locale cannot show is reported, and still
-  // stored.
+               {"Value %1$s of %2$d", "7 \xA4\xCE x"}});
+  // At the site that asks, each entry the locale cannot show is reported, and still stored.
   ExpectShown("ja_JP_Dict.py", "fr_FR.ISO-8859-1",
               "(WARNING: atr: Failure encoding in the current locale\\.\n\"[^\"]+\"\n\n){8}",
-              {{"Open", "??"}, {"Value %1$s of %2$d", "7 ? x"}, {kExtraCharacters, ""}});
+              {{"Open", "??"}, {"Value %1$s of %2$d", "7 ? x"}});
 }
 
-TEST(DictionarySearch, DefaultNameAndDirectoriesInOrder) {
+// The search, then loading once (or giving up on a file without entries) until released.
+TEST(DictionarySearch, DirectoriesInOrderAndReadOnceUntilReleased) {
   EXPECT_IN_CHILD("^(ok )+$", {
     ScratchDirectory dir;
     std::string base = dir.path();
+    std::string c_file = "c/" + std::string(kDefaultDictionary);
     UseDictionary(dir, "", "", nullptr);
     for (char const* name : {"b", "c"}) {
       dir.Write(name + ("/" + std::string(kDefaultDictionary)),
-                std::string("tr['Open'] = r'") + name + "'\n");
+                std::string("tr['Open %1$s'] = r'") + name + " %1$s'\n");
     }
     std::string locale_before = std::setlocale(LC_ALL, nullptr);
-    // Empty entries and missing directories are passed over; trailing separators of either
-    // kind go; "\" is "/".
+    // Empty entries and missing directories are skipped; trailing separators go; "\" is "/".
     setenv("KOV_PATH", (base + "/none;;" + base + "\\b\\\\;" + base).c_str(), 1);
     atr_String path;
     Check(atr_setlocale(&path) ? path.CStr() : "none", base + "/b/" + kDefaultDictionary);
     Check(std::setlocale(LC_ALL, nullptr), locale_before);
-    Check(std::getenv("KVN_LC_ALL"), locale_before);
     // JRT_DICT_DIR comes first.
     setenv("JRT_DICT_DIR", (base + "/c").c_str(), 1);
     atr_tr_enable(true);
-    Check(Shown("Open"), "c");
-    // A directory where the file should be does not count as the file.
-    std::filesystem::create_directories(base + "/d/" + kDefaultDictionary);
-    setenv("JRT_DICT_DIR", (base + "/d").c_str(), 1);
-    setenv("KOV_PATH", (base + "/none;;").c_str(), 1);
-    Check(atr_setlocale(nullptr) ? "found" : "none", "none");
-    unsetenv("KOV_PATH");
-    Check(atr_setlocale(&path) ? "found" : "none", "none");
-  });
-}
-
-// Loaded once until released (or given up on a file without entries until released); a
-// translation keeps its text when the dictionary goes; shutdown releases it.
-TEST(DictionaryLoading, ReadOnceUntilReleased) {
-  EXPECT_IN_CHILD("^(ok )+$", {
-    ScratchDirectory dir;
-    UseDictionary(dir, "", "tr['Open %1$s'] = r'Ouvrir %1$s'\n", nullptr);
-    atr_tr_enable(true);
     atr_translate saved("Open %1$s");
-    dir.Write(kDefaultDictionary, "tr['Open %1$s'] = r'Offnen %1$s'\n");
+    dir.Write(c_file, "tr['Open %1$s'] = r'Offnen %1$s'\n");
     atr_tr_enable(true);
-    Check(Shown("Open %1$s"), "Ouvrir x");
+    Check(Shown("Open %1$s"), "c x");
     atr_tr_enable(false);
     Check(Shown("Open %1$s"), "Open x");
     atr_SubstituteFormat(saved, 1, "y");
-    Check(saved.Result().CStr(), "Ouvrir y");
+    Check(saved.Result().CStr(), "c y");
     atr_tr_enable(true);
     Check(Shown("Open %1$s"), "Offnen x");
     atr_trReleaseDB();
-    dir.Write(kDefaultDictionary, "# nothing yet\n");
+    dir.Write(c_file, "# nothing yet\n");
     atr_tr_enable(true);
-    dir.Write(kDefaultDictionary, "tr['Open'] = r'Abrir'\n");
+    dir.Write(c_file, "tr['Open'] = r'Abrir'\n");
     atr_tr_enable(true);
     Check(Shown("Open"), "Open");
     atr_trReleaseDB();
@@ -160,12 +130,15 @@ TEST(DictionaryLoading, ReadOnceUntilReleased) {
     Check(Shown("Open"), "Abrir");
     UTI_VaruRuror_finalize(total);
     Check(Shown("Open"), "Open");
+    // A directory where the file should be does not count as the file.
+    std::filesystem::create_directories(base + "/d/" + kDefaultDictionary);
+    setenv("JRT_DICT_DIR", (base + "/d").c_str(), 1);
+    unsetenv("KOV_PATH");
+    Check(atr_setlocale(&path) ? "found" : "none", "none");
   });
 }
 
-// Every kind of damage in one file: the loader warns about what the format says, drops
-// what it cannot read as an entry, and keeps every sound entry around them. A line longer
-// than 8191 bytes is read in pieces, each a line of its own.
+// Every kind of damage in one file; a line over 8191 bytes is read in pieces, each a line.
 TEST(DictionaryLoading, DamagedLinesAreSkippedAndTheRestLoads) {
   std::string file = "tr['Good'] = r'Bon'\n";
   file += "tr['Bad value'] = r'Mauvais \xC3\x28'\n";
@@ -203,19 +176,6 @@ TEST(DictionaryLoading, DamagedLinesAreSkippedAndTheRestLoads) {
         Check(Shown("Tab\tstop"), "\"'\\\a\b\f\n\r\t\v|A\aAS4|JA|\\xg\\q\\8\\x");
         Check(Shown("Last"), "Dernier");
       });
-}
-
-TEST(TestMode, DecidedOnceForTheProcess) {
-  EXPECT_IN_CHILD("^11$", setenv("KOVRIN_LANG", "C", 1); setenv("KVN_QA_PRINT", "", 1);
-                  setenv("JRT_DICT_DIR", "/nowhere", 1);
-                  std::fprintf(stderr, "%d", atr_i18nTesting()); unsetenv("KVN_QA_PRINT");
-                  std::fprintf(stderr, "%d", atr_i18nTesting()));
-  // The extra test characters are computed once, in the locale of the first call.
-  if (!LocaleInstalled("ja_JP.UTF-8")) GTEST_SKIP() << "locale ja_JP.UTF-8 is not installed";
-  EXPECT_IN_CHILD("^(ok )+$", std::setlocale(LC_ALL, "C");
-                  char const* first = atr_i18nExtraCharacters(); Check(first, "");
-                  std::setlocale(LC_ALL, "ja_JP.UTF-8"); Check(atr_i18nExtraCharacters(), "");
-                  Check(atr_i18nExtraCharacters() == first ? "same" : "moved", "same"));
 }
 
 }  // namespace

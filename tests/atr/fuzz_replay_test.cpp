@@ -1,5 +1,4 @@
-// Runs the text fuzzer without libFuzzer, in every build and under the sanitizers, on
-// mutated sample dictionaries and strings of its tokens and random bytes.
+// The text fuzzer without libFuzzer, on mutated samples and strings of tokens and bytes.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -46,7 +45,6 @@ TEST(FuzzReplay, RandomInputsRunClean) {
   auto pick = [&](std::size_t n) {
     return std::uniform_int_distribution<std::size_t>(0, n - 1)(random);
   };
-  // A token mostly, else a few random bytes.
   auto piece = [&] {
     std::string bytes = pick(4) > 0 ? tokens[pick(tokens.size())] : "";
     for (int n = bytes.empty() ? pick(6) + 1 : 0; n > 0; --n) bytes += static_cast<char>(pick(256));

@@ -1,10 +1,8 @@
-// The exponent fix, on the texts a runtime with three-digit exponents produces: the string
-// constructors' (number texts) and message translation's, which follow one rule.
+// The exponent fix of number texts and of message translation, which follow one rule.
 #include "atr/number_text.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 
 #include "varururor/atr/translate.h"
@@ -22,14 +20,12 @@ TEST(ExponentFix, DropsTheLeadingZeroOfAThreeDigitExponentOnly) {
       {"100000", "100000"},         {"", ""},
   };
   for (auto const& c : cases) {
-    char number[32];
-    char message[32];
-    std::snprintf(number, sizeof number, "%s", c[0]);
-    std::snprintf(message, sizeof message, "%s", c[0]);
-    atr::DropExponentZero(number);
-    atr_translate::FixExponent(message);
-    EXPECT_STREQ(number, c[1]) << c[0];
-    EXPECT_STREQ(message, c[1]) << c[0];
+    std::string number = c[0];
+    std::string message = c[0];
+    atr::DropExponentZero(number.data());
+    atr_translate::FixExponent(message.data());
+    EXPECT_STREQ(number.c_str(), c[1]) << c[0];
+    EXPECT_STREQ(message.c_str(), c[1]) << c[0];
   }
   atr_translate::FixExponent(nullptr);
 }
