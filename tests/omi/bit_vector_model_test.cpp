@@ -113,25 +113,18 @@ class BitVectorModel {
     if (action < 4) {
       // Exactly the blocks holding members are left; the directory is the longer one where
       // the other's members may come in.
-      auto const& x = m.bits;
-      auto const& y = other.bits;
-      std::set<unsigned> result;
-      auto out = std::inserter(result, result.end());
-      if (action == 0) {
-        v &= w;
-        std::set_intersection(x.begin(), x.end(), y.begin(), y.end(), out);
-      } else if (action == 1) {
-        v |= w;
-        std::set_union(x.begin(), x.end(), y.begin(), y.end(), out);
-      } else if (action == 2) {
-        v -= w;
-        std::set_difference(x.begin(), x.end(), y.begin(), y.end(), out);
-      } else {
-        v ^= w;
-        std::set_symmetric_difference(x.begin(), x.end(), y.begin(), y.end(), out);
+      if (action == 0) v &= w;
+      if (action == 1) v |= w;
+      if (action == 2) v -= w;
+      if (action == 3) v ^= w;
+      std::set<unsigned> const mine = m.bits;
+      m.bits.insert(other.bits.begin(), other.bits.end());
+      for (auto it = m.bits.begin(); it != m.bits.end();) {
+        bool x = mine.count(*it) != 0, y = other.bits.count(*it) != 0;
+        bool kept = action == 0 ? x && y : action == 1 ? true : action == 2 ? x && !y : x != y;
+        it = kept ? std::next(it) : m.bits.erase(it);
       }
       if (action % 2 == 1) m.length = std::max(m.length, other.length);
-      m.bits.swap(result);
       m.Recount();
       return "set operation " + std::to_string(action);
     }
