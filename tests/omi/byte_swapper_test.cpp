@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <string>
@@ -32,8 +33,7 @@ void ExpectEveryRoute(std::mt19937& random) {
   EXPECT_EQ(0, std::memcmp(bytes, external.data(), external.size()));
   omi_SwapperGuts::InternalizeArray(bytes, in_place.data(), n);
   EXPECT_EQ(in_place, values);
-  // The swapper converts big-endian data (any type but the machine's order) and copies the
-  // rest.
+  // A swapper for big-endian data (any type but the machine's order) converts; one copies.
   std::vector<char> out(external.size());
   omi_Swapper big(static_cast<omi_Swapper::EndianType>(7));
   big.Externalize(out.data(), values.data(), n);
@@ -67,14 +67,11 @@ TEST(ByteSwapper, EveryWidthEveryRoute) {
 }
 
 TEST(ByteSwapper, CopyBytesCopiesEveryLengthAndOverlaps) {
-  char source[11];
-  for (int i = 0; i < 11; ++i) source[i] = static_cast<char>('A' + i);
+  std::string const source = "ABCDEFGHIJK";
   for (int n = -4; n <= 11; ++n) {
-    char out[11] = {};
-    omi_SwapperGuts::CopyBytes(out, source, n);
-    int copied = n < 0 ? 0 : n;
-    EXPECT_EQ(std::string(out, copied), std::string(source, copied));
-    EXPECT_EQ(std::string(out + copied, 11 - copied), std::string(11 - copied, '\0'));
+    std::string out(11, '\0');
+    omi_SwapperGuts::CopyBytes(&out[0], source.data(), n);
+    EXPECT_EQ(out, source.substr(0, std::max(n, 0)) + std::string(11 - std::max(n, 0), '\0'));
   }
   char overlap[] = "0123456789";
   omi_SwapperGuts::CopyBytes(overlap + 2, overlap, 7);
