@@ -1,5 +1,5 @@
-// The octree against brute force on trees of several shapes filled with random, clustered
-// boxes; beside it, the edge cases a model cannot reach and what a careless caller passes.
+// The octree against brute force on trees of several shapes filled with clustered boxes;
+// beside it, the edge cases a model cannot reach and what a careless caller passes.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -146,13 +146,17 @@ class OctreeModel {
     }
   }
 
-  void CheckRegions() {
+  void Run() {
+    Fill(20000);
     CheckRegion(tree_.Root(), root_lo_, root_hi_);
     std::set<unsigned> numbers;
     for (auto const* leaf : leaves_) numbers.insert(leaf->Number());
     EXPECT_EQ(numbers.size(), leaves_.size()) << "leaf numbers are unique";
+    CheckPoints(1500);
+    CheckSegments(300);
   }
 
+ private:
   void CheckPoints(int points) {
     for (int i = 0; i < points && !testing::Test::HasFailure(); ++i) {
       omi_OctVector p = RandomPoint(0.2f);
@@ -189,7 +193,6 @@ class OctreeModel {
     }
   }
 
- private:
   unsigned Pick(unsigned n) { return static_cast<unsigned>(random_() % n); }
   float Unit() { return std::uniform_real_distribution<float>(0, 1)(random_); }
 
@@ -321,11 +324,7 @@ class OctreeBruteForce : public testing::TestWithParam<int> {};
 TEST_P(OctreeBruteForce, RegionsPointsAndSegments) {
   Shape const& shape = kShapes[GetParam()];
   SCOPED_TRACE(shape.name);
-  OctreeModel model(shape, 100 + GetParam());
-  model.Fill(20000);
-  model.CheckRegions();
-  model.CheckPoints(1500);
-  model.CheckSegments(300);
+  OctreeModel(shape, 100 + GetParam()).Run();
 }
 
 INSTANTIATE_TEST_SUITE_P(Shapes, OctreeBruteForce, testing::Range(0, 5));
