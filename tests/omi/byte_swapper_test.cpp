@@ -3,10 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstring>
 #include <random>
-#include <string>
 #include <vector>
 
 namespace {
@@ -66,16 +64,12 @@ TEST(ByteSwapper, EveryWidthEveryRoute) {
   EXPECT_TRUE(omi_Swapper(omi_Swapper::kBigEndian).Swaps());
 }
 
-TEST(ByteSwapper, CopyBytesCopiesEveryLengthAndOverlaps) {
-  std::string const source = "ABCDEFGHIJK";
-  for (int n = -4; n <= 11; ++n) {
-    std::string out(11, '\0');
-    omi_SwapperGuts::CopyBytes(&out[0], source.data(), n);
-    EXPECT_EQ(out, source.substr(0, std::max(n, 0)) + std::string(11 - std::max(n, 0), '\0'));
-  }
-  char overlap[] = "0123456789";
-  omi_SwapperGuts::CopyBytes(overlap + 2, overlap, 7);
-  EXPECT_STREQ(overlap, "0101234569");
+TEST(ByteSwapper, CopyBytesMovesOverlapsAndANegativeCountCopiesNothing) {
+  char text[] = "0123456789";
+  omi_SwapperGuts::CopyBytes(text + 2, text, 7);
+  EXPECT_STREQ(text, "0101234569");
+  omi_SwapperGuts::CopyBytes(text, "abc", -4);
+  EXPECT_STREQ(text, "0101234569");
 }
 
 }  // namespace

@@ -87,8 +87,8 @@ int Ascending(omi_IntMultiMapLink<T> const* a, omi_IntMultiMapLink<T> const* b) 
   return a->value < b->value ? -1 : b->value < a->value ? 1 : 0;
 }
 
-// The map and a std::multimap in step. Each key's values lie in the multimap in the map's
-// list order: a new value goes in front of its key's range, and a rebuild reverses it.
+// The map and a std::multimap in step, each key's values in the map's list order: a new
+// value goes in front, and a rebuild reverses them.
 class MultiMapModel {
  public:
   explicit MultiMapModel(unsigned seed) : random_(seed) {}
@@ -147,11 +147,7 @@ class MultiMapModel {
   // Without an order, or with a null one, each list is reversed; with one, sorted.
   std::string Compact() {
     unsigned kind = Pick(3);
-    if (kind == 0) {
-      map_.Compact();
-    } else {
-      map_.Compact(kind == 1 ? nullptr : Ascending);
-    }
+    kind == 0 ? map_.Compact() : map_.Compact(kind == 1 ? nullptr : Ascending);
     Rebuild(kind == 2);
     return "compact " + std::to_string(kind);
   }
