@@ -1,12 +1,9 @@
-// The blocked array beside the containers built on it (whose models check its copies):
-// impossible sizes and the dump.
+// The blocked array beside the containers built on it, whose models check its copies.
 #include "varururor/omi/blocked_array.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <new>
-#include <string>
 
 namespace {
 
@@ -21,20 +18,6 @@ TEST(BlockedArray, ImpossibleSizesFailAsAllocationsAndLeaveTheArrayIntact) {
   EXPECT_EQ(huge.BlockSize(), 1u << 31);
   EXPECT_THROW(huge.SetCell(0, 1), std::bad_alloc);
   EXPECT_EQ(huge.CellPointer(0), nullptr);
-}
-
-TEST(BlockedArray, DumpPrintsPresentBlocksEightCellsALine) {
-  omi_BlockedArray<unsigned> a(4, 3);
-  a.SetCell(0, 1);
-  a.SetCell(31, 0xA1B2C3D4u);
-  testing::internal::CaptureStdout();
-  a.DumpBlocks();
-  std::fflush(stdout);
-  std::string zeros = "|00000000|00000000|00000000|00000000|00000000|00000000|00000000\n\n";
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            "Block indices= 0 - 7\n01000000" + zeros +
-                "Block indices= 24 - 31\n00000000|00000000|00000000|00000000|00000000|"
-                "00000000|00000000|d4c3b2a1\n\n");
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <cfloat>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <random>
 #include <set>
 #include <string>
@@ -33,10 +34,8 @@ struct BoxStore {
   static void Callback(void* data, unsigned int id, float* min, float* max) {
     BoxStore* store = static_cast<BoxStore*>(data);
     ++store->calls;
-    for (int axis = 0; axis < 3; ++axis) {
-      min[axis] = store->boxes[id].first[axis];
-      max[axis] = store->boxes[id].second[axis];
-    }
+    std::memcpy(min, &store->boxes[id].first, sizeof(omi_OctVector));
+    std::memcpy(max, &store->boxes[id].second, sizeof(omi_OctVector));
   }
 
   void Insert(omi_Octree& tree, omi_OctVector min, omi_OctVector max) {

@@ -258,15 +258,13 @@ TEST(TableModel, SignedKeysPointerValues) { RunModels<omi_IntTable<void*>, int, 
 // Top bits 0 and 40 are taken as 1 and 31, split bits 40 as all that are left.
 TEST(UintTable, ShapesPastTheBitsThereAreAreClamped) {
   unsigned const shapes[][3] = {{0, 10, 24}, {40, 40, 0}, {12, 40, 0}};
+  std::vector<unsigned> const keys = {0, 1, 1023, 1024, 65535};
   for (auto const& shape : shapes) {
     omi_UintTable<int> t(shape[0], shape[1], shape[2]);
-    std::vector<unsigned> keys = {0, 1, 3, 1023, 1024, 65535}, visited;
     for (unsigned key : keys) EXPECT_TRUE(t.Insert(key, static_cast<int>(key)));
-    omi_UintTableIterator<int> it(t);
-    for (it.First(); !it.IsDone(); it.Next()) visited.push_back(it.CurrentValue());
-    EXPECT_EQ(visited, keys);
+    for (unsigned key : keys) EXPECT_EQ(*t.Find(key), static_cast<int>(key));
   }
-  omi_UintTable<int> t(31, 0, 3);
+  omi_UintTable<int> t(40, 40, 0);
   EXPECT_THROW(t.Insert(0xFFFFFFFFu, 1), std::bad_alloc) << "2^31 directory slots";
   EXPECT_EQ(t.Find(0xFFFFFFFFu), nullptr);
 }
