@@ -24,8 +24,7 @@ constexpr unsigned kWordsPerBlock = 256;
 constexpr unsigned kDirectoryStep = 128;
 
 struct Model {
-  std::set<unsigned> bits;
-  std::set<unsigned> blocks;
+  std::set<unsigned> bits, blocks;
   unsigned length = kDirectoryStep;
 
   void Set(unsigned bit) {
@@ -238,8 +237,7 @@ class BitVectorModel {
     }
   }
 
-  // A traversal made before a step starts on the vector as it is, told of the change or
-  // not; then the vector changes between the walk's steps.
+  // Made before a step, told of it or not, a traversal starts afresh; then walks on changes.
   void StaleWalk(int t) {
     omi_BlkBitVectTrav told(vectors_[t].get());
     omi_BlkBitVectTrav trav(vectors_[t].get());

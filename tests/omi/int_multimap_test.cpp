@@ -1,6 +1,5 @@
-// The integer multimap against a std::multimap, with the link and block counters its
-// rebuild rule is stated in (a sanitizer build sees any block it leaks); beside it, a
-// failed rebuild.
+// The integer multimap against a std::multimap, with the link counters of its rebuild rule
+// (a sanitizer build sees any block it leaks); beside it, a failed rebuild.
 #include "varururor/omi/int_multimap.h"
 
 #include <gtest/gtest.h>
@@ -69,8 +68,7 @@ int Ascending(omi_IntMultiMapLink<T> const* a, omi_IntMultiMapLink<T> const* b) 
   return a->value < b->value ? -1 : b->value < a->value ? 1 : 0;
 }
 
-// The map and a std::multimap in step, each key's values in the map's list order: a new
-// value goes in front, and a rebuild reverses them.
+// Each key's values in the map's list order: new ones go in front, a rebuild reverses.
 class MultiMapModel {
  public:
   explicit MultiMapModel(unsigned seed) : random_(seed) {}
@@ -197,8 +195,7 @@ class MultiMapModel {
     EXPECT_EQ(table.Count(), expected.size());
   }
 
-  // A visit whose map changes between its steps (forbidden, but survived) stands only on
-  // values the map holds.
+  // A visit whose map changes under it (forbidden, but survived) meets only held values.
   void StaleVisit() {
     omi_IntMultiMapIterator<T> it(map_);
     it.First();

@@ -69,8 +69,7 @@ LeafList Traverse(omi_OctreeLineTrav& trav, omi_Octree const& tree, omi_OctVecto
 
 struct Shape {
   char const* name;
-  omi_OctVector centre;
-  omi_OctVector half;
+  omi_OctVector centre, half;
   float minimum;
 };
 
@@ -84,8 +83,7 @@ constexpr Shape kShapes[] = {
 };
 
 struct Interval {
-  double enter;
-  double leave;
+  double enter, leave;
   bool Empty() const { return !(enter <= leave); }
 };
 
@@ -241,8 +239,7 @@ class OctreeModel {
     return text;
   }
 
-  // The leaves tile the root: each one's box is what its ancestors' planes give it, and
-  // along an axis a branch does not divide only the lower children are reached.
+  // The leaves tile the root as their ancestors' planes cut it (undivided axes: lower half).
   void CheckRegion(omi_OctreeBranch const* branch, omi_OctVector lo, omi_OctVector hi) {
     for (unsigned index = 0; index < omi_OctreeBranch::kChildren; ++index) {
       omi_OctVector child_lo = lo, child_hi = hi;
@@ -309,8 +306,7 @@ class OctreeModel {
   std::mt19937 random_;
   BoxStore store_;
   omi_Octree tree_;
-  omi_OctVector root_lo_;
-  omi_OctVector root_hi_;
+  omi_OctVector root_lo_, root_hi_;
   double scale_ = 0;
   std::vector<omi_OctVector> hot_spots_;
   LeafList leaves_;
@@ -351,9 +347,8 @@ TEST(Octree, AxesPlanesAndBoundsThatAreNotANumber) {
   }
 }
 
-// The 257th box splits a leaf (the callback once per stored id) unless half its reference
-// half-size is below the minimum, the depth limit is reached or there is no callback; then
-// the leaf becomes unbounded, keeping the ids in order.
+// The 257th box splits a leaf (a callback per stored id) unless half its reference half-size
+// is below the minimum, at the depth limit or without a callback: then it grows unbounded.
 TEST(Octree, WhatAFullLeafBecomes) {
   struct Case {
     float half, minimum, box_size;
@@ -424,15 +419,13 @@ TEST(OctreeDump, ExactTextAndTheBlocksBehindIt) {
   EXPECT_EQ(grown.MemAlloc(3000).block->Size(), 6000u) << "twice a request above 1024 words";
 }
 
-// Bad arguments start nothing. p1 - p0 may overflow a float: a segment across the whole
-// range runs through the leaves above the centre in y and z, in its direction.
+// Bad arguments start nothing; a segment across the whole float range (p1 - p0 overflows)
+// meets the leaves above the centre in y and z, in its direction.
 TEST(OctreeLineTrav, BadArgumentsAndTheWholeFloatRange) {
   omi_Octree tree(kOrigin, {1e38f, 1e38f, 1e38f}, 1e36f, nullptr, nullptr);
   omi_OctreeLineTrav trav;
   EXPECT_EQ(trav.NextCell(), nullptr) << "before Init";
-  float p[3] = {0, 0, 0};
-  float nan[3] = {0, NAN, 0};
-  float inf[3] = {-3e38f, 0, INFINITY};
+  float p[3] = {0, 0, 0}, nan[3] = {0, NAN, 0}, inf[3] = {-3e38f, 0, INFINITY};
   EXPECT_FALSE(trav.Init(nullptr, p, p, 0));
   EXPECT_FALSE(trav.Init(&tree, nullptr, p, 0));
   EXPECT_FALSE(trav.Init(&tree, p, nan, 0));

@@ -49,8 +49,7 @@ T ValueOf(unsigned n) {
   }
 }
 
-// The set's visiting order for the keys as ints: negative ones by increasing magnitude,
-// then the others.
+// The set's order for the keys as ints: negative ones by increasing magnitude, then others.
 template <typename Model>
 std::vector<int> SetOrder(Model const& model) {
   std::set<int> members;
