@@ -19,8 +19,10 @@
 
 namespace {
 
-// In a child whose TMPDIR is directory: "ok" when the file reads back what was written.
-void UseTempFileIn(std::string const& directory) {
+// In a child: "ok" when a temporary file in directory reads back what was written; then,
+// without a usable temporary directory, the message, and "failed" when output and the
+// text of a string stream both fail.
+void UseTempFiles(std::string const& directory) {
   setenv("TMPDIR", directory.c_str(), 1);
   FILE* f = aio_createTempFile();
   if (f == nullptr) return;
@@ -30,31 +32,6 @@ void UseTempFileIn(std::string const& directory) {
   std::fread(back, 1, sizeof back - 1, f);
   std::fclose(f);
   if (std::strcmp(back, "data") == 0) std::fputs("ok", stderr);
-}
-
-// The name counter starts at the milliseconds of the clock (0 to 999): with every name up
-// to 0x400 taken, the first free one lies beyond them all. The taken ones stay as they
-// were, and the temporary file leaves no name behind.
-TEST(TempFile, NamesInUseAreSkippedAndTheFileLeavesNoNameBehind) {
-  ScratchDirectory dir;
-  constexpr unsigned kTaken = 0x400;
-  for (unsigned n = 1; n <= kTaken; ++n) {
-    char name[32];
-    std::snprintf(name, sizeof name, "utl%X.TMP", n);
-    WriteFile(dir.File(name), "someone else's");
-  }
-  EXPECT_IN_CHILD("^ok$", UseTempFileIn(dir.path()));
-  unsigned kept = 0;
-  for (auto const& entry : std::filesystem::directory_iterator(dir.path())) {
-    EXPECT_EQ(ReadFile(entry.path().string()), "someone else's");
-    ++kept;
-  }
-  EXPECT_EQ(kept, kTaken);
-}
-
-// In a child without a usable temporary directory: the message, then "failed" when
-// output and the text both fail.
-void WriteWithoutTempFile() {
   setenv("TMPDIR", "/nonexistent-vr-dir", 1);
   aio_ostrstream s;
   s.print("x");
@@ -62,9 +39,25 @@ void WriteWithoutTempFile() {
   if (failed && s.adoptString(mem_Malloc) == nullptr) std::fputs("failed", stderr);
 }
 
-TEST(TempFile, AnUnusableDirectoryGivesTheMessageAndAFailingStream) {
-  EXPECT_IN_CHILD("^Failed to create /nonexistent-vr-dir/utl[0-9A-F]+\\.TMP\nfailed$",
-                  WriteWithoutTempFile());
+// The name counter starts at the milliseconds of the clock (0 to 999): with every name up
+// to 0x400 taken, the first free one lies beyond them all. The taken ones stay as they
+// were, and the temporary file leaves no name behind.
+TEST(TempFile, NamesInUseAreSkippedTheFileLeavesNoNameAndNoDirectoryFailsTheStream) {
+  ScratchDirectory dir;
+  constexpr unsigned kTaken = 0x400;
+  for (unsigned n = 1; n <= kTaken; ++n) {
+    char name[32];
+    std::snprintf(name, sizeof name, "utl%X.TMP", n);
+    WriteFile(dir.File(name), "someone else's");
+  }
+  EXPECT_IN_CHILD("^okFailed to create /nonexistent-vr-dir/utl[0-9A-F]+\\.TMP\nfailed$",
+                  UseTempFiles(dir.path()));
+  unsigned kept = 0;
+  for (auto const& entry : std::filesystem::directory_iterator(dir.path())) {
+    EXPECT_EQ(ReadFile(entry.path().string()), "someone else's");
+    ++kept;
+  }
+  EXPECT_EQ(kept, kTaken);
 }
 
 // The standard streams write to the process's files, and stay attached after shutdown.
