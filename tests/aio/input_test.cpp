@@ -15,26 +15,20 @@ namespace {
 constexpr int kLargestBuffer = 9;
 constexpr unsigned int kEnded = aio_ios::failbit | aio_ios::eofbit;
 
-// getline's model: takes what is read from rest, returns the line without its line feed
-// and the state the call leaves.
+// getline's model: takes what the call reads from rest into line (without its line feed)
+// and returns the state the call leaves. A line feed within n - 1 bytes, or right after a
+// line of exactly n - 1 bytes, ends the line and is read with it.
 unsigned int TakeLine(std::string& rest, int n, std::string& line) {
-  if (rest.empty()) return kEnded;
-  size_t take = 0;
-  while (take < static_cast<size_t>(n - 1) && take < rest.size()) {
-    if (rest[take++] == '\n') break;
-  }
-  line = rest.substr(0, take);
-  rest.erase(0, take);
-  if (!line.empty() && line.back() == '\n') {
-    line.pop_back();
-    return 0;
-  }
-  // A line of exactly n - 1 bytes: its line feed is read with it.
-  if (take > 0 && take == static_cast<size_t>(n - 1) && !rest.empty() && rest[0] == '\n') {
-    rest.erase(0, 1);
+  size_t const most = static_cast<size_t>(n - 1);
+  size_t const feed = rest.find('\n');
+  if (feed < most || (feed == most && most > 0)) {
+    line = rest.substr(0, feed);
+    rest.erase(0, feed + 1);
     return 0;
   }
   // The last line without a line feed, or a longer line, ends the reading.
+  line = rest.substr(0, most);
+  rest.erase(0, most);
   return kEnded;
 }
 

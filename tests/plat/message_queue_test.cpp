@@ -11,39 +11,33 @@
 
 namespace {
 
-TEST(MessageQueue, OnlyAThreadThatHasPeekedHasAQueueAndItGoesWithTheThread) {
+// A thread's first peek makes its queue, which holds a fixed number of messages, keeps a
+// peeked message, and goes with the thread.
+TEST(MessageQueue, AQueueFromTheFirstPeekFillsKeepsAPeekedMessageAndGoesWithItsThread) {
   unsigned id = 0;
   std::thread([&] {
     id = plat::GetCurrentThreadId();
     EXPECT_FALSE(plat::PostThreadMessage(id, plat::kMessageApplication, 1, 2));
-    plat::ThreadMessage message;
+    plat::ThreadMessage message{};
     EXPECT_FALSE(plat::PeekMessage(&message, false));
     EXPECT_TRUE(plat::HasMessageQueue(id));
-  }).join();
-  EXPECT_FALSE(plat::HasMessageQueue(id));
-  EXPECT_FALSE(plat::PostThreadMessage(id, plat::kMessageApplication, 1, 2));
-  EXPECT_FALSE(plat::PostThreadMessage(0, plat::kMessageApplication, 1, 2));
-}
-
-TEST(MessageQueue, AFullQueueRefusesPostsAndPeekKeepsTheMessage) {
-  std::thread([] {
-    unsigned self = plat::GetCurrentThreadId();
-    plat::ThreadMessage message{};
-    plat::PeekMessage(&message, false);
     unsigned accepted = 0;
-    while (plat::PostThreadMessage(self, 0x8001, accepted, -3)) ++accepted;
+    while (plat::PostThreadMessage(id, 0x8001, accepted, -3)) ++accepted;
     EXPECT_EQ(accepted, plat::kMessageQueueCapacity);
     ASSERT_TRUE(plat::PeekMessage(&message, false));
     ASSERT_TRUE(plat::PeekMessage(&message, true));  // still there, now taken
     EXPECT_EQ(message.message, 0x8001u);
     EXPECT_EQ(message.wparam, 0u);
     EXPECT_EQ(message.lparam, -3);
-    EXPECT_TRUE(plat::PostThreadMessage(self, plat::kMessageApplication, 999, 0));
+    EXPECT_TRUE(plat::PostThreadMessage(id, plat::kMessageApplication, 999, 0));
     unsigned drained = 0;
     while (plat::PeekMessage(&message, true)) ++drained;
     EXPECT_EQ(drained, plat::kMessageQueueCapacity);
     EXPECT_EQ(message.wparam, 999u);
   }).join();
+  EXPECT_FALSE(plat::HasMessageQueue(id));
+  EXPECT_FALSE(plat::PostThreadMessage(id, plat::kMessageApplication, 1, 2));
+  EXPECT_FALSE(plat::PostThreadMessage(0, plat::kMessageApplication, 1, 2));
 }
 
 constexpr unsigned kPosters = 4;
