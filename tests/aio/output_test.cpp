@@ -63,7 +63,6 @@ TEST(OstreamFormat, WritesTheTextTheFlagsWidthAndPrecisionAskFor) {
       {0, 6, 0, [](aio_ostream& s) { s.print(nullptr) << "<>"; }, "<>"},
       {0, 6, 3, [](aio_ostream& s) { s.put('x'); }, "  x"},
       {0, 6, 3, [](aio_ostream& s) { s.put('\n'); }, "\n  "},
-      {0, 6, 0, [](aio_ostream& s) { aio_endl(s); }, "\n"},
       {0, 6, 8, [](aio_ostream& s) { s.print_address(reinterpret_cast<void*>(0xbeef)); },
        "  0xbeef"},
       {0, 6, 0, [](aio_ostream& s) { s.print_address(nullptr); }, "0"},
