@@ -30,8 +30,8 @@ int CodeOfThisProgram() { return g_static_word; }
 // Random reserve, commit, decommit and release, at unaligned addresses and sizes, against
 // a model of each page: reserved, or committed and holding the byte last written to it.
 // After each step every page of the reservation is queried from a random offset in it.
-// Meanwhile more reservations than the registry first makes room for stay registered, one
-// of them taken again at its own address; at the end the whole address space is walked.
+// First what is refused; meanwhile more reservations than the registry first makes room
+// for stay registered, one taken again at its own address; last the address space walked.
 TEST(VirtualMemory, RandomOperationsMatchAPageModelAmongManyReservations) {
   plat::SystemInfo system = plat::GetSystemInfo();
   ASSERT_EQ(system.page_size, kPage);
