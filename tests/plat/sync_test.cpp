@@ -1,5 +1,4 @@
-// Locks, events and threads. (The interlocked words and thread-local slots are checked by
-// the heap's and the tracker's tests on several threads, which use them.)
+// Locks, events and threads; interlocked words and thread slots: the heap's and tracker's tests.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -48,6 +47,7 @@ unsigned PassTheEvent(void* id_field) {
 
 // The waiters are threads of ours, which start with their ids stored.
 TEST(Event, AutoResetLetsOneWaiterThroughPerSignalAndManualResetStaysSet) {
+  g_passed = 0;
   plat::EventHandle event = g_event = plat::CreateEvent(false, false);
   ASSERT_NE(event, nullptr);
   EXPECT_FALSE(plat::WaitForEvent(event, 10));
