@@ -14,10 +14,13 @@
 
 namespace {
 
-TEST(StreamState, EveryCallWithoutAFileFailsAndDoesNothingElse) {
+// Every call without a file, and every bad argument or refused opening with files open,
+// fails and does nothing else.
+TEST(StreamState, EveryCallWithoutAFileOrWithBadArgumentsFailsAndDoesNothingElse) {
   static char buf[8] = "keep";
+  static std::string existing;
   using Step = void (*)(aio_ifstream&, aio_ofstream&);
-  Step const steps[] = {
+  Step const without_files[] = {
       [](aio_ifstream& s, aio_ofstream&) { s.scan_string(buf); },
       [](aio_ifstream& s, aio_ofstream&) { EXPECT_EQ(s.scan_char(), 0); },
       [](aio_ifstream& s, aio_ofstream&) { EXPECT_EQ(s.scan_int(), 0); },
@@ -46,24 +49,49 @@ TEST(StreamState, EveryCallWithoutAFileFailsAndDoesNothingElse) {
       [](aio_ifstream& i, aio_ofstream& s) { s.copy(i); },
       [](aio_ifstream&, aio_ofstream& s) { s.seekp(0, aio_ios::end); },
   };
+  Step const with_files[] = {
+      [](aio_ifstream& s, aio_ofstream&) { EXPECT_EQ(s.read(buf, -1), 0); },
+      [](aio_ifstream& s, aio_ofstream&) { s.scan_string(nullptr); },
+      [](aio_ifstream& s, aio_ofstream&) { s.seekg(1LL << 40, aio_ios::beg); },  // past fseek
+      [](aio_ifstream& s, aio_ofstream&) { s.open(nullptr); },
+      [](aio_ifstream& s, aio_ofstream&) { s.open("/nonexistent-vr-file"); },
+      [](aio_ifstream&, aio_ofstream& s) { s.write(nullptr, 3).write("x", -1); },
+      [](aio_ifstream&, aio_ofstream& s) { s.open(nullptr, false); },
+      [](aio_ifstream&, aio_ofstream& s) { s.open(existing.c_str(), true); },
+  };
   aio_ifstream in;
   aio_ofstream out;
-  for (Step step : steps) {
-    in.clear();
-    out.clear();
-    step(in, out);
-    EXPECT_EQ(in.rdstate() | out.rdstate(), aio_ios::failbit);
-  }
+  auto each_fails_alone = [&](auto const& steps) {
+    for (Step step : steps) {
+      in.clear();
+      out.clear();
+      step(in, out);
+      EXPECT_EQ(in.rdstate() | out.rdstate(), aio_ios::failbit);
+    }
+  };
+  each_fails_alone(without_files);
   EXPECT_STREQ(buf, "keep");
   EXPECT_EQ(in.tellg(), -1);
   EXPECT_EQ(out.tellp(), -1);
   EXPECT_EQ(in.fd(), -1);
   EXPECT_FALSE(in.close());
+  ScratchDirectory dir;
+  existing = dir.File("existing");
+  WriteFile(existing, "abc");
+  in.open(existing.c_str());
+  out.open(dir.File("log").c_str(), false);  // appending creates a missing file
+  each_fails_alone(with_files);
+  EXPECT_EQ(in.get(), 'a');
+  out.print("one").close();
+  EXPECT_EQ(ReadFile(dir.File("log")), "one");
+  EXPECT_EQ(ReadFile(existing), "abc");
+  out.open(dir.File("no/such/dir").c_str(), true);
+  EXPECT_EQ(out.rdstate(), aio_ios::failbit);
 }
 
 // A file's error sets the bad bit: /dev/full takes no data, so buffered output fails at
-// the flush, and a file open for writing gives no input.
-TEST(StreamState, AFailingFileSetsTheBadBit) {
+// the flush, and a file open for writing gives no input. Then who closes a file.
+TEST(StreamState, AFailingFileSetsTheBadBitAndOwnedFilesCloseWithTheStream) {
   aio_ofstream out;
   out.attach(std::fopen("/dev/full", "w"), true);
   out.print("data");
@@ -89,71 +117,30 @@ TEST(StreamState, AFailingFileSetsTheBadBit) {
   in.attach(std::fopen(dir.File("source").c_str(), "w"), true);
   EXPECT_EQ(in.get(), -1);
   EXPECT_EQ(in.rdstate(), aio_ios::failbit | aio_ios::badbit);
-}
-
-// An owned file closes with its stream, a borrowed one does not; adopted descriptors are
-// owned.
-TEST(StreamState, OwnedFilesCloseWithTheStreamAndBorrowedOnesDoNot) {
+  // An owned file closes with its stream, a borrowed one does not; adopted descriptors are
+  // owned.
   int ends[2];
   ASSERT_EQ(pipe(ends), 0);
-  aio_istream in;
   in.adopt(ends[0]);
   {
-    aio_ostream out;
-    out.adopt(ends[1]);
+    aio_ostream writer;
+    writer.adopt(ends[1]);
     {
       aio_ostream borrowed;
-      borrowed.attach(out.fptr(), false);
+      borrowed.attach(writer.fptr(), false);
       borrowed.print("123");
     }
     EXPECT_NE(fcntl(ends[1], F_GETFD), -1);
-    out.print("45");
+    writer.print("45");
   }
   EXPECT_EQ(fcntl(ends[1], F_GETFD), -1);
   EXPECT_EQ(in.scan_int(), 12345);
   EXPECT_FALSE(in.close());
   EXPECT_EQ(fcntl(ends[0], F_GETFD), -1);
-  aio_ostream out;
   in.adopt(-1);
   out.adopt(-1);
   EXPECT_EQ(in.rdstate() | out.rdstate(), aio_ios::failbit);
   EXPECT_EQ(in.fptr(), nullptr);
-}
-
-// Opening by name, bad arguments and a seek too far fail, and leave every file as it was.
-TEST(StreamState, OpeningAndBadArgumentsFailWithoutTouchingAnyFile) {
-  ScratchDirectory dir;
-  std::string path = dir.File("existing");
-  WriteFile(path, "abc");
-  aio_ifstream in;
-  in.open(dir.File("missing").c_str());
-  EXPECT_EQ(in.fptr(), nullptr);
-  in.open(nullptr);
-  EXPECT_EQ(in.rdstate(), aio_ios::failbit);
-  in.open(path.c_str());
-  EXPECT_EQ(in.rdstate(), 0u);
-  char buf[4];
-  EXPECT_EQ(in.read(buf, -1), 0);
-  in.scan_string(nullptr);
-  EXPECT_EQ(in.rdstate(), aio_ios::failbit);
-  EXPECT_EQ(in.get(), 'a');
-  in.seekg(1LL << 40, aio_ios::beg);  // beyond what fseek can take
-  EXPECT_EQ(in.rdstate(), aio_ios::failbit);
-  // Creating refuses an existing file; appending creates a missing one.
-  aio_ofstream out;
-  out.open(path.c_str(), true);
-  EXPECT_EQ(out.fptr(), nullptr);
-  out.open(dir.File("no/such/dir").c_str(), true);
-  EXPECT_EQ(out.rdstate(), aio_ios::failbit);
-  out.open(nullptr, false);
-  EXPECT_EQ(out.rdstate(), aio_ios::failbit);
-  out.open(dir.File("log").c_str(), false);
-  out.write(nullptr, 3).write("x", -1);
-  EXPECT_EQ(out.rdstate(), aio_ios::failbit);
-  out.clear();
-  out.print("one").close();
-  EXPECT_EQ(ReadFile(dir.File("log")), "one");
-  EXPECT_EQ(ReadFile(path), "abc");
 }
 
 }  // namespace

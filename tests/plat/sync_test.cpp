@@ -1,5 +1,4 @@
-// Locks, events and threads. (The interlocked words and thread-local slots are checked by
-// the heap's and the tracker's tests on several threads, which use them.)
+// Locks, events and threads; interlocked words and thread slots: the heap's and tracker's tests.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -12,24 +11,10 @@
 
 namespace {
 
-bool TakenByAnotherThread(plat::CriticalSection* section) {
-  bool taken = false;
-  std::thread([&] {
-    taken = plat::TryEnterCriticalSection(section);
-    if (taken) plat::LeaveCriticalSection(section);
-  }).join();
-  return taken;
-}
-
-TEST(CriticalSection, IsRecursiveAndExcludesOtherThreads) {
+// Recursion is checked by the pools' lock tests, which build on this one.
+TEST(CriticalSection, ExcludesOtherThreads) {
   plat::CriticalSection section;
   plat::InitializeCriticalSection(&section);
-  plat::EnterCriticalSection(&section);
-  EXPECT_TRUE(plat::TryEnterCriticalSection(&section));  // again by the owner
-  plat::LeaveCriticalSection(&section);
-  EXPECT_FALSE(TakenByAnotherThread(&section));  // still held once
-  plat::LeaveCriticalSection(&section);
-  EXPECT_TRUE(TakenByAnotherThread(&section));
   long counter = 0;
   std::vector<std::thread> threads;
   for (int t = 0; t < 4; ++t) {
@@ -48,8 +33,22 @@ TEST(CriticalSection, IsRecursiveAndExcludesOtherThreads) {
   plat::DeleteCriticalSection(&section);
 }
 
+std::atomic<int> g_passed{0};
+plat::EventHandle g_event;
+
+// Waits for the event; 42 when the creator had stored the thread's id before the thread
+// started.
+unsigned PassTheEvent(void* id_field) {
+  bool const stored = *static_cast<unsigned*>(id_field) == plat::GetCurrentThreadId();
+  plat::WaitForEvent(g_event);
+  ++g_passed;
+  return stored ? 42 : 0;
+}
+
+// The waiters are threads of ours, which start with their ids stored.
 TEST(Event, AutoResetLetsOneWaiterThroughPerSignalAndManualResetStaysSet) {
-  plat::EventHandle event = plat::CreateEvent(false, false);
+  g_passed = 0;
+  plat::EventHandle event = g_event = plat::CreateEvent(false, false);
   ASSERT_NE(event, nullptr);
   EXPECT_FALSE(plat::WaitForEvent(event, 10));
   // A signal with nobody waiting is kept for the next wait, once.
@@ -57,20 +56,19 @@ TEST(Event, AutoResetLetsOneWaiterThroughPerSignalAndManualResetStaysSet) {
   plat::SetEvent(event);
   EXPECT_TRUE(plat::WaitForEvent(event, 0));
   EXPECT_FALSE(plat::WaitForEvent(event, 10));
-  std::atomic<int> passed{0};
-  std::vector<std::thread> waiters;
-  for (int t = 0; t < 3; ++t) {
-    waiters.emplace_back([&] {
-      plat::WaitForEvent(event);
-      ++passed;
-    });
-  }
+  unsigned ids[3] = {};
+  plat::ThreadHandle waiters[3];
+  for (int t = 0; t < 3; ++t) waiters[t] = plat::CreateThread(PassTheEvent, &ids[t], &ids[t]);
   for (int signal = 1; signal <= 3; ++signal) {
     plat::SetEvent(event);
-    while (passed.load() < signal) std::this_thread::yield();
-    EXPECT_EQ(passed.load(), signal);
+    while (g_passed.load() < signal) std::this_thread::yield();
+    EXPECT_EQ(g_passed.load(), signal);
   }
-  for (auto& waiter : waiters) waiter.join();
+  for (plat::ThreadHandle waiter : waiters) {
+    EXPECT_EQ(plat::WaitForThread(waiter), 42u);
+    EXPECT_EQ(plat::WaitForThread(waiter), 42u);  // waiting again is harmless
+    plat::CloseThread(waiter);
+  }
   plat::CloseEvent(event);
   event = plat::CreateEvent(true, true);
   EXPECT_TRUE(plat::WaitForEvent(event, 0));
@@ -78,23 +76,6 @@ TEST(Event, AutoResetLetsOneWaiterThroughPerSignalAndManualResetStaysSet) {
   plat::ResetEvent(event);
   EXPECT_FALSE(plat::WaitForEvent(event, 5));
   plat::CloseEvent(event);
-}
-
-// 42 when the creator had stored the thread's id before the thread started.
-unsigned StartsWithItsIdStored(void* id_field) {
-  return *static_cast<unsigned*>(id_field) == plat::GetCurrentThreadId() ? 42 : 0;
-}
-
-TEST(Thread, IdIsStoredBeforeTheThreadRuns) {
-  for (int round = 0; round < 20; ++round) {
-    unsigned id = 0;
-    plat::ThreadHandle thread = plat::CreateThread(StartsWithItsIdStored, &id, &id);
-    ASSERT_NE(thread, nullptr);
-    EXPECT_EQ(plat::WaitForThread(thread), 42u);
-    EXPECT_EQ(plat::WaitForThread(thread), 42u);  // waiting again is harmless
-    plat::CloseThread(thread);
-    EXPECT_NE(id, plat::GetCurrentThreadId());
-  }
 }
 
 }  // namespace

@@ -23,13 +23,35 @@ plat::MemoryBasicInformation Query(void const* p) {
   return info;
 }
 
+int g_static_word = 1;
+
+int CodeOfThisProgram() { return g_static_word; }
+
 // Random reserve, commit, decommit and release, at unaligned addresses and sizes, against
 // a model of each page: reserved, or committed and holding the byte last written to it.
 // After each step every page of the reservation is queried from a random offset in it.
-TEST(VirtualMemory, RandomOperationsMatchAPageModel) {
+// First what is refused; meanwhile more reservations than the registry first makes room
+// for stay registered, one taken again at its own address; last the address space walked.
+TEST(VirtualMemory, RandomOperationsMatchAPageModelAmongManyReservations) {
   plat::SystemInfo system = plat::GetSystemInfo();
   ASSERT_EQ(system.page_size, kPage);
   ASSERT_EQ(system.allocation_granularity, kGranularity);
+  int on_stack = 0;
+  EXPECT_EQ(plat::VirtualAlloc(nullptr, 0, plat::kMemReserve, plat::kPageReadWrite), nullptr);
+  EXPECT_EQ(plat::VirtualAlloc(nullptr, kPage, 0, plat::kPageReadWrite), nullptr);
+  EXPECT_EQ(plat::VirtualAlloc(nullptr, kPage, plat::kMemCommit, 0x12345), nullptr);
+  EXPECT_EQ(plat::VirtualAlloc(nullptr, 0xFFFFF000u, plat::kMemReserve, plat::kPageReadWrite),
+            nullptr);
+  // Committing outside any reservation of ours is refused.
+  EXPECT_EQ(plat::VirtualAlloc(&on_stack, kPage, plat::kMemCommit, plat::kPageReadWrite), nullptr);
+  EXPECT_FALSE(plat::VirtualFree(&on_stack, 0, plat::kMemRelease));
+  std::vector<void*> others(300);
+  for (void*& other : others) {
+    other = plat::VirtualAlloc(nullptr, kPage, plat::kMemReserve, plat::kPageReadWrite);
+  }
+  EXPECT_TRUE(plat::VirtualFree(others[0], 0, plat::kMemRelease));
+  EXPECT_EQ(plat::VirtualAlloc(others[0], kPage, plat::kMemReserve, plat::kPageReadWrite),
+            others[0]);
   std::map<char*, std::vector<int>> live;
   std::mt19937 random(12345);
   for (int step = 0; step < 400; ++step) {
@@ -97,66 +119,26 @@ TEST(VirtualMemory, RandomOperationsMatchAPageModel) {
       ASSERT_EQ(info.region_size, run * kPage) << "page " << page << " step " << step;
     }
   }
-  for (auto& [base, model] : live) EXPECT_TRUE(plat::VirtualFree(base, 0, plat::kMemRelease));
-}
-
-// More reservations than the registry first makes room for, and one at a chosen address.
-TEST(VirtualMemory, ManyReservationsAndOneAtAChosenAddress) {
-  std::vector<void*> bases;
-  for (int i = 0; i < 300; ++i) {
-    bases.push_back(plat::VirtualAlloc(nullptr, kPage, plat::kMemReserve, plat::kPageReadWrite));
-  }
-  for (void* base : bases) ASSERT_EQ(Query(base).allocation_base, base);
-  EXPECT_TRUE(plat::VirtualFree(bases[0], 0, plat::kMemRelease));
-  EXPECT_EQ(plat::VirtualAlloc(bases[0], kPage, plat::kMemReserve, plat::kPageReadWrite), bases[0]);
-  EXPECT_EQ(Query(bases[0]).allocation_base, bases[0]);
-  for (void* base : bases) EXPECT_TRUE(plat::VirtualFree(base, 0, plat::kMemRelease));
-}
-
-TEST(VirtualMemory, RefusesWhatItCannotDo) {
-  int on_stack = 0;
-  EXPECT_EQ(plat::VirtualAlloc(nullptr, 0, plat::kMemReserve, plat::kPageReadWrite), nullptr);
-  EXPECT_EQ(plat::VirtualAlloc(nullptr, kPage, 0, plat::kPageReadWrite), nullptr);
-  EXPECT_EQ(plat::VirtualAlloc(nullptr, kPage, plat::kMemCommit, 0x12345), nullptr);
-  EXPECT_EQ(plat::VirtualAlloc(nullptr, 0xFFFFF000u, plat::kMemReserve, plat::kPageReadWrite),
-            nullptr);
-  // Committing outside any reservation of ours is refused.
-  EXPECT_EQ(plat::VirtualAlloc(&on_stack, kPage, plat::kMemCommit, plat::kPageReadWrite), nullptr);
-  EXPECT_FALSE(plat::VirtualFree(&on_stack, 0, plat::kMemRelease));
-}
-
-int g_static_word = 1;
-
-int CodeOfThisProgram() { return g_static_word; }
-
-// Walking the whole address space region by region covers it without gaps or overlaps;
-// a reservation of ours is reported with its own base, the rest from the address map.
-TEST(VirtualMemory, WalkCoversTheAddressSpaceAndDescribesItFromTheAddressMap) {
-  void* mine = plat::VirtualAlloc(nullptr, 5 * kPage, plat::kMemReserve | plat::kMemCommit,
-                                  plat::kPageReadWrite);
+  // The walk covers the address space without gaps or overlaps, through the reservations of
+  // ours and the rest that the address map describes.
   std::uintptr_t address = 0;
-  bool saw_mine = false;
   plat::MemoryBasicInformation info{};
   while (plat::VirtualQuery(reinterpret_cast<void*>(address), &info) != 0) {
     ASSERT_EQ(Address(info.base_address), address);
     ASSERT_EQ(info.region_size % kPage, 0u);
     ASSERT_GT(info.region_size, 0u);
-    saw_mine = saw_mine || (info.base_address == mine && info.region_size == 5 * kPage);
     if (address + info.region_size < address) break;
     address += info.region_size;
   }
-  EXPECT_TRUE(saw_mine);
-  EXPECT_TRUE(plat::VirtualFree(mine, 0, plat::kMemRelease));
-  plat::MemoryBasicInformation code = Query(reinterpret_cast<void const*>(&CodeOfThisProgram));
-  EXPECT_EQ(code.type, plat::kMemImage);
-  EXPECT_LE(Address(code.allocation_base), Address(code.base_address));
+  for (auto& [base, model] : live) EXPECT_TRUE(plat::VirtualFree(base, 0, plat::kMemRelease));
+  for (void* other : others) {
+    ASSERT_EQ(Query(other).allocation_base, other);
+    EXPECT_TRUE(plat::VirtualFree(other, 0, plat::kMemRelease));
+  }
+  EXPECT_EQ(Query(reinterpret_cast<void const*>(&CodeOfThisProgram)).type, plat::kMemImage);
   EXPECT_EQ(Query(&g_static_word).protect, plat::kPageReadWrite);
   EXPECT_EQ(Query(&address).type, plat::kMemPrivate);
-  // Page 0 is never mapped.
-  plat::MemoryBasicInformation low = Query(nullptr);
-  EXPECT_EQ(low.state, plat::kMemFree);
-  EXPECT_EQ(low.allocation_base, nullptr);
-  EXPECT_EQ(low.type, 0u);
+  EXPECT_EQ(Query(nullptr).state, plat::kMemFree);  // page 0 is never mapped
 }
 
 }  // namespace
