@@ -50,7 +50,6 @@ TEST(FuzzReplay, RandomInputsRunClean) {
     for (int n = bytes.empty() ? pick(6) + 1 : 0; n > 0; --n) bytes += static_cast<char>(pick(256));
     return bytes;
   };
-  LLVMFuzzerTestOneInput(nullptr, 0);
   for (int i = 0; i < vr_TestLength(VR_FUZZ_INPUTS, 10 * VR_FUZZ_INPUTS); ++i) {
     std::string input(1, static_cast<char>(pick(256)));
     if (pick(2) == 0) {

@@ -20,8 +20,7 @@ TEST(ExponentFix, DropsTheLeadingZeroOfAThreeDigitExponentOnly) {
       {"100000", "100000"},         {"", ""},
   };
   for (auto const& c : cases) {
-    std::string number = c[0];
-    std::string message = c[0];
+    std::string number = c[0], message = c[0];
     atr::DropExponentZero(number.data());
     atr_translate::FixExponent(message.data());
     EXPECT_STREQ(number.c_str(), c[1]) << c[0];

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <random>
 #include <string>
-#include <vector>
 
 #include "child_process.h"
 #include "locale_guard.h"
@@ -118,12 +117,6 @@ TEST(LocaleEncoding, EachLocaleShowsWhatItHas) {
 
 std::string Text(atr_String const& s) { return std::string(s.CStr(), s.Length()); }
 
-std::string WithTexts(char const* message, std::vector<char const*> const& values) {
-  atr_translate t(message);
-  for (size_t i = 0; i < values.size(); ++i) atr_SubstituteFormat(t, int(i) + 1, values[i]);
-  return Text(t.Result());
-}
-
 template <typename T>
 std::string Formatted(char const* message, T const& value) {
   atr_translate t(message);
@@ -204,14 +197,13 @@ TEST(TranslateValues, EachTypeHugeFieldsAndTheLocalesEncoding) {
   EXPECT_EQ(Formatted("%.2147483647d", 7LL), std::string(1022, '0') + "7");
   EXPECT_EQ(Formatted("%-99999999999s", "x"), "x" + std::string(1022, ' '));
   EXPECT_EQ(Formatted("%.2147483647f", 1.5), "1.5" + std::string(1022, '0'));
-  std::string digits = Formatted("%.5000f", 1e308);
-  EXPECT_EQ(digits.size(), 309u + 1 + 1023) << digits;
+  EXPECT_EQ(Formatted("%.5000f", 1e308).size(), 309u + 1 + 1023);
   // Untranslated UTF-8 is shown in the locale's encoding; invalid UTF-8 and overlong NULs as is.
   LocaleGuard guard;
   ASSERT_TRUE(guard.Use("C.UTF-8"));
-  EXPECT_EQ(WithTexts("a\xC0\x80%s b %s", {"X", "Y"}), "a\xC0\x80X b Y");
+  EXPECT_EQ(Formatted("a\xC0\x80%s b", "X"), "a\xC0\x80X b");
   if (!guard.Use("fr_FR.ISO-8859-1")) GTEST_SKIP() << "locale fr_FR.ISO-8859-1 is not installed";
-  EXPECT_EQ(WithTexts("Fichier \xC2\xAB%s\xC2\xBB cr\xC3\xA9\xC3\xA9", {"a.txt"}),
+  EXPECT_EQ(Formatted("Fichier \xC2\xAB%s\xC2\xBB cr\xC3\xA9\xC3\xA9", "a.txt"),
             "Fichier \xAB"
             "a.txt\xBB cr\xE9\xE9");
   EXPECT_EQ(Text(atr_raw("\xE3\x82\xBD\xE3\x83\xBC ok\\@key")), "?? ok");
@@ -224,9 +216,7 @@ std::string Break(std::string const& s, unsigned width, int only_unbroken = -1) 
   atr_String broken = only_unbroken < 0 ? atr_String::BreakLineString(text, width)
                                         : atr_String::AddLineBreaks(text, width, only_unbroken);
   // A text no longer than the width comes back shared.
-  if (s.size() <= width) {
-    EXPECT_EQ(broken.CStr(), text.CStr()) << s;
-  }
+  EXPECT_TRUE(s.size() > width || broken.CStr() == text.CStr()) << s;
   return Text(broken);
 }
 
