@@ -25,40 +25,20 @@
 
 namespace {
 
+// The protected constructors and operations, opened for the tests.
 class TestString : public atr_StringBase {
+  using Base = atr_StringBase;
+
  public:
-  using atr_StringBase::kAdopt;
-  using atr_StringBase::kBorrow;
-  using atr_StringBase::kPreSize;
-
   template <typename... Args>
-  explicit TestString(Args... args) : atr_StringBase(args...) {}
+  explicit TestString(Args... args) : Base(args...) {}
 
-  using atr_StringBase::operator=;
-
-  using atr_StringBase::append;
-  using atr_StringBase::Capitalize;
-  using atr_StringBase::CStr;
-  using atr_StringBase::Empty;
-  using atr_StringBase::Erase;
-  using atr_StringBase::Find;
-  using atr_StringBase::insert;
-  using atr_StringBase::isolate;
-  using atr_StringBase::LeftTrim;
-  using atr_StringBase::Length;
-  using atr_StringBase::operator[];
-  using atr_StringBase::replace;
-  using atr_StringBase::Replace;
-  using atr_StringBase::Reverse;
-  using atr_StringBase::rfind;
-  using atr_StringBase::RightTrim;
-  using atr_StringBase::SetStringLength;
-  using atr_StringBase::Substitute;
-  using atr_StringBase::Substr;
-  using atr_StringBase::ToLower;
-  using atr_StringBase::ToUpper;
-  using atr_StringBase::Trim;
-  using atr_StringBase::Uncapitalize;
+  using Base::append, Base::Erase, Base::insert, Base::isolate, Base::replace, Base::Replace,
+      Base::SetStringLength, Base::Substitute;
+  using Base::Capitalize, Base::LeftTrim, Base::Reverse, Base::RightTrim, Base::ToLower,
+      Base::ToUpper, Base::Trim, Base::Uncapitalize;
+  using Base::CStr, Base::Find, Base::Length, Base::rfind, Base::Substr;
+  using Base::kAdopt, Base::kBorrow, Base::kPreSize, Base::operator=, Base::operator[];
 };
 
 // The handle's two words and the representation's three fields.
@@ -402,14 +382,12 @@ TEST(StringCase, MultiByteCharactersAreSteppedOverWhole) {
   LocaleGuard utf8;
   ASSERT_TRUE(utf8.Use("C.UTF-8"));
   // The umlauts stay as they are; a byte that starts no valid character counts as one.
-  TestString s("\xC3\x84rger \xC3\xB6l \xC3z\xFFq");
+  TestString s("\xC3\xA4rger \xC3\xB6l \xC3z\xFFq");
   s.ToUpper();
-  EXPECT_STREQ(s.CStr(), "\xC3\x84RGER \xC3\xB6L \xC3Z\xFFQ");
+  EXPECT_STREQ(s.CStr(), "\xC3\xA4RGER \xC3\xB6L \xC3Z\xFFQ");
   s.ToLower();
-  EXPECT_STREQ(s.CStr(), "\xC3\x84rger \xC3\xB6l \xC3z\xFFq");
-  TestString umlaut_first("\xC3\xA4x");
-  umlaut_first.Capitalize();
-  EXPECT_STREQ(umlaut_first.CStr(), "\xC3\xA4x");
+  s.Capitalize();
+  EXPECT_STREQ(s.CStr(), "\xC3\xA4rger \xC3\xB6l \xC3z\xFFq");
 }
 
 // Appending to "abcdefghij" (capacity 20) moves it to a block of capacity 52; writing to
