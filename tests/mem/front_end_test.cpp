@@ -1,6 +1,5 @@
-// What the front end decides once per process (the heap, each operator-new form's size
-// check), tried in fresh children; what the heaps and the operator-new forms answer; and
-// the allocator interface's retry.
+// Per-process choices of the front end, tried in fresh children (the heap, each operator-new
+// form's size check); the operator-new forms' failures; the allocator interface's retry.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -46,8 +45,7 @@ HeapChoice const kHeapChoices[] = {
     {nullptr, "", FirstUse::kMalloc, 1},
 };
 
-// The queries answer for the heap in use: the platform heap has none and gives zeros; the
-// library heap's come through the table, and mem_Mallinfo counts its footprint.
+// The queries answer for the heap in use: zeros for the platform heap, the library heap's own.
 bool QueriesAnswerForTheHeap() {
   void* p = mem_Malloc(3 << 20);
   mem_DLMallinfoResult info = mem_DLMallinfo();
@@ -116,8 +114,7 @@ SizeCheck const kSizeChecks[] = {
     {"on", kThrow, 1, nullptr},          {" ON", kTinyNoThrow, 4096, nullptr},
 };
 
-// KVN_DEBUG_MEMSIZE beginning with "ON" makes each form abort on the sizes of the other
-// mix-in; size 0 and the Builtin forms are exempt.
+// KVN_DEBUG_MEMSIZE "ON...": each form aborts on the other mix-in's sizes; 0 and Builtin pass.
 TEST(SizeCheck, OnAbortsWhenAClassUsesTheMixInForTheOtherSize) {
   for (SizeCheck const& check : kSizeChecks) {
     SCOPED_TRACE(testing::Message() << "row " << &check - kSizeChecks);
@@ -168,9 +165,8 @@ unsigned RecordingPurge(mem_CacheManager* manager, unsigned need) {
   return 0;
 }
 
-// A failed allocation asks the allocator's cache manager, if it has one, for the memory
-// (one element's worth for calloc) once and tries once more; a resize to 0 frees, and its
-// null is no failure. Clones and copies keep the manager.
+// A failure asks a bound allocator's manager once for the memory (one element's for calloc)
+// and tries again; a resize to 0 is no failure; clones and copies keep the manager.
 TEST(AllocatorInterface, ABoundAllocatorPurgesOnceAndTriesAgainAnUnboundOneFailsAtOnce) {
   mem::PurgeWalk saved_walk = mem::g_purge_walk;  // the cache manager's, set at load
   mem::g_purge_walk = RecordingPurge;

@@ -55,8 +55,7 @@ class DataItem : public mem_CacheItem {
   std::string* purged_;
 };
 
-// Policies place items at a list's head or tail. The purge walk goes "ALWAYS", then 3 down to
-// 1, each list from tail to head, passing items too small, to the first that frees enough.
+// The purge walk: "ALWAYS", then 3 down to 1, tails first, to the first item freeing enough.
 TEST(CacheManager, PoliciesAndThePurgeWalk) {
   HeapAllocator allocator;
   mem_CachePool* pool = mem_CachePool::CreatePool(&allocator);

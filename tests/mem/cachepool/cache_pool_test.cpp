@@ -115,8 +115,7 @@ TEST(CachePool, HandlesBucketsAndFiling) {
   EXPECT_EQ(pool->Ptr(adopted), own);
   EXPECT_TRUE(pool->Adopt(40, nullptr).IsNull());
 
-  // Small objects of one class go to the cluster that served the class until it is full. A
-  // cluster emptied while it heads its bucket leaves it without taking the others along.
+  // One class fills its cluster first; an emptied bucket head leaves without the others.
   std::vector<mem_CachePoolID> first;
   while (pool->ClusterCount() < 3 && first.size() < 100000) first.push_back(pool->Alloc(16));
   ASSERT_FALSE(first.back().IsNull());
@@ -130,8 +129,7 @@ TEST(CachePool, HandlesBucketsAndFiling) {
   EXPECT_EQ(allocator.live_blocks, 0);
 }
 
-// Random Alloc, ReAlloc and Free in waves that fill the pool and empty it. In the last wave
-// the allocator refuses: a null handle, a refused ReAlloc keeps the object, the pool whole.
+// Waves of random operations fill and empty the pool; in the last, refusals keep all intact.
 TEST(CachePool, RandomOperationsMatchAShadowModel) {
   HeapAllocator allocator;
   allocator.rations = 0;

@@ -1,5 +1,4 @@
-// A library-heap allocator that counts live blocks, keeps the last tag, refuses all once its
-// rations are spent; bound to a cache manager, a refusal purges and is tried once more.
+// A counting library-heap allocator with rations; bound to a manager, a refusal purges once.
 #ifndef VARURUROR_TESTS_MEM_CACHEPOOL_HEAP_ALLOCATOR_H
 #define VARURUROR_TESTS_MEM_CACHEPOOL_HEAP_ALLOCATOR_H
 

@@ -1,5 +1,4 @@
-// What must hold in a cluster between operations: boundary tags, the free tree (the free
-// blocks in order, links, AVL balance), the largest-free record, usage, the fixed pages.
+// What holds in a cluster between operations: tags, the free tree, largest free, usage, pages.
 #ifndef VARURUROR_TESTS_MEM_CLUSTER_CLUSTER_CHECKER_H
 #define VARURUROR_TESTS_MEM_CLUSTER_CLUSTER_CHECKER_H
 

@@ -92,8 +92,7 @@ int ExpectedBestFit(Layout const& layout, int words) {
 // Words of a variable block for bytes: the data words and the two tags, in whole granules.
 int WordsFor(unsigned bytes) { return ((bytes - 1) / 4 + 3 + 3) / 4 * 4; }
 
-// Where a new fixed page is cut: at the end of the highest variable page if a free block
-// covers it, else the highest page inside the largest free block; kNoPage when neither.
+// A new fixed page: the highest variable page's end if free, else the largest block's top.
 int ExpectedNewPage(mem_Cluster const& cluster, Layout const& layout) {
   int const page_words = mem_Cluster::kPageWords;
   auto cut = [&](FreeBlock const& block) {
@@ -111,8 +110,7 @@ int ExpectedNewPage(mem_Cluster const& cluster, Layout const& layout) {
   return cut({region.LargestSize(), region.LargestPosition()});
 }
 
-// The page a fixed class must take its next item from: its current page if that has room,
-// else the highest other page of the class with room, else a new page; kNoPage when none fits.
+// A fixed class's next page: its current one with room, else its highest with room, else new.
 int ExpectedFixedPage(mem_Cluster const& cluster, Layout const& layout, int size_class) {
   auto has_room = [&cluster](int page) {
     auto const& region = cluster.PageRegion(page);
@@ -164,8 +162,7 @@ class ShadowModel {
       int fit_size = -1;
       for (FreeBlock const& block : layout_)
         if (block.position == position) fit_size = block.size;
-      // An exact fit may be any block of its size, a larger one the lowest; a rest that can
-      // make a free block of its own is split off.
+      // An exact fit may be any block of its size; a rest that can stand alone is split off.
       EXPECT_TRUE(fit_size == words || position == expected) << bytes << " bytes";
       int block_words = fit_size - words >= 35 ? words : fit_size;
       EXPECT_EQ(cluster_.Variable().BlockSize(position), block_words) << bytes << " bytes";

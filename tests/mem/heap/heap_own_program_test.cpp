@@ -1,5 +1,4 @@
-// The heap in a program of its own, which no other test touches first: from its very
-// first use, and misused, as are the thread-block pool's small blocks.
+// The heap in a program of its own, untouched by other tests first: first use and misuse.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -29,8 +28,7 @@ TEST(HeapFirstUse, FromNothingToTheFirstBlocks) {
   EXPECT_EQ(std::memcmp(&info, &zeros, sizeof info), 0);
   EXPECT_EQ(dlfragmentationinfo(), 0u);
 
-  // The first request of 256 KiB: the initial segment, made as for 16 bytes and left
-  // wholly to the top, then the block's own mapping.
+  // 256 KiB first: the initial segment (made as for 16 bytes, all top), then its own mapping.
   void* big = dlmalloc(256 * kKiB);
   ASSERT_NE(big, nullptr);
   std::size_t mapping = MappingSizeFor(ChunkSizeFor(256 * kKiB));
@@ -43,8 +41,7 @@ TEST(HeapFirstUse, FromNothingToTheFirstBlocks) {
   EXPECT_EQ(dlmalloc_footprint(), kGranularity);
   EXPECT_EQ(dlmalloc_max_footprint(), kGranularity + mapping);
 
-  // The mapping threshold is a chunk size: 256 KiB - 4 bytes pad to a chunk of 256 KiB,
-  // 256 KiB - 20 to one 16 bytes short of it, which a new segment serves.
+  // The threshold is a chunk size: 256 KiB - 4 pads to it; 256 KiB - 20 gets a new segment.
   void* at_threshold = dlmalloc(256 * kKiB - 4);
   void* below_threshold = dlmalloc(256 * kKiB - 20);
   EXPECT_EQ(mem::heap::MappingSizeOf(at_threshold), mapping);
@@ -91,8 +88,7 @@ constexpr char kTagsOverwritten[] = "boundary tags overwritten[^\n]*";
 constexpr char kDamaged[] = "library heap damaged: a free block's links[^\n]*";
 constexpr char kInterior[] = "not the start of a small block";
 
-// Three blocks of n bytes cut one after another from the top or the designated victim:
-// their chunks lie side by side.
+// Three blocks of n bytes cut one after another: their chunks lie side by side.
 std::vector<char*> AdjacentBlocks(std::size_t n) {
   std::vector<char*> blocks;
   for (int i = 0; i < 3; ++i) blocks.push_back(static_cast<char*>(dlmalloc(n)));
@@ -108,11 +104,8 @@ char* Slot(unsigned size) {
   return first;
 }
 
-// Every misuse the heap detects in dlfree and dlrealloc (which mem_Free and mem_Realloc
-// reach), and damage it finds unlinking a free chunk, ends the process with one line on
-// standard error saying what was found, and for a misuse the operation and the address.
-// So does a pointer to no live slot of the pool: its inline paths hand every case they
-// cannot decide to the pool's own, which finds it.
+// Each misuse dlfree and dlrealloc find, damage found unlinking a free chunk, and a pointer to
+// no live slot of the pool end the process with one line: what was found, the call, the address.
 TEST(HeapMisuse, EachMisuseAndDamageEndsTheProcessSayingWhatWasFound) {
   // A forked child, not a fresh run of the program: the blocks lie where they lie here.
   GTEST_FLAG_SET(death_test_style, "fast");
@@ -153,8 +146,7 @@ TEST(HeapMisuse, EachMisuseAndDamageEndsTheProcessSayingWhatWasFound) {
       {"a double free of a block with its own mapping", "dlfree", mapped,
        "not a block of the library heap \\(a block with its own mapping[^\n]*",
        [&] { dlfree(mapped); }},
-      // Writing through a freed pointer spoils the links of its chunk, which the free of
-      // its neighbour takes out of its bin.
+      // Written through a freed pointer: the neighbour's free unlinks the spoiled chunk.
       {"small-bin links overwritten", nullptr, small[0], kDamaged,
        [&] { std::fill_n(reinterpret_cast<void**>(small[1]), 2, never); }},
       {"a tree chunk's ring neighbour not pointing back", nullptr, large[0], kDamaged,

@@ -1,5 +1,4 @@
-// What the heap asks of the system and gives back: the memory limit and its error flag,
-// dlmallopt, the lock switch, segments of several regions, and a system that refuses.
+// What the heap asks of the system: the limit, dlmallopt, the lock switch, segments, refusals.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -15,16 +14,14 @@ using mem::heap::g_heap_params;
 
 using HeapSystemMemory = HeapTest;
 
-// k granules plus a 16-byte chunk: as a segment or as a mapping, k + 1 new granules, since
-// no free run of the heap (the top included) holds it.
+// k granules and a 16-byte chunk, which no free run holds: k + 1 new granules either way.
 std::size_t RequestNeedingSystemMemory() {
   std::size_t largest_free = std::max(dlfragmentationinfo(), dlmallinfo().keepcost);
   return (std::max(largest_free, kMiB) / kGranularity + 2) * kGranularity + 12;
 }
 
-// A request no free run holds, as a mapping or as a segment. The limit refuses it when the
-// footprint would reach the limit exactly; the system refusing its mapping leaves a segment,
-// and refusing also a segment right above the top's and one anywhere leaves null.
+// A request no free run holds: the limit refuses it when the footprint would reach the limit
+// exactly; a refused mapping leaves a segment; refused segments too leave null.
 TEST_F(HeapSystemMemory, ARequestNeedingSystemMemoryAtTheLimitOrRefused) {
   struct {
     bool mapped;
@@ -54,9 +51,8 @@ TEST_F(HeapSystemMemory, ARequestNeedingSystemMemoryAtTheLimitOrRefused) {
   }
 }
 
-// The lock switch is copied when the heap asks the system for memory, in the middle of a
-// locked operation: the lock must be released all the same, and exactly once. A second
-// thread waits throughout, since a sole thread takes no lock at all.
+// The lock switch copied mid-operation, when the heap asks for memory: the lock is released
+// exactly once. A second thread waits throughout: a sole thread takes no lock at all.
 TEST_F(HeapSystemMemory, SwitchChangedInsideAnOperationLeavesTheLockBalanced) {
   using mem::heap::g_heap_state;
   std::promise<void> finished;

@@ -1,5 +1,4 @@
-// Helpers of the heap tests. The heap is one per process, and every test program shares
-// it between its tests, so tests compare before and after instead of assuming a fresh heap.
+// Helpers of the heap tests. A program's tests share the heap: they compare before and after.
 #ifndef VARURUROR_TESTS_MEM_HEAP_TEST_SUPPORT_H
 #define VARURUROR_TESTS_MEM_HEAP_TEST_SUPPORT_H
 
@@ -30,8 +29,7 @@ inline ::testing::AssertionResult HeapConsistent(std::vector<void*> const& live 
   return ::testing::AssertionFailure() << "heap check: " << check.problem;
 }
 
-// Sets the heap up, so that a test's first request does not bring the initial segment
-// along, and trims it; afterwards puts the parameters back and clears injected failures.
+// Sets up and trims the heap first; afterwards restores its parameters, clears failures.
 class HeapTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -59,8 +57,7 @@ inline void PrintFailures() {
   }
 }
 
-// For cases that need a heap nothing has used, or leave it changed for good: the statements
-// run in a fresh copy of the test program, which must fail nothing.
+// For a heap nothing has used, or changed for good: a fresh copy of the program, failing nothing.
 #define EXPECT_CLEAN_IN_CHILD(...) \
   EXPECT_IN_CHILD("^$", {          \
     __VA_ARGS__;                   \

@@ -122,8 +122,7 @@ TEST_F(CacheManagerRoom, TheWaitForTheWorkerAndGiveUps) {
   EXPECT_TRUE(manager_.PurgeTask());
 }
 
-// No wake callback, or a worker that never answers: the allocating thread purges itself. A
-// give-up stops PurgeTask only until memory is freed or an item registered.
+// No worker that answers: the allocation purges; a give-up lasts until a free or a registration.
 TEST_F(CacheManagerRoom, WithoutAWorkerThatAnswersTheAllocationPurgesItself) {
   for (int i = 0; i < kCapacityBlocks; ++i) Registered();
   held_.push_back(Page());
@@ -226,8 +225,7 @@ TEST_F(CacheManagerRoom, PurgeListsPoliciesOrderAndRefusals) {
   EXPECT_TRUE(b->Built());
 }
 
-// Items deleted before the manager (the usual shut-down order) are not written to; the
-// manager gives its own blocks back.
+// Items deleted before the manager (the usual order) are not written to; it frees its blocks.
 TEST(CacheManagerTeardown, RegisteredItemsAreNotTouchedAndTheManagerGivesBackItsBlocks) {
   for (bool destroy : {false, true}) {
     auto* manager = new mem_MemoryCacheManager("teardown");

@@ -41,7 +41,6 @@ TEST_F(MemoryContainer, PoolTableAndCharges) {
   EXPECT_EQ(container_.GetPool(3), nullptr);
   EXPECT_EQ(container_.GetPool(5), five);
   EXPECT_EQ(container_.GetPool(6), six);
-  EXPECT_EQ(container_.GetPool(11), nullptr);
 
   one->SetMemoryLimit(0, 0x100000, 0.0);
   void* p = one->Alloc(1);

@@ -11,8 +11,7 @@
 
 namespace {
 
-// Two clients rebuild items and hold a block each under a four-block limit, free lists on,
-// while a worker purges: no item is lost, no allocation gives up (run under DRD as well).
+// Two clients and a purging worker, four-block limit: no item lost, no give-up (DRD as well).
 TEST(PurgeListsThreads, ClientsAndAWorkerLoseNoItemAndNeverGiveUpWhileRoomCanBeMade) {
   mem_Tracker_Interface::IsTrackingActive();       // decided before the threads, as start-up does
   setenv("KOV_CACHEMANAGER_USEFREELIST", "1", 1);  // freed blocks are shared through the lists

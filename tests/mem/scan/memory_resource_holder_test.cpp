@@ -1,5 +1,4 @@
-// The resource report: one line per resource of the table, in index order; indexes outside
-// the table are refused.
+// The resource report: one line per resource, in index order; indexes outside are refused.
 #include "varururor/mem/memory_resource_holder.h"
 
 #include <gtest/gtest.h>

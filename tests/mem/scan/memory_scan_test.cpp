@@ -1,5 +1,4 @@
-// The memory scan over a made-up address space (exact texts, summary, ties, the stop
-// rule) and over the process's own, whole, from the library's entry points.
+// The memory scan over a made-up address space (texts, summary, ties, stop) and the real one.
 #include "varururor/mem/memory_scan.h"
 
 #include <gtest/gtest.h>

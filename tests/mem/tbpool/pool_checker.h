@@ -1,6 +1,5 @@
-// Walks the whole thread-block pool and checks what must hold between operations: page
-// marks and records, each region's free list against its allocation count, the class
-// lists, the free-id list, at most one empty page per class, and the runs of pages.
+// Walks the whole thread-block pool: page marks and records, each region's free list and count,
+// the class lists, the free-id list, one empty page per class at most, the runs of pages.
 #ifndef VARURUROR_TESTS_MEM_TBPOOL_POOL_CHECKER_H
 #define VARURUROR_TESTS_MEM_TBPOOL_POOL_CHECKER_H
 

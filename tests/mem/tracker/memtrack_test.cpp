@@ -62,8 +62,7 @@ TEST(Memtrack, ReportsPhasesPeaksThreadsLeaksAndTheDifferenceToAnotherRun) {
   EXPECT_NE(text.out.find("6 records, 3 phases, 2 threads"), std::string::npos) << text.out;
   EXPECT_NE(text.out.find("Peak of live bytes: 100000 at transaction 0"), std::string::npos);
   EXPECT_NE(text.out.find("Live bytes at the end: 5300 in 2 blocks"), std::string::npos);
-  // The tree: ROOT, then solve indented below it, assemble below solve.
-  // Beside the program's peak while a phase ran, the peak of the phase's own blocks.
+  // The indented phase tree; beside the peak while a phase ran, its own blocks' peak.
   EXPECT_TRUE(std::regex_search(text.out, std::regex("\n  ROOT +3 +307 +7 +5307 +4 +307\n"
                                                      "    solve +1 +5000 +0 +5000 +2 +5000\n"
                                                      "      assemble +2 +100000 +100000 "
@@ -115,8 +114,7 @@ TEST(Memtrack, ReportsPhasesPeaksThreadsLeaksAndTheDifferenceToAnotherRun) {
   std::fill(unterminated.begin() + 8, unterminated.begin() + 4 + 131076, 'x');
   refused(records, unterminated, ".phaseStack: at byte offset 8: phase path without");
 
-  // Any transaction number is counted, the largest one included (a signed increment of it
-  // would overflow).
+  // The largest transaction number counts too (a signed increment of it would overflow).
   std::string crafted = records;
   for (int byte = 0; byte < 4; ++byte) crafted[4 + 28 * 4 + 12 + byte] = byte == 3 ? 0x7F : 0xFF;
   WriteBytes(base + ".memT0", crafted);
@@ -132,8 +130,7 @@ TEST(Memtrack, ReportsPhasesPeaksThreadsLeaksAndTheDifferenceToAnotherRun) {
   EXPECT_EQ(Memtrack("", dir).status, 2);
 }
 
-// The page stands alone (no address outside it), shows phase names as text, embeds its
-// data so that no "</script>" can end the script early, and thins the plot's points.
+// The page: self-contained, phase names as text, no "</script>" in its data, thinned points.
 TEST(Memtrack, WritesAStandAlonePage) {
   std::string const dir = tracker_files::MakeTempDir();
   EXPECT_IN_CHILD("^$", {

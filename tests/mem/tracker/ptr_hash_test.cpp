@@ -1,5 +1,4 @@
-// mem_PtrHash against std::unordered_map over a long random sequence that grows it
-// several times, deletes and reuses deleted slots.
+// mem_PtrHash against std::unordered_map: random operations that grow it, delete, reuse slots.
 #include "varururor/mem/ptr_hash.h"
 
 #include <gtest/gtest.h>
@@ -12,9 +11,8 @@ namespace {
 
 constexpr int kAbsent = 2147483647;
 
-// Keys as the tracker uses them (aligned block addresses) and arbitrary ones, including
-// negative keys and keys that collide modulo every table size; an absent key, and the
-// empty and deleted markers, look up as the empty marker.
+// Keys as the tracker uses them and arbitrary ones, negative and colliding modulo every table
+// size; an absent key and the empty and deleted markers look up as the empty marker.
 TEST(PtrHash, BehavesAsAMapThroughGrowthAndDeletion) {
   for (int initial : {0, 10, 10000}) {
     std::mt19937 random(1234u + initial);

@@ -65,8 +65,7 @@ inline std::map<std::string, int> ReadPhaseFile(std::string const& path) {
   return phases;
 }
 
-// The current test's directory, emptied by the parent only: the child of EXPECT_IN_CHILD
-// runs the test body again from the start and must keep what earlier children wrote.
+// The test's directory, emptied by the parent only: a child reruns the body, keeping files.
 inline std::string MakeTempDir() {
   ::testing::TestInfo const* test = ::testing::UnitTest::GetInstance()->current_test_info();
   std::string const dir =

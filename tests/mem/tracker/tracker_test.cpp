@@ -1,5 +1,4 @@
-// The tracker in real runs: each test runs its program in a child with tracking decided
-// there, then reads back the files it wrote, field by field.
+// The tracker in real runs: a child decides tracking and runs; the parent reads the files.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -32,11 +31,9 @@ std::vector<Fields> FieldsOf(std::vector<Record> const& records) {
   return fields;
 }
 
-// Every entry point, in phases, then with tracking stopped and started again. Watched
-// transactions: empty and repeated pieces are allowed; past the fiftieth the list is cut, so
-// that the last piece, transaction 5, is not watched. The name's directory part goes above
-// the output directory. Pairs fill the buffer exactly: its file is written, and an empty one
-// after it.
+// Every entry point, in phases, stopped and restarted. The watch list takes empty and repeated
+// pieces and is cut at fifty (5, the last, is not watched). The name's directory goes above the
+// output directory. Pairs fill the buffer: its file is written, and an empty one after it.
 TEST(Tracker, RecordsEveryOperationWithItsThreadAndPhase) {
   std::string list = "7,2,,6,0,6,1,3,4";
   for (int i = 0; i < 42; ++i) list += "," + std::to_string(200000 + i);
@@ -119,9 +116,8 @@ TEST(Tracker, RecordsEveryOperationWithItsThreadAndPhase) {
   EXPECT_FALSE(Exists(dir + "/trk/unknownMemTrack.memT0"));
 }
 
-// A run that breaks a limit or is misused: what it prints, whether tracking is still on
-// (the last character), and how many records reach the directory, none when no record file
-// is written. None writes a phase file.
+// A run breaking a limit or misused: its report, tracking still on (the last character), and
+// the records reaching the directory (none without a record file). None writes a phase file.
 struct Misuse {
   char const* name;
   void (*run)(std::string const& dir);
@@ -190,8 +186,7 @@ TEST(Tracker, LimitsAndMisuseAreReported) {
 TEST(Tracker, PhasesPastTheStackStayInTheDeepestOne) {
   std::string const dir = tracker_files::MakeTempDir();
   EXPECT_IN_CHILD(
-      // The paths are long: the pool grows, with its warnings, before the stack is full. The
-      // phases entered before the growth keep their ids.
+      // Long paths grow the pool, with warnings, before the stack is full; earlier ids stay.
       "WARNING: Memory tracking. Forced to resize mem_StackHash.\n.*"
       "ERROR: Memory tracking: phases nest too deep on thread 0; records stay in ROOT(->n)+\\.\n$",
       {

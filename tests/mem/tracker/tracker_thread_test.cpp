@@ -1,6 +1,5 @@
-// Several threads tracked at once: records numbered without gaps across threads, each
-// with its own thread number and phase. A program of its own: the run is made in this
-// process (tracking is decided once per process), so that DRD watches the threads.
+// Several threads tracked at once: records numbered without gaps, each with its thread and
+// phase. Run in this process (tracking is decided once per process), so DRD watches them.
 #include <gtest/gtest.h>
 
 #include <map>
