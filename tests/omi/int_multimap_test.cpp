@@ -1,5 +1,4 @@
-// The integer multimap against a std::multimap, with the link counters of its rebuild rule
-// (a sanitizer build sees any block it leaks); beside it, a failed rebuild.
+// The integer multimap against a std::multimap, link counters of its rebuild rule included.
 #include "varururor/omi/int_multimap.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,4 @@
-// Random operations on the integer-keyed tables and an integer set of their keys against a
-// std::map, visits included; beside them, odd shapes, a failed copy, the size check.
+// The integer-keyed tables and an integer set of their keys against a std::map.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -212,7 +211,6 @@ class TableModel {
     std::vector<int> members;
     for (set_it.First(); !set_it.IsDone(); set_it.Next()) members.push_back(set_it.CurrentItem());
     ASSERT_EQ(members, SetOrder(model_));
-    // The multimap's model walks plain visits so; here the sorted one.
     sorted.First();
     for (int s = 0; s < 40 && !sorted.IsDone(); ++s) {
       ASSERT_EQ(model_.count(sorted.CurrentKey()), 1u) << "stale step " << s;
@@ -268,8 +266,7 @@ TEST(UintTable, ShapesPastTheBitsThereAreAreClamped) {
   EXPECT_EQ(t.Find(0xFFFFFFFFu), nullptr);
 }
 
-// A copy failing part way gives back what it took (the library heap's limit and count are
-// exact). Every table object takes the allocator for its size: the size check stays silent.
+// A failed copy gives back what it took; the size check stays silent on every table object.
 TEST(UintTable, ACopyThatFailsPartWayGivesBackWhatItTook) {
   EXPECT_IN_CHILD(
       "^0$", setenv("KVN_DLALLOCATOR", "1", 1); setenv("KVN_DEBUG_MEMSIZE", "ON", 1); {
