@@ -1,7 +1,6 @@
 // Tells thread checkers (Valgrind's DRD and Helgrind) about orderings they cannot see:
-// hand-overs made through atomic words rather than through locks they know, and reads
-// made without a lock on purpose. Outside those tools each annotation costs a few
-// instructions and does nothing.
+// hand-overs made through atomic words rather than through locks they know. Outside
+// those tools each annotation costs a few instructions and does nothing.
 #ifndef VARURUROR_PLAT_RACE_ANNOTATIONS_H
 #define VARURUROR_PLAT_RACE_ANNOTATIONS_H
 
@@ -48,28 +47,13 @@ inline void DeclareAtomicWord(void const volatile* address, std::size_t size) {
 inline bool const g_under_checker = [] { return RUNNING_ON_VALGRIND != 0; }();
 #endif
 
-// Whether the process runs under one of those tools: for annotations on a path too hot to
-// pay for them otherwise.
+// Whether the process runs under one of those tools: for a path too hot to pay for an
+// annotation, which then avoids what the tool would judge.
 inline bool UnderChecker() {
 #ifdef VR_CHECKER_ANNOTATIONS
   return g_under_checker;
 #else
   return false;
-#endif
-}
-
-// The calling thread's reads between IgnoreReadsBegin() and IgnoreReadsEnd() are not
-// checked: for a deliberate unlocked read whose result something under a lock confirms.
-// The two do not nest.
-inline void IgnoreReadsBegin() {
-#ifdef VR_CHECKER_ANNOTATIONS
-  ANNOTATE_IGNORE_READS_BEGIN();
-#endif
-}
-
-inline void IgnoreReadsEnd() {
-#ifdef VR_CHECKER_ANNOTATIONS
-  ANNOTATE_IGNORE_READS_END();
 #endif
 }
 
