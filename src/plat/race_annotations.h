@@ -41,6 +41,22 @@ inline void DeclareAtomicWord(void const volatile* address, std::size_t size) {
 #endif
 }
 
+#ifdef VR_CHECKER_ANNOTATIONS
+// Asked once at load, since asking costs as much as an annotation; constructors that run
+// earlier see false.
+inline bool const g_under_checker = [] { return RUNNING_ON_VALGRIND != 0; }();
+#endif
+
+// Whether the process runs under one of those tools: for a path too hot to pay for an
+// annotation, which then avoids what the tool would judge.
+inline bool UnderChecker() {
+#ifdef VR_CHECKER_ANNOTATIONS
+  return g_under_checker;
+#else
+  return false;
+#endif
+}
+
 }  // namespace plat
 
 #endif
